@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+class MainApp;
+
+// What the editor does with one log message. Kept apart from the handler so the routing
+// rules can be checked without showing boxes.
+struct MessageRoute
+{
+    enum Box { NoBox, WarningBox, FatalBox };
+
+    Box box = NoBox;
+    // Text for standard error and the Console; empty means the message goes nowhere.
+    QString text;
+    // The fatal box's detailed text: the message exactly as received.
+    QString detail;
+};
+
+MessageRoute routeMessage(QtMsgType type, const QString& message);
+
+// The process-wide log hook: boxes for warnings and fatal errors, then standard error and
+// the Console of the application's main window.
+void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message);
+
+// Where messageHandler forwards Console lines. Set by main once the application exists.
+void setMessageTarget(MainApp* app);

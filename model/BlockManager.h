@@ -1,0 +1,57 @@
+#pragma once
+
+#include "BlockDescription.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QString>
+
+class QFile;
+
+// The block library: every block type found in the program's blocks folder and the user's
+// custom blocks folder, by name and by palette category.
+//
+// Pointers handed out (blockDescription(), the lists in blocksInCategories()) stay valid for the
+// manager's life: a rescan that finds a known name overwrites the stored description in place.
+class BlockManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Blocks = QHash<QString, BlockDescription>;
+    using Categories = QMap<QString, QList<const BlockDescription*>>;
+
+    explicit BlockManager(QObject* parent = nullptr);
+
+    // Reads one block-description file. Adds nothing to the library. `fileName` and `filePath`
+    // are stored as given; `rawData` keeps the bytes for OriginPatch only. Bytes that are not
+    // well-formed XML give a description with an empty name.
+    static BlockDescription loadBlock(const QByteArray& data, BlockDescription::BlockOrigin origin,
+                                      const QString& fileName = QString(),
+                                      const QString& filePath = QString());
+    // Reads an open file; its name and full path are kept for OriginUser only.
+    static BlockDescription loadBlock(QFile& file, BlockDescription::BlockOrigin origin);
+
+    // Adds the block file at `path`. False, with the library unchanged, when the file cannot be
+    // read, is not a block description, or names a block the library already holds.
+    bool loadNewBlock(const QString& path, BlockDescription::BlockOrigin origin);
+    // Loads every .xml and .block file below `folder`; known names are replaced in place.
+    void loadBlocks(const QString& folder, BlockDescription::BlockOrigin origin);
+
+    // Null when the library has no block of that name.
+    const BlockDescription* blockDescription(const QString& name) const;
+    const Categories* blocksInCategories() const { return &categories; }
+    const Blocks* getBlockDescriptions() const { return &blocks; }
+
+private:
+    // Reads and checks one library file; false (with a warning) when it should not be stored.
+    static bool readLibraryFile(const QString& path, BlockDescription::BlockOrigin origin,
+                                BlockDescription& description);
+    void store(BlockDescription&& description);
+
+    Blocks blocks;
+    Categories categories;
+};

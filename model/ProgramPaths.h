@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+// Where the program's data lies. Every caller goes through these helpers so the environment
+// overrides apply everywhere at once.
+namespace util {
+
+// The program folder: KNOTLATTICE_PROGRAM_DIR, else the executable's folder.
+QString programDir();
+QString blocksDir();
+QString compileDir();
+QString presetsDir();
+QString tutorialsDir();
+QString examplesDir();
+
+// The device's bootloader volume: KNOTLATTICE_DEVICE_VOLUME, else the platform's mount point.
+QString deviceVolume();
+QString deviceFirmwarePath();
+
+// Base URL of the repository server: KNOTLATTICE_REPOSITORY_URL, else our host.
+QString repositoryUrl();
+
+} // namespace util

@@ -1,0 +1,168 @@
+#include "MainApp.h"
+#include "MainWindow.h"
+#include "PresetWindow.h"
+#include "Preferences.h"
+#include "StartWindow.h"
+#include "TestMain.h"
+
+#include <QCheckBox>
+#include <QFileOpenEvent>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSettings>
+#include <memory>
+
+// Holds argv for the lifetime of an application object.
+struct Args
+{
+    explicit Args(QStringList list)
+    {
+        for (const QString& a : list)
+            storage.push_back(a.toLocal8Bit());
+        for (QByteArray& b : storage)
+            pointers.push_back(b.data());
+        pointers.push_back(nullptr);
+        argc = int(storage.size());
+    }
+    std::vector<QByteArray> storage;
+    std::vector<char*> pointers;
+    int argc = 0;
+};
+
+class TestMainApp : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { QSettings().clear(); }
+
+    void startModeRule_data();
+    void startModeRule();
+    void launchFollowsSetting_data();
+    void launchFollowsSetting();
+    void fileOpenEventKeepsVisibleWindow();
+    void switchingRebuildsMenus();
+    void startWindowCheckBox();
+    void startWindowButtons();
+};
+
+void TestMainApp::startModeRule_data()
+{
+    QTest::addColumn<int>("argc");
+    QTest::addColumn<bool>("setting");
+    QTest::addColumn<int>("mode");
+    QTest::newRow("no argument, setting on") << 1 << true << 0;
+    QTest::newRow("no argument, setting off") << 1 << false << 2;
+    QTest::newRow("one file") << 2 << true << 2;
+    QTest::newRow("two files") << 3 << true << 2;
+    QTest::newRow("file and setting off") << 2 << false << 2;
+}
+
+void TestMainApp::startModeRule()
+{
+    QFETCH(int, argc);
+    QFETCH(bool, setting);
+    QFETCH(int, mode);
+    QCOMPARE(MainApp::chooseStartMode(argc, setting), mode);
+}
+
+void TestMainApp::launchFollowsSetting_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("startShown");
+    QTest::newRow("unset") << QVariant() << QStringList() << true;
+    QTest::newRow("false") << QVariant(false) << QStringList() << false;
+    QTest::newRow("true") << QVariant(true) << QStringList() << true;
+    QTest::newRow("file argument") << QVariant(true) << QStringList{"/tmp/none.ktl"} << false;
+    QTest::newRow("two file arguments")
+        << QVariant() << QStringList{"/tmp/a.ktl", "/tmp/b.ktl"} << false;
+}
+
+void TestMainApp::launchFollowsSetting()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(QStringList, args);
+    QFETCH(bool, startShown);
+    if (stored.isValid())
+        QSettings().setValue(Preferences::ShowStartWindow, stored);
+
+    Args argv(QStringList{"Knotlattice"} + args);
+    MainApp app(argv.argc, argv.pointers.data());
+    app.showWindow();
+    QCOMPARE(app.startWindow()->isVisible(), startShown);
+    QCOMPARE(app.mainWindow()->isVisible(), !startShown);
+    QVERIFY(!app.presetWindow()->isVisible());
+}
+
+void TestMainApp::fileOpenEventKeepsVisibleWindow()
+{
+    Args argv(QStringList{"Knotlattice"});
+    MainApp app(argv.argc, argv.pointers.data());
+    app.showPresetWindow();
+    QFileOpenEvent event(QStringLiteral("/tmp/patch.ktl"));
+    QCoreApplication::sendEvent(&app, &event);
+    QVERIFY(app.presetWindow()->isVisible());
+    QVERIFY(!app.mainWindow()->isVisible());
+    QVERIFY(!app.startWindow()->isVisible());
+}
+
+void TestMainApp::switchingRebuildsMenus()
+{
+    Args argv(QStringList{"Knotlattice"});
+    MainApp app(argv.argc, argv.pointers.data());
+    app.mainWindow()->getAction(QStringLiteral("switch"))->trigger();
+    QVERIFY(app.presetWindow()->isVisible());
+    QVERIFY(!app.mainWindow()->isVisible());
+    QVERIFY(app.mainWindow()->menuBar()->actions().isEmpty());
+
+    app.presetWindow()->switchAction()->trigger();
+    QVERIFY(app.mainWindow()->isVisible());
+    QVERIFY(!app.presetWindow()->isVisible());
+}
+
+void TestMainApp::startWindowCheckBox()
+{
+    {
+        Args argv(QStringList{"Knotlattice"});
+        MainApp app(argv.argc, argv.pointers.data());
+        QCheckBox* box = app.startWindow()->dontShowBox();
+        QVERIFY(!box->isChecked());
+        QCOMPARE(box->text(), QStringLiteral("Don't show this window at startup"));
+        box->setChecked(true);
+        QCOMPARE(QSettings().value(Preferences::ShowStartWindow).toBool(), false);
+        box->setChecked(false);
+        QCOMPARE(QSettings().value(Preferences::ShowStartWindow).toBool(), true);
+        box->setChecked(true);
+    }
+    // The next launch follows the stored value and shows the box ticked.
+    Args argv(QStringList{"Knotlattice"});
+    MainApp app(argv.argc, argv.pointers.data());
+    QVERIFY(app.startWindow()->dontShowBox()->isChecked());
+    QCOMPARE(app.startMode(), int(MainApp::ShowMainWindow));
+    QCOMPARE(QSettings().value(Preferences::ShowStartWindow).toBool(), false);
+}
+
+void TestMainApp::startWindowButtons()
+{
+    Args argv(QStringList{"Knotlattice"});
+    MainApp app(argv.argc, argv.pointers.data());
+    app.showWindow();
+    QVERIFY(app.startWindow()->isVisible());
+    QCOMPARE(app.startWindow()->windowTitle(), QStringLiteral("Presets"));
+    QCOMPARE(app.startWindow()->presetsButton()->text(), QStringLiteral("Load Preset"));
+    QCOMPARE(app.startWindow()->createButton()->text(), QStringLiteral("Create Patch"));
+
+    QTest::mouseClick(app.startWindow()->presetsButton(), Qt::LeftButton);
+    QVERIFY(app.presetWindow()->isVisible());
+    QVERIFY(!app.startWindow()->isVisible());
+
+    app.showStartWindow();
+    QTest::mouseClick(app.startWindow()->createButton(), Qt::LeftButton);
+    QVERIFY(app.mainWindow()->isVisible());
+    QVERIFY(!app.startWindow()->isVisible());
+    QVERIFY(!app.presetWindow()->isVisible());
+}
+
+KL_TEST_MAIN_NOAPP(TestMainApp)
+
+#include "test_mainapp.moc"
