@@ -1,6 +1,7 @@
 #include "MessageHandler.h"
 #include "TestMain.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QProcess>
 
