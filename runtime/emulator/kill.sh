@@ -1,0 +1,48 @@
+#!/bin/sh
+# Ends the emulator programs started from this program folder: compile/emulator/emulate and
+# the prebuilt preset programs in presets/emulator/. A process is matched by the path of its
+# executable, so programs of the same name elsewhere are left alone.
+here=$(cd "$(dirname "$0")" && pwd -P) || exit 1
+root=$(cd "$here/../.." && pwd -P) || exit 1
+own="$here/emulate"
+presets="$root/presets/emulator"
+
+# Succeeds when process $1 runs one of our programs. A program replaced on disk while it runs
+# shows its old path with " (deleted)" appended.
+ours() {
+    exe=$(readlink "/proc/$1/exe" 2>/dev/null) || return 1
+    exe=${exe%" (deleted)"}
+    [ "$exe" = "$own" ] || [ "${exe%/*}" = "$presets" ]
+}
+
+pids=""
+for entry in /proc/[0-9]*; do
+    pid=${entry#/proc/}
+    if ours "$pid"; then
+        pids="$pids $pid"
+    fi
+done
+[ -n "$pids" ] || exit 0
+
+for pid in $pids; do
+    kill "$pid" 2>/dev/null
+done
+
+# Give them a moment to end on their own, then force the ones still running.
+tries=0
+while [ "$tries" -lt 20 ]; do
+    alive=""
+    for pid in $pids; do
+        if ours "$pid"; then
+            alive="$alive $pid"
+        fi
+    done
+    [ -n "$alive" ] || exit 0
+    pids=$alive
+    sleep 0.1
+    tries=$((tries + 1))
+done
+for pid in $pids; do
+    kill -s KILL "$pid" 2>/dev/null
+done
+exit 0
