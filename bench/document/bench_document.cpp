@@ -1,0 +1,105 @@
+// Times building documents of 300 and of 1000 connected blocks, the three ways documents are
+// built: as the canvas does (handlers and undo commands, cable ids asked of the scene), as paste
+// does (handlers and undo commands, cable ids counted by the caller) and as opening a patch does
+// (the mutators), and the closing of each. The cost per block must stay flat, so the 1000/300
+// ratio should be near 3.3.
+#include "BenchHost.h"
+#include "PatchDocument.h"
+#include "PatchScene.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct Times
+{
+    double build = 0;
+    double close = 0;
+};
+
+enum class Path
+{
+    Canvas,
+    Paste,
+    Open
+};
+
+// Each block is fed by the one before it and by the one two before it.
+Times buildOnce(BenchHost& host, int blocks, Path path)
+{
+    QElapsedTimer timer;
+    timer.start();
+    auto doc = std::make_unique<PatchDocument>(&host);
+    int cable = 1;
+    for (int i = 1; i <= blocks; ++i) {
+        const int x = 60 * (i % 40);
+        const int y = 60 * (i / 40);
+        if (path == Path::Open)
+            doc->addBlock(QStringLiteral("Mixer"), x, y, nullptr);
+        else
+            doc->addBlockHandler(QStringLiteral("Mixer"), x, y);
+        for (int back = 1; back <= 2 && i - back >= 1; ++back) {
+            if (path == Path::Canvas)
+                doc->patchScene()->requestAddConnection(i - back, 0, i, back - 1);
+            else if (path == Path::Paste)
+                doc->addConnectionHandler(cable++, i - back, 0, i, back - 1);
+            else
+                doc->addConnection(cable++, i - back, 0, i, back - 1);
+        }
+    }
+    Times times;
+    times.build = timer.nsecsElapsed() / 1e6;
+    timer.restart();
+    doc.reset();
+    times.close = timer.nsecsElapsed() / 1e6;
+    return times;
+}
+
+Times median(BenchHost& host, int blocks, Path path, int runs)
+{
+    std::vector<double> build;
+    std::vector<double> close;
+    for (int run = 0; run < runs; ++run) {
+        const Times t = buildOnce(host, blocks, path);
+        build.push_back(t.build);
+        close.push_back(t.close);
+    }
+    std::sort(build.begin(), build.end());
+    std::sort(close.begin(), close.end());
+    return {build[build.size() / 2], close[close.size() / 2]};
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    BenchHost host;
+    buildOnce(host, 100, Path::Canvas);
+
+    std::printf("document of N connected blocks (2 cables each), median of %d runs, ms\n", runs);
+    std::printf("%-18s %10s %10s %10s %10s %8s %8s\n", "path", "build 300", "build 1000",
+                "close 300", "close 1000", "ratio b", "ratio c");
+    const struct
+    {
+        Path path;
+        const char* name;
+    } paths[] = {{Path::Canvas, "canvas"}, {Path::Paste, "paste"}, {Path::Open, "open"}};
+    for (const auto& entry : paths) {
+        const Times small = median(host, 300, entry.path, runs);
+        const Times large = median(host, 1000, entry.path, runs);
+        std::printf("%-18s %10.2f %10.2f %10.2f %10.2f %8.2f %8.2f\n", entry.name, small.build,
+                    large.build, small.close, large.close, large.build / small.build,
+                    large.close / small.close);
+    }
+    return 0;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QGraphicsPathItem>
+#include <QPainterPath>
+#include <QPointF>
+
+class CanvasBlock;
+class SocketItem;
+
+// The drawn line of one connection, from an output socket down to an input socket.
+class PatchCable : public QGraphicsPathItem
+{
+public:
+    enum
+    {
+        Type = UserType + 3
+    };
+
+    PatchCable(int id, CanvasBlock* outBlock, int outSocket, CanvasBlock* inBlock, int inSocket);
+    ~PatchCable() override;
+
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem* option,
+               QWidget* widget = nullptr) override;
+    int type() const override { return Type; }
+    QRectF boundingRect() const override;
+    QPainterPath shape() const override;
+
+    int id() const { return cableId; }
+    CanvasBlock* outBlock() const { return outBlockItem; }
+    CanvasBlock* inBlock() const { return inBlockItem; }
+    SocketItem* outSocket() const { return outSocketItem; }
+    SocketItem* inSocket() const { return inSocketItem; }
+    // Socket numbers as given, also when the block has no such socket.
+    int outSocketIndex() const { return outIndex; }
+    int inSocketIndex() const { return inIndex; }
+
+    // Follows the sockets' scene positions; the blocks call it when they move.
+    void updatePath();
+
+private:
+    int cableId;
+    CanvasBlock* outBlockItem;
+    CanvasBlock* inBlockItem;
+    int outIndex;
+    int inIndex;
+    SocketItem* outSocketItem = nullptr;
+    SocketItem* inSocketItem = nullptr;
+    QPointF startPoint;
+    QPointF endPoint;
+    // The stroked outline of the curve: hits, rubber-band selection and bounds use it rather
+    // than the area the curve encloses.
+    QPainterPath outline;
+};

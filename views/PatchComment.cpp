@@ -1,0 +1,34 @@
+#include "PatchComment.h"
+
+#include "Comment.h"
+#include "PatchScene.h"
+
+#include <QFont>
+
+PatchComment::PatchComment(int id, int x, int y, Comment* comment, QGraphicsItem* parent)
+    : QGraphicsTextItem(parent), commentId(id), record(comment)
+{
+    setFont(QFont(QStringLiteral("Futura Std"), 14));
+    setFlags(ItemIsMovable | ItemIsSelectable);
+    setTextInteractionFlags(readingFlags());
+    setPos(x, y);
+}
+
+PatchComment::~PatchComment()
+{
+    if (auto* patchScene = qobject_cast<PatchScene*>(scene()))
+        patchScene->commentItemDestroyed(this);
+}
+
+Qt::TextInteractionFlags PatchComment::readingFlags()
+{
+    return Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard;
+}
+
+void PatchComment::startEditing()
+{
+    isEditing = true;
+    setTextInteractionFlags(Qt::TextEditorInteraction);
+    setPlainText(record ? record->text : QString());
+    setFocus();
+}
