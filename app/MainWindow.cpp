@@ -18,6 +18,7 @@
 #include <QIcon>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
 #include <QSignalMapper>
 #include <QStatusBar>
@@ -221,6 +222,7 @@ void MainWindow::createMenus()
     fileMenu->addSeparator();
     recentFilesMenu = fileMenu->addMenu(QStringLiteral("Recent Files"));
     fileMenu->addAction(getAction("quit"));
+    updateRecentFiles();
 
     editMenu = bar->addMenu(tr("&Edit"));
     for (const char* name : {"undo", "redo", "delete", "compile", "emulator_toggle"})
@@ -414,6 +416,8 @@ void MainWindow::newDocument()
 
 void MainWindow::setDocument(int index)
 {
+    // Text still being typed belongs to the document that was current.
+    inspector->commitEdits();
     if (index >= 0 && index < tabs->count())
         tabs->setCurrentIndex(index);
     document = documentAt(tabs->currentIndex());
@@ -484,19 +488,78 @@ void MainWindow::documentChanged(bool flag)
         tabs->setTabText(index, tabTitle(doc, flag));
 }
 
-bool MainWindow::askForSave(PatchDocument*)
+// True means: keep the document open. A save that fails or is cancelled keeps it too, so
+// closing never loses the changes.
+bool MainWindow::askForSave(PatchDocument* doc)
 {
-    return false;
+    if (!doc)
+        doc = document;
+    if (!doc || !doc->changed())
+        return false;
+    QMessageBox box(QMessageBox::Warning, QString(),
+                    "\"" + doc->patchInfo()->name +
+                        tr("\" has unsaved changes. \nDo you want to save them now?"),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Yes);
+    switch (box.exec()) {
+    case QMessageBox::Yes: {
+        const SaveResult result =
+            doc->patchInfo()->path.isEmpty() ? savePatchAs(doc) : savePatch(doc);
+        return result != SaveResult::Saved;
+    }
+    case QMessageBox::No:
+        return false;
+    default:
+        return true;
+    }
 }
 
-void MainWindow::closeDocument(int) {}
+void MainWindow::closeDocument(int index)
+{
+    PatchDocument* doc = documentAt(index);
+    if (!doc)
+        return;
+    commitPendingEdits();
+    if (doc->isPlaying())
+        emulateToggle();
+    if (askForSave(doc))
+        return;
 
-void MainWindow::closeCurrentDocument() {}
+    tabs->removeTab(tabs->indexOf(doc));
+    if (tabs->count() > 0) {
+        document = documentAt(tabs->currentIndex());
+    } else {
+        document = nullptr;
+        enableDocumentActions(false);
+    }
+    inspector->clear();
+    doc->clear();
+    doc->setChanged(false);
+    delete doc;
+}
+
+void MainWindow::closeCurrentDocument()
+{
+    if (tabs->currentIndex() >= 0)
+        closeDocument(tabs->currentIndex());
+}
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    commitPendingEdits();
     saveWindowState();
+    if (document) {
+        for (int i = 0; i < tabs->count(); ++i) {
+            PatchDocument* doc = documentAt(i);
+            if (doc && doc->changed() && askForSave(doc)) {
+                event->ignore();
+                return;
+            }
+        }
+    }
     event->accept();
+    emulator->stop();
+    emulating = false;
 }
 
 bool MainWindow::isDocumentEmpty() const
@@ -533,8 +596,52 @@ void MainWindow::logIn() {}
 
 void MainWindow::editVariableHandler(int blockId, int variableId, QString value)
 {
-    if (document)
-        document->undoStack()->push(new EditVariableCommand(document, blockId, variableId, value));
+    if (!document || !document->blockInstance(blockId))
+        return;
+    // A keyboard move still waiting for its relay would otherwise take the edit in.
+    document->patchScene()->closePendingMove();
+    document->undoStack()->push(new EditVariableCommand(document, blockId, variableId, value));
+}
+
+void MainWindow::emulateToggle()
+{
+    if (emulating) {
+        emulateStop();
+        showStopped();
+        return;
+    }
+    if (!document)
+        return;
+    commitPendingEdits();
+    console->clearConsole();
+    emulateCode();
+    if (emulating) {
+        getAction("emulator_toggle")->setIcon(QIcon(QStringLiteral(":/icons/newstop.png")));
+        document->setIsPlaying(true);
+    }
+}
+
+// The playing state follows only a program that really started.
+void MainWindow::emulateCode()
+{
+    emulator->stop();
+    showStopped();
+    emulating = document && emulator->compilePatch(document->blockInstances());
+}
+
+void MainWindow::emulateStop()
+{
+    emulator->stop();
+    emulating = false;
+}
+
+void MainWindow::showStopped()
+{
+    getAction("emulator_toggle")->setIcon(QIcon(QStringLiteral(":/icons/newplay.png")));
+    for (int i = 0; i < tabs->count(); ++i) {
+        if (PatchDocument* doc = documentAt(i))
+            doc->setIsPlaying(false);
+    }
 }
 
 void MainWindow::undo()
@@ -586,19 +693,11 @@ void MainWindow::clearConsoleWindow()
 
 // Filled by the issues that own them.
 void MainWindow::about() {}
-void MainWindow::createMenuTree(QString, QMenu*) {}
-void MainWindow::savePatch(PatchDocument*) {}
-void MainWindow::savePatchAs(PatchDocument*) {}
-void MainWindow::openFromFile() {}
 void MainWindow::openFromFirmware() {}
 void MainWindow::reloadBlocks() {}
 void MainWindow::compileCode() {}
-void MainWindow::emulateToggle() {}
-void MainWindow::emulateCode() {}
-void MainWindow::emulateStop() {}
 void MainWindow::copy() {}
 void MainWindow::paste() {}
 void MainWindow::patchInfo() {}
-void MainWindow::openFromPath(QString) {}
 void MainWindow::displayOptionsDialog() {}
 void MainWindow::inspectorSaveBlockRequested(const BlockInstance*, bool) {}

@@ -2,14 +2,19 @@
 
 #include "DocumentHost.h"
 #include "InstanceList.h"
+#include "PackedPatch.h"
+#include "PatchInfo.h"
 #include "Preferences.h"
+#include "RepositoryBlock.h"
 
 #include <QHash>
 #include <QKeySequence>
 #include <QMainWindow>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 class BlockManager;
@@ -29,6 +34,11 @@ class MainWindow : public QMainWindow, public DocumentHost
 {
     Q_OBJECT
 public:
+    enum class SaveResult { Saved, Cancelled, Failed };
+    // Starts fetching block files a patch lacks; the repository client answers through
+    // repositoryBlockFiles.
+    using BlockFetcher = std::function<void(QList<RepositoryBlock>&)>;
+
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -60,6 +70,20 @@ public:
     void log(const char* text);
     void logIn();
 
+    QByteArray getSaveData(PatchDocument* document);
+    bool checkPatchOpen(const PackedPatch& patch);
+    // True when the document was built completely; false while its blocks are being fetched
+    // or when they could not be had.
+    bool openPatch(const PackedPatch& patch, const QList<QByteArray>& blockFiles);
+    void resolveBlocks();
+    void createPatchScene();
+    void resolveMissingBlocks(QList<RepositoryBlock>& blocks);
+    void repositoryBlockFiles(QList<QByteArray>& files);
+    void updateRecentFiles();
+    void setBlockFetcher(BlockFetcher fetcher) { blockFetcher = std::move(fetcher); }
+    QStringList recentFileList() const { return recentFiles; }
+    QString patchFolder() const { return lastFolder; }
+
     // The window rectangle for a stored "geometry" value: the default when the value is not
     // a rectangle or lies off every screen.
     static QRect restoredGeometry(const QVariant& stored);
@@ -74,6 +98,7 @@ public:
     Emulator* emulatorDock() const { return emulator; }
     QMenu* viewMenuForTest() const { return viewMenu; }
     PatchDocument* documentAt(int index) const;
+    bool isEmulating() const { return emulating; }
 
 public slots:
     void about();
@@ -85,8 +110,8 @@ public slots:
     void zoomIn();
     void zoomOut();
     void zoomReset();
-    void savePatch(PatchDocument* document = nullptr);
-    void savePatchAs(PatchDocument* document = nullptr);
+    SaveResult savePatch(PatchDocument* document = nullptr);
+    SaveResult savePatchAs(PatchDocument* document = nullptr);
     void newDocument();
     void openFromFile();
     void openFromFirmware();
@@ -116,6 +141,11 @@ protected:
 private:
     void updateUndoActions();
     QString tabTitle(const PatchDocument* doc, bool changed) const;
+    SaveResult writePatchFile(PatchDocument* doc, const QString& path, PatchInfo next);
+    void commitPendingEdits();
+    void showStopped();
+    void openFile(const QString& path, bool fromDialog);
+    void addRecentFile(const QString& path);
 
     bool emulating = false;
     QString customBlocksPath;
@@ -145,4 +175,11 @@ private:
     QToolBar* editToolBar = nullptr;
     QToolBar* loginToolBar = nullptr;
     Preferences preferences;
+    // The open in progress: its decoded patch, the document made for it and the file it came
+    // from. The file's path is given to the document only once the patch opened completely.
+    PackedPatch pendingPatch;
+    QPointer<PatchDocument> pendingDocument;
+    QString pendingPath;
+    QString openingPath;
+    BlockFetcher blockFetcher;
 };

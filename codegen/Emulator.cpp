@@ -1,20 +1,299 @@
 #include "Emulator.h"
 
+#include "CodeCompiler.h"
+#include "ProgramPaths.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <signal.h>
+#include <sys/types.h>
+
+namespace {
+
+const char IncludeLines[] = "#include \"bass.h\"\n#include <stdio.h>\n#include <stdint.h>\n";
+
+// A program that read "x" ends at once; this is only how long it may take to go.
+constexpr int QuitWait = 1000;
+
+QString emulatorDir()
+{
+    return util::compileDir() + QStringLiteral("/emulator");
+}
+
+// The parent of process `pid`, or 0 when it cannot be read.
+qint64 parentOf(const QString& pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    // "pid (name) state ppid ...": the name may hold spaces and parentheses.
+    const QByteArray line = stat.readAll();
+    const int close = line.lastIndexOf(')');
+    if (close < 0)
+        return 0;
+    const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+    return fields.size() > 1 ? fields.at(1).toLongLong() : 0;
+}
+
+// Kills `root` and everything it started. A build script that runs too long has a compiler
+// below it, which would otherwise go on and write a program after the editor gave up on it.
+void killTree(qint64 root)
+{
+    if (root <= 0)
+        return;
+    QList<qint64> tree{root};
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (int i = 0; i < tree.size(); ++i) {
+        for (const QString& entry : entries) {
+            bool numeric = false;
+            const qint64 pid = entry.toLongLong(&numeric);
+            if (numeric && !tree.contains(pid) && parentOf(entry) == tree.at(i))
+                tree << pid;
+        }
+    }
+    for (const qint64 pid : tree)
+        ::kill(pid_t(pid), SIGKILL);
+}
+
+} // namespace
+
 Emulator::Emulator(const QString& title, QWidget* parent, Qt::WindowFlags flags)
     : QDockWidget(title, parent, flags)
 {
+    runKillScript();
 }
 
-bool Emulator::compile(const QString&)
+Emulator::~Emulator()
 {
-    return false;
+    endProcess(false);
 }
 
-bool Emulator::start(const QString&)
+void Emulator::runKillScript()
 {
-    return false;
+    const QString dir = emulatorDir();
+    const QString script = dir + QStringLiteral("/kill.sh");
+    if (!QFileInfo(script).isFile())
+        return;
+    QProcess kill;
+    kill.setWorkingDirectory(QDir::toNativeSeparators(dir));
+    kill.setProcessChannelMode(QProcess::ForwardedChannels);
+    kill.start(QDir::toNativeSeparators(script), QStringList());
+    if (!kill.waitForStarted(waitLimit))
+        return;
+    if (!kill.waitForFinished(waitLimit)) {
+        kill.kill();
+        kill.waitForFinished(waitLimit);
+    }
 }
 
-void Emulator::stop() {}
+bool Emulator::compilePatch(const InstanceList& instances)
+{
+    stop();
+    CodeCompiler compiler;
+    const QString code =
+        compiler.createCode(instances, QDir::toNativeSeparators(util::compileDir() +
+                                                                QStringLiteral("/templ_emul.txt")));
+    return compile(code);
+}
 
-void Emulator::setToolTips(const QStringList&) {}
+bool Emulator::compile(const QString& code)
+{
+    stop();
+    if (code.trimmed().isEmpty()) {
+        // The code generator has said why (a feedback loop, a missing template).
+        qDebug().noquote() << tr("No code was generated, so the emulator has nothing to build.");
+        return false;
+    }
+
+    const QString dir = QDir::toNativeSeparators(emulatorDir());
+    QSaveFile source(QDir::toNativeSeparators(emulatorDir() + QStringLiteral("/emul.c")));
+    if (!source.open(QIODevice::WriteOnly | QIODevice::Text) ||
+        source.write(QByteArray(IncludeLines) + code.toLocal8Bit()) < 0 || !source.commit()) {
+        qWarning() << tr("can't write file for emulator") << source.fileName()
+                   << source.errorString();
+        return false;
+    }
+
+    QProcess build;
+    build.setProcessChannelMode(QProcess::MergedChannels);
+    build.setWorkingDirectory(dir);
+    build.start(QDir::toNativeSeparators(emulatorDir() + QStringLiteral("/compile.sh")),
+                QStringList());
+    if (!build.waitForStarted(waitLimit)) {
+        qWarning().noquote() << tr("The emulator build script could not be run:")
+                             << build.errorString();
+        return false;
+    }
+    const bool finished = build.waitForFinished(waitLimit);
+    if (!finished) {
+        killTree(build.processId());
+        build.waitForFinished(waitLimit);
+    }
+    const QByteArray log = build.readAll();
+    if (!log.trimmed().isEmpty())
+        qDebug().noquote() << QString::fromLocal8Bit(log);
+
+    const QString program = emulatorDir() + QStringLiteral("/emulate");
+    if (!finished) {
+        qWarning().noquote() << tr("The emulator build did not finish within %1 seconds, so "
+                                   "nothing was started.")
+                                    .arg(waitLimit / 1000.0);
+        return false;
+    }
+    if (build.exitStatus() != QProcess::NormalExit || build.exitCode() != 0 ||
+        !QFileInfo(program).isExecutable()) {
+        qWarning().noquote() << tr("The emulator program could not be built, so nothing was "
+                                   "started. The console shows the build's messages.");
+        return false;
+    }
+    return start(QLatin1Char('"') + QDir::toNativeSeparators(program) + QLatin1Char('"'));
+}
+
+bool Emulator::start(const QString& command)
+{
+    stop();
+    const QStringList parts = QProcess::splitCommand(command);
+    if (parts.isEmpty()) {
+        qWarning().noquote() << tr("No emulator program was given.");
+        return false;
+    }
+
+    output = OutputLineBuffer();
+    process = new QProcess(this);
+    // The program's error output goes to the editor's own; nobody would read it from a buffer.
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    connect(process, &QProcess::readyReadStandardOutput, this, &Emulator::readOutput);
+    connect(process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
+            &Emulator::programFinished);
+    process->start(parts.first(), parts.mid(1));
+    if (!process->waitForStarted(waitLimit)) {
+        qWarning() << tr("can't start the emulator program") << parts.first()
+                   << process->errorString();
+        QProcess* failed = process;
+        process = nullptr;
+        disconnect(failed, nullptr, this, nullptr);
+        failed->deleteLater();
+        return false;
+    }
+    for (int index = 0; index < ControlCount; ++index)
+        sendValue(index, values[index]);
+    // Started, even when it has already ended again (it then logged what it printed).
+    return true;
+}
+
+void Emulator::sendValue(int index, int value)
+{
+    QProcess* target = process;
+    if (!target || target->state() != QProcess::Running || index < 0 || index >= ControlCount)
+        return;
+    // One write per message: the program takes the letter and its number together.
+    const QByteArray message =
+        QByteArray(1, char('a' + index)) + QString::number(value).toLocal8Bit() + '\n';
+    target->write(message);
+    target->waitForBytesWritten(waitLimit);
+}
+
+void Emulator::stop()
+{
+    endProcess(true);
+}
+
+bool Emulator::isRunning() const
+{
+    return process && process->state() != QProcess::NotRunning;
+}
+
+void Emulator::setControlValue(int index, int value)
+{
+    if (index < 0 || index >= ControlCount)
+        return;
+    values[index] = value;
+    sendValue(index, value);
+}
+
+int Emulator::controlValue(int index) const
+{
+    return index >= 0 && index < ControlCount ? values[index] : 0;
+}
+
+void Emulator::attachControl(int index, QObject* control)
+{
+    if (index >= 0 && index < ControlCount)
+        controls[index] = control;
+}
+
+void Emulator::setToolTips(const QStringList& newTips)
+{
+    for (int index = 0; index < ControlCount; ++index)
+        tips[index] = newTips.value(index);
+}
+
+void Emulator::handleSlider(int value)
+{
+    const QObject* from = sender();
+    for (int index = 0; from && index < ControlCount; ++index) {
+        if (controls[index] == from) {
+            // The switches report their state, 0 or 1.
+            setControlValue(index, index < 2 ? value : value * 1024);
+            return;
+        }
+    }
+}
+
+void Emulator::readOutput()
+{
+    if (process)
+        logLines(output.append(process->readAllStandardOutput()));
+}
+
+void Emulator::logLines(const QList<QByteArray>& lines)
+{
+    for (const QByteArray& line : lines)
+        qDebug() << OutputLineBuffer::valueOf(line);
+}
+
+void Emulator::programFinished()
+{
+    // The program ended by itself (it crashed, or its input ended): log what it printed last
+    // and become idle.
+    QProcess* ended = process;
+    if (!ended)
+        return;
+    process = nullptr;
+    disconnect(ended, nullptr, this, nullptr);
+    logLines(output.append(ended->readAllStandardOutput()));
+    const QByteArray rest = output.takeRest();
+    if (!rest.isEmpty())
+        logLines({rest});
+    ended->deleteLater();
+}
+
+void Emulator::endProcess(bool log)
+{
+    QProcess* ending = process;
+    if (!ending)
+        return;
+    process = nullptr;
+    disconnect(ending, nullptr, this, nullptr);
+    if (ending->state() != QProcess::NotRunning) {
+        ending->write("x");
+        ending->waitForBytesWritten(QuitWait);
+        ending->closeWriteChannel();
+        if (!ending->waitForFinished(QuitWait)) {
+            ending->kill();
+            ending->waitForFinished(waitLimit);
+        }
+    }
+    if (log) {
+        logLines(output.append(ending->readAllStandardOutput()));
+        const QByteArray rest = output.takeRest();
+        if (!rest.isEmpty())
+            logLines({rest});
+    }
+    output = OutputLineBuffer();
+    ending->deleteLater();
+}

@@ -70,6 +70,8 @@ PatchDocument::PatchDocument(DocumentHost* host, QWidget* parent)
     }
     setContextMenuPolicy(Qt::ActionsContextMenu);
 
+    scene->setBlockNameCheck(
+        [host](const QString& name) { return host->blockDescription(name, true) != nullptr; });
     connect(scene, &PatchScene::beginUndo, this, &PatchDocument::beginUndoMacro);
     connect(scene, &PatchScene::endUndo, this, &PatchDocument::endUndoMacro);
     connect(scene, &PatchScene::blockAdded, this, &PatchDocument::addBlockHandler);
@@ -533,6 +535,8 @@ void PatchDocument::push(QUndoCommand* command)
         delete command;
         return;
     }
+    // A keyboard move still waiting for its relay would otherwise take this step in.
+    scene->closePendingMove();
     stack->push(command);
 }
 
@@ -574,6 +578,7 @@ void PatchDocument::beginUndoMacro(QString text)
 {
     if (closing)
         return;
+    scene->closePendingMove();
     ++macroDepth;
     stack->beginMacro(text);
 }
@@ -649,6 +654,7 @@ void PatchDocument::addCommentInstanceHandler(int id, int x, int y, QString text
 {
     if (closing)
         return;
+    scene->closePendingMove();
     stack->beginMacro(QStringLiteral("add comment"));
     push(new AddCommentCommand(this, x, y, id));
     push(new EditCommentCommand(this, id, x, y, text));

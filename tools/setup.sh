@@ -7,6 +7,7 @@ PACKAGES="
 build-essential
 cmake
 pkg-config
+zlib1g-dev
 git
 qtbase5-dev
 qtbase5-dev-tools

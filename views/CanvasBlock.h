@@ -35,6 +35,8 @@ public:
     QList<int> registeredCables() const { return cableIds; }
 
 protected:
+    // A socket passes a cable drag's press on, so the block comes to the front and is selected.
+    friend class SocketItem;
     void mousePressEvent(QGraphicsSceneMouseEvent* event) override;
     QVariant itemChange(GraphicsItemChange change, const QVariant& value) override;
 

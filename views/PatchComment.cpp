@@ -32,3 +32,36 @@ void PatchComment::startEditing()
     setPlainText(record ? record->text : QString());
     setFocus();
 }
+
+void PatchComment::announceMove()
+{
+    emit edited(commentId, int(x()), int(y()), record ? record->text : QString());
+}
+
+void PatchComment::mouseDoubleClickEvent(QGraphicsSceneMouseEvent* event)
+{
+    startEditing();
+    QGraphicsTextItem::mouseDoubleClickEvent(event);
+}
+
+void PatchComment::focusInEvent(QFocusEvent* event)
+{
+    setSelected(true);
+    QGraphicsTextItem::focusInEvent(event);
+}
+
+void PatchComment::focusOutEvent(QFocusEvent* event)
+{
+    QGraphicsTextItem::focusOutEvent(event);
+    if (removing) {
+        isEditing = false;
+        return;
+    }
+    setSelected(true);
+    setTextInteractionFlags(readingFlags());
+    if (isEditing) {
+        // Cleared first: the edit comes back through the document and sets the text anew.
+        isEditing = false;
+        emit edited(commentId, int(x()), int(y()), toPlainText());
+    }
+}

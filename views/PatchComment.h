@@ -26,6 +26,8 @@ public:
 
     // Shows the stored text as typed, markup included, and takes the keyboard focus.
     void startEditing();
+    // Reports the item's position with the stored text, after a move.
+    void announceMove();
 
     // Text interaction while the comment is only read: selection and links.
     static Qt::TextInteractionFlags readingFlags();
@@ -33,8 +35,17 @@ public:
 signals:
     void edited(int id, int x, int y, QString txt);
 
+protected:
+    void mouseDoubleClickEvent(QGraphicsSceneMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
 private:
+    friend class PatchScene;
+
     int commentId;
     Comment* record;
     bool isEditing = false;
+    // Set by the scene as it takes the item away: the focus it loses then ends no edit.
+    bool removing = false;
 };

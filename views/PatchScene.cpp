@@ -2,12 +2,23 @@
 
 #include "BlockInstance.h"
 #include "CanvasBlock.h"
+#include "CanvasGeometry.h"
+#include "Colours.h"
 #include "Comment.h"
 #include "PatchCable.h"
 #include "PatchComment.h"
 #include "SocketItem.h"
 
+#include <QGraphicsSceneDragDropEvent>
+#include <QGraphicsSceneMouseEvent>
+#include <QGraphicsView>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QPainter>
 #include <QTimer>
+#include <QVector>
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 PatchScene::PatchScene(QObject* parent) : QGraphicsScene(parent), undoRelay(new QTimer(this))
@@ -80,10 +91,19 @@ void PatchScene::removeBlockItem(int instanceId)
 
 void PatchScene::dropBlockItem(CanvasBlock* block)
 {
-    if (dragSocket && dragSocket->parentItem() == block)
-        dragSocket = nullptr;
+    forgetDragOn(block);
     removeItem(block);
     delete block;
+}
+
+void PatchScene::forgetDragOn(const CanvasBlock* block)
+{
+    if (!dragSocket)
+        return;
+    if (dragSocket->parentItem() == block)
+        dragSocket = nullptr;
+    else
+        dragSocket->forgetTargetOn(block);
 }
 
 void PatchScene::requestRemoveConnection(int id)
@@ -177,6 +197,7 @@ void PatchScene::removeComment(int id)
     PatchComment* item = commentItems.take(id);
     if (!item)
         return;
+    item->removing = true;
     removeItem(item);
     delete item;
 }
@@ -240,43 +261,322 @@ void PatchScene::deselectAll()
 void PatchScene::deleteSelectedObjects()
 {
     selectionMuted = true;
-    QList<QGraphicsItem*> selected = selectedItems();
+    const QList<QGraphicsItem*> selected = selectedItems();
     if (selected.isEmpty()) {
         selectionMuted = false;
         handleSelection();
         return;
     }
+    closePendingMove();
     emit beginUndo(selected.size() < 2 ? QStringLiteral("delete object")
                                        : QStringLiteral("delete objects"));
-    while (!(selected = selectedItems()).isEmpty()) {
-        QGraphicsItem* item = selected.last();
+    // The items are named by kind and id: a removal takes other items with it (a block its
+    // cables), and those are looked up again rather than touched.
+    QVector<QPair<int, int>> targets;
+    targets.reserve(selected.size());
+    for (const QGraphicsItem* item : selected) {
         switch (item->type()) {
         case PatchCable::Type:
-            requestRemoveConnection(static_cast<PatchCable*>(item)->id());
+            targets.append({item->type(), static_cast<const PatchCable*>(item)->id()});
             break;
         case CanvasBlock::Type:
-            emit blockRemoved(static_cast<CanvasBlock*>(item)->instanceId());
+            targets.append({item->type(), static_cast<const CanvasBlock*>(item)->instanceId()});
             break;
         case PatchComment::Type:
-            emit commentRemoved(static_cast<PatchComment*>(item)->id());
+            targets.append({item->type(), static_cast<const PatchComment*>(item)->id()});
             break;
         default:
             break;
         }
-        // A request that nobody carried out leaves the item; it must not hold the loop. The
-        // pointer is only compared, as the item may be gone.
-        if (selectedItems().contains(item))
-            item->setSelected(false);
     }
+    for (auto it = targets.crbegin(); it != targets.crend(); ++it) {
+        const int id = it->second;
+        switch (it->first) {
+        case PatchCable::Type:
+            if (const PatchCable* cable = cableItems.value(id); cable && cable->isSelected())
+                requestRemoveConnection(id);
+            break;
+        case CanvasBlock::Type:
+            if (const CanvasBlock* block = blockItems.value(id); block && block->isSelected())
+                emit blockRemoved(id);
+            break;
+        case PatchComment::Type:
+            if (const PatchComment* comment = commentItems.value(id);
+                comment && comment->isSelected())
+                emit commentRemoved(id);
+            break;
+        default:
+            break;
+        }
+    }
+    // Whatever a refused request left stays on the canvas, but not in the selection.
+    const QList<QGraphicsItem*> left = selectedItems();
+    for (QGraphicsItem* item : left)
+        item->setSelected(false);
     emit endUndo();
     selectionMuted = false;
     handleSelection();
 }
 
+QString PatchScene::moveText() const
+{
+    return selectedItems().size() < 2 ? QStringLiteral("move object")
+                                      : QStringLiteral("move objects");
+}
+
 void PatchScene::moveSelectedObjects(double dx, double dy)
 {
-    Q_UNUSED(dx)
-    Q_UNUSED(dy)
+    const QList<QGraphicsItem*> selected = selectedItems();
+    if (selected.isEmpty())
+        return;
+    if (!undoRelay->isActive())
+        emit beginUndo(moveText());
+    movingByKeys = true;
+    for (QGraphicsItem* item : selected) {
+        if (item->type() == PatchCable::Type)
+            continue;
+        item->moveBy(dx, dy);
+        if (item->type() == CanvasBlock::Type) {
+            emit blockMoved(static_cast<CanvasBlock*>(item)->instanceId(), int(item->x()),
+                            int(item->y()));
+        } else if (item->type() == PatchComment::Type) {
+            static_cast<PatchComment*>(item)->announceMove();
+        }
+    }
+    movingByKeys = false;
+    undoRelay->start(1000);
+}
+
+void PatchScene::closePendingMove()
+{
+    if (movingByKeys || !undoRelay->isActive())
+        return;
+    undoRelay->stop();
+    emit endUndo();
+}
+
+void PatchScene::setBlockNameCheck(std::function<bool(const QString&)> check)
+{
+    blockNameKnown = std::move(check);
+}
+
+void PatchScene::recordMoves()
+{
+    const QList<QGraphicsItem*> selected = selectedItems();
+    if (selected.isEmpty())
+        return;
+    const QString text = moveText();
+    // Named by kind and id, as a record may change what the scene holds.
+    QVector<QPair<int, int>> moved;
+    for (const QGraphicsItem* item : selected) {
+        if (item->type() == CanvasBlock::Type) {
+            const auto* block = static_cast<const CanvasBlock*>(item);
+            const BlockInstance* instance = block->instance();
+            if (instance && (block->x() != instance->x || block->y() != instance->y))
+                moved.append({item->type(), block->instanceId()});
+        } else if (item->type() == PatchComment::Type) {
+            const auto* comment = static_cast<const PatchComment*>(item);
+            const Comment* record = comment->comment();
+            if (record && (comment->x() != record->x || comment->y() != record->y))
+                moved.append({item->type(), comment->id()});
+        }
+    }
+    if (moved.isEmpty())
+        return;
+    closePendingMove();
+    emit beginUndo(text);
+    for (const auto& entry : qAsConst(moved)) {
+        if (entry.first == CanvasBlock::Type) {
+            if (const CanvasBlock* block = blockItems.value(entry.second))
+                emit blockMoved(entry.second, int(block->x()), int(block->y()));
+        } else if (PatchComment* comment = commentItems.value(entry.second)) {
+            comment->announceMove();
+        }
+    }
+    emit endUndo();
+}
+
+void PatchScene::sweepEmptyComments()
+{
+    const QList<int> ids = commentItems.keys();
+    for (int id : ids) {
+        const PatchComment* item = commentItems.value(id);
+        if (item && item->toPlainText().trimmed().isEmpty())
+            emit commentRemoved(id);
+    }
+}
+
+namespace {
+
+bool carriesText(const QGraphicsSceneDragDropEvent* event)
+{
+    return event->mimeData() && event->mimeData()->hasFormat(QStringLiteral("text/plain"));
+}
+
+} // namespace
+
+void PatchScene::dragEnterEvent(QGraphicsSceneDragDropEvent* event)
+{
+    // A scene event starts out accepted; anything but text is turned away.
+    if (carriesText(event))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void PatchScene::dragMoveEvent(QGraphicsSceneDragDropEvent* event)
+{
+    if (carriesText(event))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void PatchScene::dropEvent(QGraphicsSceneDragDropEvent* event)
+{
+    if (!carriesText(event)) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    const QStringList parts = event->mimeData()->text().split(QLatin1Char(';'));
+    if (parts.size() != 3)
+        return;
+    const QString& name = parts.at(0);
+    // The document would have no description to place.
+    if (blockNameKnown && !blockNameKnown(name))
+        return;
+    const QPointF at = event->scenePos();
+    const int x = int(at.x() - parts.at(1).toInt(nullptr, 10));
+    const int y = int(at.y() - parts.at(2).toInt(nullptr, 10));
+    closePendingMove();
+    emit blockAdded(name, x, y);
+}
+
+void PatchScene::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    const bool deleting = key == Qt::Key_Delete || key == Qt::Key_Backspace;
+    QGraphicsItem* focused = focusItem();
+    if (focused && focused->type() == PatchComment::Type) {
+        if (static_cast<PatchComment*>(focused)->editing()) {
+            QGraphicsScene::keyPressEvent(event);
+            return;
+        }
+        if (deleting) {
+            event->accept();
+            deleteSelectedObjects();
+            return;
+        }
+    }
+    if (event->modifiers() & Qt::ShiftModifier) {
+        QPointF step;
+        switch (key) {
+        case Qt::Key_Left:
+            step = QPointF(-1, 0);
+            break;
+        case Qt::Key_Up:
+            step = QPointF(0, -1);
+            break;
+        case Qt::Key_Right:
+            step = QPointF(1, 0);
+            break;
+        case Qt::Key_Down:
+            step = QPointF(0, 1);
+            break;
+        default:
+            QGraphicsScene::keyPressEvent(event);
+            return;
+        }
+        // Taken here, so the view does not scroll as well.
+        event->accept();
+        moveSelectedObjects(step.x(), step.y());
+        return;
+    }
+    if (deleting) {
+        event->accept();
+        deleteSelectedObjects();
+        return;
+    }
+    QGraphicsScene::keyPressEvent(event);
+}
+
+void PatchScene::mousePressEvent(QGraphicsSceneMouseEvent* event)
+{
+    setFocus(Qt::MouseFocusReason);
+    lastClick = event->scenePos();
+    switch (event->button()) {
+    case Qt::RightButton: {
+        event->accept();
+        const QList<QGraphicsView*> shown = views();
+        const QTransform transform = shown.isEmpty() ? QTransform() : shown.first()->transform();
+        if (QGraphicsItem* item = itemAt(lastClick, transform))
+            item->setSelected(true);
+        break;
+    }
+    case Qt::LeftButton:
+        // Whatever the press starts is an undo step apart from a keyboard move before it.
+        closePendingMove();
+        QGraphicsScene::mousePressEvent(event);
+        mouseState = 1;
+        sweepEmptyComments();
+        break;
+    default:
+        break;
+    }
+}
+
+void PatchScene::mouseMoveEvent(QGraphicsSceneMouseEvent* event)
+{
+    QGraphicsScene::mouseMoveEvent(event);
+    lastClick = event->scenePos();
+    if (dragSocket) {
+        const QPointF socket = dragSocket->scenePos();
+        const QPoint topLeft(int(std::min(socket.x(), lastClick.x())) - 20,
+                             int(std::min(socket.y(), lastClick.y())) - 20);
+        const QPoint bottomRight(int(std::max(socket.x(), lastClick.x())) + 20,
+                                 int(std::max(socket.y(), lastClick.y())) + 20);
+        const QRect area(topLeft, bottomRight);
+        invalidate(QRectF(area.united(dragLineRect)), ForegroundLayer);
+        dragLineRect = area;
+    }
+    if (mouseState == 1)
+        mouseState = 2;
+}
+
+void PatchScene::mouseReleaseEvent(QGraphicsSceneMouseEvent* event)
+{
+    QGraphicsScene::mouseReleaseEvent(event);
+    if (dragSocket) {
+        invalidate(QRectF(dragLineRect), ForegroundLayer);
+        dragSocket = nullptr;
+    }
+    if (event->button() == Qt::LeftButton && mouseState == 2)
+        recordMoves();
+    mouseState = 0;
+}
+
+void PatchScene::drawForeground(QPainter* painter, const QRectF& rect)
+{
+    QGraphicsScene::drawForeground(painter, rect);
+    if (!dragSocket)
+        return;
+    const QPointF socket = dragSocket->scenePos();
+    const bool input = dragSocket->isInput();
+    const QPointF start(socket.x() + 7, socket.y() + (input ? 10 : 4));
+    const int bend = canvas::cableBend(start, lastClick);
+    const auto* block =
+        dragSocket->parentItem() && dragSocket->parentItem()->type() == CanvasBlock::Type
+            ? static_cast<const CanvasBlock*>(dragSocket->parentItem())
+            : nullptr;
+    const bool control = canvas::isControlRate(block ? block->instance() : nullptr);
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setBrush(Qt::NoBrush);
+    painter->setPen(QPen(control ? Colours::controlColor : Colours::selectColor, 2, Qt::SolidLine,
+                         Qt::RoundCap, Qt::RoundJoin));
+    painter->drawPath(canvas::cablePath(start, lastClick, input ? -bend : bend));
+    painter->restore();
 }
 
 void PatchScene::cancelUndo()
@@ -339,8 +639,7 @@ void PatchScene::blockItemDestroyed(CanvasBlock* block)
     }
     if (blockItems.value(block->instanceId()) == block)
         blockItems.remove(block->instanceId());
-    if (dragSocket && dragSocket->parentItem() == block)
-        dragSocket = nullptr;
+    forgetDragOn(block);
 }
 
 void PatchScene::cableItemDestroyed(PatchCable* cable)

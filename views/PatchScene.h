@@ -7,6 +7,7 @@
 #include <QPointF>
 #include <QRect>
 #include <QString>
+#include <functional>
 #include <map>
 
 struct BlockInstance;
@@ -14,6 +15,10 @@ struct Comment;
 class CanvasBlock;
 class PatchCable;
 class PatchComment;
+class QGraphicsSceneDragDropEvent;
+class QGraphicsSceneMouseEvent;
+class QKeyEvent;
+class QPainter;
 class QTimer;
 class SocketItem;
 
@@ -57,9 +62,17 @@ public:
     void deselectAll();
     QPointF lastClickPosition() const { return lastClick; }
     void setDragSocket(SocketItem* socket) { dragSocket = socket; }
+    SocketItem* draggedSocket() const { return dragSocket; }
 
     void deleteSelectedObjects();
     void moveSelectedObjects(double dx, double dy);
+
+    // Tells whether the library holds a block of that name. A palette drop of any other name is
+    // ignored; without a check every name is passed on.
+    void setBlockNameCheck(std::function<bool(const QString&)> check);
+    // Closes a keyboard-move macro that still waits for its relay, so that whatever comes next is
+    // an undo step of its own. Does nothing while the scene itself reports such a move.
+    void closePendingMove();
 
     // The items filed under an id; null when none is shown.
     CanvasBlock* blockItem(int instanceId) const { return blockItems.value(instanceId); }
@@ -85,6 +98,16 @@ signals:
     void commentRemoved(int id);
     void blockSelected(InstanceList blockList, bool comments);
 
+protected:
+    void dragEnterEvent(QGraphicsSceneDragDropEvent* event) override;
+    void dragMoveEvent(QGraphicsSceneDragDropEvent* event) override;
+    void dropEvent(QGraphicsSceneDragDropEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QGraphicsSceneMouseEvent* event) override;
+    void mouseMoveEvent(QGraphicsSceneMouseEvent* event) override;
+    void mouseReleaseEvent(QGraphicsSceneMouseEvent* event) override;
+    void drawForeground(QPainter* painter, const QRectF& rect) override;
+
 private slots:
     void handleSelection();
     void endUndoRelay();
@@ -101,6 +124,15 @@ private:
 
     // Removes a block item whose cables are gone, and deletes it.
     void dropBlockItem(CanvasBlock* block);
+    // A block that goes takes any part it plays in a running cable drag with it.
+    void forgetDragOn(const CanvasBlock* block);
+
+    // "move objects" or "move object", counting every selected item.
+    QString moveText() const;
+    // Records the selected blocks and comments that stand elsewhere than their model says.
+    void recordMoves();
+    // Asks for the removal of every comment whose text is empty or only white space.
+    void sweepEmptyComments();
 
     // An item deleted while still in the scene drops its own entry.
     void blockItemDestroyed(CanvasBlock* block);
@@ -118,5 +150,8 @@ private:
     int mouseState = 0;
     bool selectionMuted = false;
     QTimer* undoRelay;
+    // Set while a keyboard move reports its items, inside the macro it opened.
+    bool movingByKeys = false;
+    std::function<bool(const QString&)> blockNameKnown;
     std::map<qreal, int> blockZCounts;
 };

@@ -1,5 +1,7 @@
 #include "MainApp.h"
 #include "MainWindow.h"
+#include "PatchDocument.h"
+#include "PatchRecord.h"
 #include "PresetWindow.h"
 #include "Preferences.h"
 #include "StartWindow.h"
@@ -10,6 +12,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QTabWidget>
+#include <QTemporaryDir>
 #include <memory>
 
 // Holds argv for the lifetime of an application object.
@@ -99,8 +103,18 @@ void TestMainApp::fileOpenEventKeepsVisibleWindow()
     Args argv(QStringList{"Knotlattice"});
     MainApp app(argv.argc, argv.pointers.data());
     app.showPresetWindow();
-    QFileOpenEvent event(QStringLiteral("/tmp/patch.ktl"));
+    QTemporaryDir folder;
+    const QString path = folder.path() + "/desk.ktl";
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    PatchInfo info;
+    file.write(util::makePatchRecord({}, {}, info, 0, 0));
+    file.close();
+
+    QFileOpenEvent event(path);
     QCoreApplication::sendEvent(&app, &event);
+    QCOMPARE(app.mainWindow()->tabWidget()->count(), 2);
+    QCOMPARE(app.mainWindow()->currentDocument()->patchInfo()->path, path);
     QVERIFY(app.presetWindow()->isVisible());
     QVERIFY(!app.mainWindow()->isVisible());
     QVERIFY(!app.startWindow()->isVisible());

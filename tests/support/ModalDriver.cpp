@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 
 ModalDriver::ModalDriver(QObject* parent) : QObject(parent)
 {
@@ -51,7 +53,13 @@ void ModalDriver::acceptFileDialog(const QString& path)
 {
     answer([path](QWidget* w) {
         if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
-            dialog->selectFile(path);
+            // selectFile alone does not reach the name field of a save dialog whose folder
+            // is still being read, so the name is typed as a person would.
+            const QFileInfo info(path);
+            dialog->setDirectory(info.absolutePath());
+            dialog->selectFile(info.fileName());
+            if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                name->setText(info.fileName());
             static_cast<QDialog*>(dialog)->accept(); // QFileDialog::accept is protected
         } else if (auto* d = qobject_cast<QDialog*>(w)) {
             d->reject();
@@ -92,5 +100,16 @@ void ModalDriver::poll()
             w->close();
         return;
     }
-    answers.dequeue()(w);
+    auto action = answers.dequeue();
+    action(w);
+    // A dialog that was not ready for its answer (a file dialog still filling its model) is
+    // answered again on a later tick, as a person would try again.
+    if (w->isVisible() && QApplication::activeModalWidget() == w && retries < 500) {
+        ++retries;
+        answers.prepend(action);
+        handled = nullptr;
+        seenTexts.removeLast();
+        return;
+    }
+    retries = 0;
 }

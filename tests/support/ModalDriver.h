@@ -37,4 +37,5 @@ private:
     QPointer<QWidget> handled;
     QStringList seenTexts;
     QStringList unexpectedTexts;
+    int retries = 0;
 };

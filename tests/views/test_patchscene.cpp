@@ -6,6 +6,7 @@
 #include "TestMain.h"
 #include "ViewFixtures.h"
 
+#include <QGraphicsSceneMouseEvent>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QtTest>
@@ -54,6 +55,7 @@ private slots:
     void clearItemsMutesAndEmptiesTables();
     void destructionEmitsNothing();
     void plainClearLeavesNoDanglingEntries();
+    void emptyCommentSweepEndsWhenRefused();
 };
 
 void TestPatchScene::itemTypes()
@@ -589,6 +591,26 @@ void TestPatchScene::plainClearLeavesNoDanglingEntries()
     QCOMPARE(scene.commentItem(1), nullptr);
     doc.addBlock(1, d);
     QCOMPARE(scene.blockItem(1)->zValue(), 2.0);
+}
+
+void TestPatchScene::emptyCommentSweepEndsWhenRefused()
+{
+    PatchScene scene;
+    FakeDocument doc(scene);
+    doc.carryOut = false;
+    doc.addComment(1, 0, 0, QString());
+    doc.addComment(2, 0, 50, QStringLiteral("text"));
+    doc.addComment(3, 0, 100, QStringLiteral("   "));
+    QGraphicsSceneMouseEvent press(QEvent::GraphicsSceneMousePress);
+    press.setButton(Qt::LeftButton);
+    press.setButtons(Qt::LeftButton);
+    press.setScenePos(QPointF(500, 500));
+    QApplication::sendEvent(&scene, &press);
+    // One request for each empty comment, once, though none of them went.
+    QStringList asked = doc.log;
+    std::sort(asked.begin(), asked.end());
+    QCOMPARE(asked, (QStringList{"comment 1", "comment 3"}));
+    QCOMPARE(scene.lastClickPosition(), QPointF(500, 500));
 }
 
 KL_TEST_MAIN(TestPatchScene)

@@ -1,0 +1,442 @@
+// The main window's patch files: saving, opening, binding blocks, recent files and the
+// tutorial and example menus.
+#include "MainWindow.h"
+
+#include "BinaryUtil.h"
+#include "BlockManager.h"
+#include "Inspector.h"
+#include "PatchDocument.h"
+#include "PatchFile.h"
+#include "PatchRecord.h"
+#include "PatchScene.h"
+#include "ProgramPaths.h"
+#include "SaveWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDebug>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSaveFile>
+#include <QSignalMapper>
+#include <QTabWidget>
+
+namespace {
+
+const QString firmwareName = QStringLiteral("firmware");
+
+// A new instance's value for a variable, as the document writes it.
+QString defaultValue(const Variable& v)
+{
+    if (v.name.contains(QLatin1Char('[')))
+        return v.value;
+    bool ok = false;
+    const float number = v.value.toFloat(&ok);
+    return QString::number(ok ? number : 0.0f, 'g', 6);
+}
+
+QList<const Comment*> constComments(PatchDocument* doc)
+{
+    QList<const Comment*> out;
+    for (Comment* c : doc->comments())
+        out << c;
+    return out;
+}
+
+// The name a file gives a patch: its file name up to the first dot.
+QString patchNameOf(const QString& path)
+{
+    return QFileInfo(path).fileName().section(QLatin1Char('.'), 0, 0);
+}
+
+} // namespace
+
+QByteArray MainWindow::getSaveData(PatchDocument* doc)
+{
+    if (!doc)
+        doc = document;
+    if (!doc)
+        return QByteArray();
+    const QPointF centre = doc->mapToScene(QPoint(doc->width() / 2, doc->height() / 2));
+    return util::makePatchRecord(doc->blockInstances(), constComments(doc), *doc->patchInfo(),
+                                 int(centre.x()), int(centre.y()));
+}
+
+// Writes the document to `path` under `next` (its info as it will be once saved). Nothing of
+// the document changes unless the file was written completely.
+MainWindow::SaveResult MainWindow::writePatchFile(PatchDocument* doc, const QString& path,
+                                                  PatchInfo next)
+{
+    QHash<QString, BlockDescription> carried;
+    if (next.includeBlocks) {
+        bool readable = true;
+        carried = doc->getUserBlockFiles(&readable);
+        if (!readable)
+            return SaveResult::Failed;
+    }
+
+    // The stored counter counts the save that stores it.
+    next.saved += 1;
+    const QPointF centre = doc->mapToScene(QPoint(doc->width() / 2, doc->height() / 2));
+    const QByteArray record = util::makePatchRecord(doc->blockInstances(), constComments(doc),
+                                                    next, int(centre.x()), int(centre.y()));
+    const QByteArray bytes = util::patchFileBytes(record, carried, next.includeBlocks);
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        qWarning().noquote() << tr("Cannot open file for writing: ") + file.errorString() + "\n" +
+                                    path;
+        file.cancelWriting();
+        return SaveResult::Failed;
+    }
+
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    next.path = absolute;
+    *doc->patchInfo() = next;
+    doc->setChanged(false);
+    addRecentFile(absolute);
+    return SaveResult::Saved;
+}
+
+MainWindow::SaveResult MainWindow::savePatch(PatchDocument* doc)
+{
+    if (!doc)
+        doc = document;
+    if (!doc)
+        return SaveResult::Failed;
+    commitPendingEdits();
+    if (doc->patchInfo()->path.isEmpty())
+        return savePatchAs(doc);
+    return writePatchFile(doc, doc->patchInfo()->path, *doc->patchInfo());
+}
+
+MainWindow::SaveResult MainWindow::savePatchAs(PatchDocument* doc)
+{
+    if (!doc)
+        doc = document;
+    if (!doc)
+        return SaveResult::Failed;
+    commitPendingEdits();
+
+    SaveWindow dialog(doc->patchInfo()->includeBlocks);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDirectory(lastFolder);
+    dialog.setDefaultSuffix(QStringLiteral("ktl"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return SaveResult::Cancelled;
+
+    doc->includeBlocks(dialog.wantIncludeBlocks());
+    const QString path = dialog.selectedFiles().first();
+    PatchInfo next = *doc->patchInfo();
+    next.name = patchNameOf(path);
+    const SaveResult result = writePatchFile(doc, path, next);
+    if (result == SaveResult::Saved)
+        lastFolder = QFileInfo(path).absolutePath();
+    return result;
+}
+
+void MainWindow::openFromPath(QString path)
+{
+    openFile(path, false);
+}
+
+void MainWindow::openFromFile()
+{
+    QFileDialog dialog(this, QString(), lastFolder, tr("Knotlattice Patches (*.ktl)"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setOption(QFileDialog::HideNameFilterDetails, false);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    openFile(dialog.selectedFiles().first(), true);
+}
+
+void MainWindow::openFile(const QString& path, bool fromDialog)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        // An empty record has no version: there is nothing to open.
+        qWarning().noquote() << tr("Cannot open file for reading: ") + file.errorString() + "\n" +
+                                    path;
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    file.close();
+
+    const QList<QByteArray> parts = util::unpackPatch(bytes);
+    const QByteArray record = parts.value(0);
+    QList<QByteArray> blockFiles;
+    for (int i = 1; i < parts.size(); ++i)
+        blockFiles << util::bin::uncompress(parts.at(i));
+    const bool readable = util::isPatchRecord(record);
+    PackedPatch patch = util::readPatchRecord(record);
+    if (fromDialog)
+        lastFolder = QFileInfo(path).absolutePath();
+
+    patch.name = patchNameOf(path);
+    if (checkPatchOpen(patch))
+        return;
+
+    // A damaged record still opens as an empty tab, but never with the file's path, so a
+    // later Save cannot overwrite the original.
+    openingPath = readable ? QFileInfo(path).absoluteFilePath() : QString();
+    openPatch(patch, blockFiles);
+    openingPath.clear();
+}
+
+bool MainWindow::checkPatchOpen(const PackedPatch& patch)
+{
+    if (patch.name == firmwareName)
+        return false;
+    bool found = false;
+    for (int i = 0; i < tabs->count(); ++i) {
+        PatchDocument* doc = documentAt(i);
+        if (doc && doc->patchInfo()->name == patch.name) {
+            tabs->setCurrentIndex(i);
+            found = true;
+        }
+    }
+    return found;
+}
+
+bool MainWindow::openPatch(const PackedPatch& patch, const QList<QByteArray>& blockFiles)
+{
+    newDocument();
+    PatchDocument* doc = document;
+    pendingPatch = patch;
+    pendingDocument = doc;
+    pendingPath = openingPath;
+
+    PatchInfo* info = doc->patchInfo();
+    info->name = patch.name;
+    tabs->setTabText(tabs->indexOf(doc), patch.name);
+    info->date = patch.date;
+    info->saved = patch.saved;
+    info->lang = patch.lang;
+    info->nodeId = patch.nodeId;
+    info->includeBlocks = patch.includeBlocks;
+
+    for (const QByteArray& bytes : blockFiles) {
+        const BlockDescription carried =
+            BlockManager::loadBlock(bytes, BlockDescription::OriginPatch, QString(), QString());
+        const BlockDescription* library = blocks->blockDescription(carried.name);
+        if (!library || library->hash != carried.hash)
+            doc->addBlockDescription(carried);
+    }
+
+    QStringList notFound;
+    QStringList different;
+    QList<RepositoryBlock> missing;
+    for (const PackedInstance& instance : patch.blocks) {
+        const BlockDescription* found = doc->getBlockDescription(instance.name);
+        if (!found)
+            found = blocks->blockDescription(instance.name);
+        if (!found || found->name.isEmpty()) {
+            if (!notFound.contains(instance.name)) {
+                notFound << instance.name;
+                RepositoryBlock wanted;
+                wanted.name = instance.name;
+                wanted.hash = instance.hash;
+                missing << wanted;
+            }
+        } else if (found->hash != instance.hash && !instance.hash.isEmpty() &&
+                   instance.name != QLatin1String("Audio Input") &&
+                   instance.name != QLatin1String("Audio Output")) {
+            if (!different.contains(instance.name))
+                different << instance.name;
+        }
+    }
+
+    auto listing = [](const QStringList& names) {
+        QString text;
+        for (const QString& name : names)
+            text += "- " + name + "\n";
+        return text;
+    };
+
+    if (!different.isEmpty()) {
+        qWarning().noquote()
+            << tr("The following local block descriptions were different from those used in "
+                  "this patch:\n\n") +
+                   listing(different) + tr("\nThese blocks may not operate as expected");
+    }
+
+    if (!notFound.isEmpty()) {
+        QMessageBox box;
+        box.setText(tr("The following local block descriptions were not found:\n\n")
+                        .remove(QLatin1Char('\n')));
+        box.setInformativeText(listing(notFound) + "\nDo you wish to download them ?");
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Ok);
+        if (box.exec() == QMessageBox::Ok)
+            resolveMissingBlocks(missing);
+        else
+            qWarning().noquote() << tr("\nCannot assemble patch").remove(QLatin1Char('\n'));
+        return false;
+    }
+
+    resolveBlocks();
+    createPatchScene();
+    return true;
+}
+
+void MainWindow::resolveBlocks()
+{
+    PatchDocument* doc = pendingDocument;
+    if (!doc)
+        return;
+    for (const PackedInstance& packed : qAsConst(pendingPatch.blocks)) {
+        const BlockDescription* description = doc->getBlockDescription(packed.name);
+        if (!description)
+            description = blocks->blockDescription(packed.name);
+        if (!description || description->name.isEmpty()) {
+            qDebug().noquote() << tr("Block %1 (id %2) left out: its description is missing")
+                                      .arg(packed.name)
+                                      .arg(packed.id);
+            continue;
+        }
+        BlockInstance instance;
+        instance.id = packed.id;
+        instance.x = packed.x;
+        instance.y = packed.y;
+        instance.nodeId = packed.nodeValue != 0 ? packed.nodeValue : pendingPatch.nodeId;
+        instance.description = description;
+        // Stored values are all kept; an older patch may hold fewer than the description has.
+        instance.values = packed.values;
+        for (size_t i = size_t(instance.values.size()); i < description->variables.size(); ++i)
+            instance.values << defaultValue(description->variables[i]);
+        doc->addBlock(packed.name, packed.x, packed.y, &instance);
+    }
+}
+
+void MainWindow::createPatchScene()
+{
+    PatchDocument* doc = pendingDocument;
+    if (!doc)
+        return;
+    int number = 0;
+    for (const PackedInstance& packed : qAsConst(pendingPatch.blocks)) {
+        for (const QList<qint32>& cable : packed.connections) {
+            if (cable.size() == 3)
+                doc->addConnection(number, packed.id, cable.at(0), cable.at(1), cable.at(2));
+            ++number;
+        }
+    }
+    for (const Comment& comment : qAsConst(pendingPatch.comments)) {
+        doc->addComment(comment.id, comment.x, comment.y);
+        doc->editComment(comment.id, comment.x, comment.y, comment.text);
+    }
+    doc->clearUndoStack();
+    doc->centerOn(pendingPatch.x, pendingPatch.y);
+    doc->setZoomLevel(pendingPatch.zoomLevel);
+    doc->setChanged(false);
+
+    if (!pendingPath.isEmpty()) {
+        doc->patchInfo()->path = pendingPath;
+        addRecentFile(pendingPath);
+        pendingPath.clear();
+    }
+    pendingDocument = nullptr;
+}
+
+void MainWindow::resolveMissingBlocks(QList<RepositoryBlock>& missing)
+{
+    if (blockFetcher) {
+        blockFetcher(missing);
+        return;
+    }
+    qDebug().noquote() << tr("Blocks could not be downloaded: no repository connection");
+}
+
+void MainWindow::repositoryBlockFiles(QList<QByteArray>& files)
+{
+    PatchDocument* doc = pendingDocument;
+    if (!doc)
+        return;
+    for (const QByteArray& bytes : qAsConst(files)) {
+        doc->addBlockDescription(
+            BlockManager::loadBlock(bytes, BlockDescription::OriginPatch, QString(), QString()));
+    }
+    resolveBlocks();
+    createPatchScene();
+}
+
+void MainWindow::addRecentFile(const QString& path)
+{
+    recentFiles.prepend(path);
+    updateRecentFiles();
+}
+
+void MainWindow::updateRecentFiles()
+{
+    if (recentFiles.isEmpty())
+        return;
+    for (const QString& path : qAsConst(recentFiles)) {
+        if (QAction* old = getAction(path)) {
+            if (recentFilesMenu)
+                recentFilesMenu->removeAction(old);
+        }
+    }
+    if (recentFiles.size() >= 6)
+        recentFiles.removeLast();
+    recentFiles.removeDuplicates();
+    preferences.saveSetting(Preferences::RecentFiles, recentFiles);
+
+    for (const QString& path : qAsConst(recentFiles)) {
+        QAction* action = createAction(path, path, tr("Recent file"), QKeySequence(), QString());
+        signalMapper->setMapping(action, path);
+        connect(action, &QAction::triggered, signalMapper,
+                static_cast<void (QSignalMapper::*)()>(&QSignalMapper::map),
+                Qt::UniqueConnection);
+        connect(signalMapper, &QSignalMapper::mappedString, this, &MainWindow::openFromPath,
+                Qt::UniqueConnection);
+        if (recentFilesMenu)
+            recentFilesMenu->addAction(action);
+    }
+}
+
+void MainWindow::createMenuTree(QString dirPath, QMenu* menu)
+{
+    const QString folder = util::programDir() + dirPath;
+    if (!QFileInfo(folder).isDir()) {
+        qWarning().noquote() << dirPath + tr(" folder does not exist");
+        return;
+    }
+    QString lastFolderName;
+    QMenu* current = nullptr;
+    QDirIterator it(folder, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info = it.fileInfo();
+        if (info.suffix() != QLatin1String("ktl"))
+            continue;
+        const QString folderName = info.dir().dirName();
+        if (!current || folderName != lastFolderName) {
+            current = menu->addMenu(folderName);
+            lastFolderName = folderName;
+        }
+        QAction* entry = current->addAction(info.fileName().section(QLatin1Char('.'), 0, 0));
+        signalMapper->setMapping(entry, path);
+        connect(entry, &QAction::triggered, signalMapper,
+                static_cast<void (QSignalMapper::*)()>(&QSignalMapper::map),
+                Qt::UniqueConnection);
+        connect(signalMapper, &QSignalMapper::mappedString, this, &MainWindow::openFromPath,
+                Qt::UniqueConnection);
+    }
+}
+
+// Typed text in the inspector or in a comment reaches the model before it is saved, closed
+// or played.
+void MainWindow::commitPendingEdits()
+{
+    if (inspector)
+        inspector->commitEdits();
+    if (QWidget* focused = QApplication::focusWidget())
+        focused->clearFocus();
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "Comment.h"
+#include "PackedPatch.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class QDataStream;
+struct BlockInstance;
+
+// Writes the packed patch record (always version 6) and reads every version from 0 to 6.
+// Keeps no state between calls.
+//
+// The reader takes a section break only where a record ends, so numbers whose bytes happen to
+// be FF FF read back as written; a body it cannot parse that way is read by splitting it at
+// every FF FF from the end, the way earlier releases did. Every length is checked against the
+// bytes left, and a body is never inflated beyond util::bin::maxUncompressedSize.
+class BinaryPacker : public QObject
+{
+    Q_OBJECT
+
+public:
+    BinaryPacker() : QObject(nullptr) {}
+
+    // `info` holds the header values as decimal texts under "name", "x", "y", "zoomLevel",
+    // "date", "saved", "lang" and "includeBlocks"; a missing key or a text that is no number
+    // gives 0 (an empty name). Positions are kept inside 0..65535, texts inside 65535 bytes,
+    // cables whose target is gone are left out.
+    QByteArray pack(const QList<const BlockInstance*>& instances,
+                    const QList<const Comment*>& comments,
+                    const QHash<QString, QString>& info) const;
+    QByteArray pack(const QList<const BlockInstance*>& instances,
+                    const QList<const Comment*>& comments) const;
+
+    // A whole packed record without any trailer. An unknown version, a record shorter than two
+    // bytes, or a body that is damaged or too large gives a warning and an empty patch.
+    PackedPatch load(const QByteArray& data) const;
+
+    // The readers of each version, called by load: loadV0 takes the whole record, the others
+    // the uncompressed body. Version 5 is read by loadV4.
+    PackedPatch loadV0(const QByteArray& data) const;
+    PackedPatch loadV1(const QByteArray& body) const;
+    PackedPatch loadV2(const QByteArray& body) const;
+    PackedPatch loadV3(const QByteArray& body) const;
+    PackedPatch loadV4(const QByteArray& body) const;
+    PackedPatch loadV6(const QByteArray& body) const;
+
+    // True when `data` is a packed record (no trailer) that reads completely: a known version,
+    // a body that inflates with nothing after its stream, and four sections that hold whole
+    // records and nothing more. Silent.
+    static bool isWellFormed(const QByteArray& data);
+
+    // The distinct node ids of the instances, in order of first appearance.
+    static QList<qint32> createNodeDictionary(const QList<const BlockInstance*>& instances);
+
+    static void writeText(QDataStream& stream, const QString& text);
+    static QString readText(QDataStream& stream);
+    static void write8(QDataStream& stream, qint64 value);
+    static void write16(QDataStream& stream, qint64 value);
+    static void write32(QDataStream& stream, qint64 value);
+    static quint32 read8(QDataStream& stream);
+    static quint32 read16(QDataStream& stream);
+    static quint32 read32(QDataStream& stream);
+    static void writeBreak(QDataStream& stream);
+};

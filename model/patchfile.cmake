@@ -1,0 +1,19 @@
+# Included from model/CMakeLists.txt: the packed patch record, the patch file and the
+# clipboard payload, free of widgets.
+find_package(ZLIB REQUIRED)
+add_library(knot_patchfile STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/BinaryPacker.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/BinaryPacker.h
+    ${CMAKE_CURRENT_LIST_DIR}/BinaryUtil.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/BinaryUtil.h
+    ${CMAKE_CURRENT_LIST_DIR}/ClipboardPayload.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ClipboardPayload.h
+    ${CMAKE_CURRENT_LIST_DIR}/PackedInstance.h
+    ${CMAKE_CURRENT_LIST_DIR}/PackedPatch.h
+    ${CMAKE_CURRENT_LIST_DIR}/PatchFile.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PatchFile.h
+    ${CMAKE_CURRENT_LIST_DIR}/PatchRecord.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PatchRecord.h
+)
+target_include_directories(knot_patchfile PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(knot_patchfile PUBLIC knot_model Qt5::Core PRIVATE ZLIB::ZLIB)

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// One block entry of the online repository. The patch opener also builds entries with only
+// `name` and `hash` for blocks a patch needs and the library lacks.
+struct RepositoryBlock
+{
+    int id = 0;
+    int uid = 0;
+    QString name;
+    QString title;
+    QString filename;
+    QString user;
+    QString date;
+    QString hash;
+    QString description;
+    QString category;
+    QByteArray data;
+};

@@ -1,0 +1,3 @@
+#include "InspectorWidget.h"
+
+InspectorWidget::~InspectorWidget() = default;
