@@ -6,6 +6,8 @@
 #include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QLayout>
+#include <QScrollBar>
+#include <QTimer>
 #include <QToolBox>
 #include <algorithm>
 
@@ -45,6 +47,14 @@ void Browser::loadBlocks(const Categories* categories)
             }
             view->setScene(scene);
             view->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            // A page taller than its view starts at its first block and stays there when
+            // the dock is resized.
+            view->setResizeAnchor(QGraphicsView::NoAnchor);
+            view->setTransformationAnchor(QGraphicsView::NoAnchor);
+            QTimer::singleShot(0, view, [view] {
+                view->verticalScrollBar()->setValue(view->verticalScrollBar()->minimum());
+                view->horizontalScrollBar()->setValue(view->horizontalScrollBar()->minimum());
+            });
             toolBox->addItem(view, it.key());
         }
     }
