@@ -9,6 +9,7 @@
 #include "MainWindow.h"
 #include "ModalDriver.h"
 #include "PatchDocument.h"
+#include "PatchScene.h"
 #include "PatchFile.h"
 #include "Preferences.h"
 #include "SignalAnalysis.h"
@@ -274,6 +275,11 @@ void TestBlockVoice::examplesAreWhatTheEditorMakes()
     Builder builder(doc);
     examples[example].build(builder);
     QVERIFY2(builder.failures.isEmpty(), qPrintable(builder.failures.join('\n')));
+
+    // Around the middle of the canvas, where an opened patch's view looks.
+    const QPoint middle = doc->patchScene()->itemsBoundingRect().center().toPoint();
+    for (const BlockInstance* b : doc->blockInstances())
+        doc->moveBlock(b->id, b->x + 2000 - middle.x(), b->y + 2000 - middle.y());
 
     const QString made = scratch.filePath(name + ".ktl");
     ModalDriver driver;
