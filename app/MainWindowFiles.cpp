@@ -30,14 +30,11 @@ namespace {
 
 const QString firmwareName = QStringLiteral("firmware");
 
-// A new instance's value for a variable, as the document writes it.
-QString defaultValue(const Variable& v)
+// The scene point under the middle of the view, as the record stores it.
+QPoint viewCentre(const PatchDocument* doc)
 {
-    if (v.name.contains(QLatin1Char('[')))
-        return v.value;
-    bool ok = false;
-    const float number = v.value.toFloat(&ok);
-    return QString::number(ok ? number : 0.0f, 'g', 6);
+    const QPointF centre = doc->mapToScene(QPoint(doc->width() / 2, doc->height() / 2));
+    return QPoint(int(centre.x()), int(centre.y()));
 }
 
 QList<const Comment*> constComments(PatchDocument* doc)
@@ -62,9 +59,9 @@ QByteArray MainWindow::getSaveData(PatchDocument* doc)
         doc = document;
     if (!doc)
         return QByteArray();
-    const QPointF centre = doc->mapToScene(QPoint(doc->width() / 2, doc->height() / 2));
+    const QPoint centre = viewCentre(doc);
     return util::makePatchRecord(doc->blockInstances(), constComments(doc), *doc->patchInfo(),
-                                 int(centre.x()), int(centre.y()));
+                                 centre.x(), centre.y());
 }
 
 // Writes the document to `path` under `next` (its info as it will be once saved). Nothing of
@@ -82,9 +79,9 @@ MainWindow::SaveResult MainWindow::writePatchFile(PatchDocument* doc, const QStr
 
     // The stored counter counts the save that stores it.
     next.saved += 1;
-    const QPointF centre = doc->mapToScene(QPoint(doc->width() / 2, doc->height() / 2));
+    const QPoint centre = viewCentre(doc);
     const QByteArray record = util::makePatchRecord(doc->blockInstances(), constComments(doc),
-                                                    next, int(centre.x()), int(centre.y()));
+                                                    next, centre.x(), centre.y());
     const QByteArray bytes = util::patchFileBytes(record, carried, next.includeBlocks);
 
     QSaveFile file(path);
@@ -310,7 +307,7 @@ void MainWindow::resolveBlocks()
         // Stored values are all kept; an older patch may hold fewer than the description has.
         instance.values = packed.values;
         for (size_t i = size_t(instance.values.size()); i < description->variables.size(); ++i)
-            instance.values << defaultValue(description->variables[i]);
+            instance.values << PatchDocument::initialValue(description->variables[i]);
         doc->addBlock(packed.name, packed.x, packed.y, &instance);
     }
 }

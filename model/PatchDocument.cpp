@@ -34,16 +34,15 @@ bool isAudioOutput(const BlockInstance& instance)
     return instance.description && instance.description->name == PatchDocument::audioOutputName;
 }
 
-// A new instance's value text: arrays keep their list, numbers are normalised.
-QString initialValue(const Variable& variable)
+} // namespace
+
+QString PatchDocument::initialValue(const Variable& variable)
 {
     if (variable.name.contains(QLatin1Char('[')))
         return variable.value;
     const float number = variable.value.toFloat();
     return QString::number(double(number), 'g', 6);
 }
-
-} // namespace
 
 PatchDocument::PatchDocument(DocumentHost* host, QWidget* parent)
     : QGraphicsView(parent), host(host)

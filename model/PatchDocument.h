@@ -39,6 +39,10 @@ public:
 
     static const QString audioOutputName;
 
+    // A new instance's value text for a variable: arrays keep their list, numbers are
+    // normalised ("2.000000" gives "2").
+    static QString initialValue(const Variable& variable);
+
     explicit PatchDocument(DocumentHost* host, QWidget* parent = nullptr);
     ~PatchDocument() override;
 

@@ -2,6 +2,7 @@
 // double with every rung), and whole generated texts of growing patches.
 #include "BlockManager.h"
 #include "CodeCompiler.h"
+#include "TestPatch.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -17,44 +18,6 @@
 
 namespace {
 
-class Patch
-{
-public:
-    const BlockDescription* type(const QByteArray& xml)
-    {
-        types.push_back(BlockManager::loadBlock(xml, BlockDescription::OriginPatch));
-        return &types.back();
-    }
-    BlockInstance* add(const BlockDescription* description)
-    {
-        const qint32 id = instances.size() + 1;
-        BlockInstance& block = instances[id];
-        block.id = id;
-        block.description = description;
-        for (const Variable& v : description->variables)
-            block.values << v.value;
-        placed << &block;
-        return &block;
-    }
-    void connect(BlockInstance* from, int out, BlockInstance* to, int in)
-    {
-        const qint32 id = cables.size() + 1;
-        BlockConnection& cable = cables[id];
-        cable.id = id;
-        cable.outBlock = from;
-        cable.inBlock = to;
-        cable.outBlockSocketId = out;
-        cable.inBlockSocketId = in;
-        from->outputs.insert(out, &cable);
-        to->inputs.insert(in, &cable);
-    }
-    QList<const BlockInstance*> placed;
-
-private:
-    std::list<BlockDescription> types;
-    QHash<qint32, BlockInstance> instances;
-    QHash<qint32, BlockConnection> cables;
-};
 
 QByteArray socketType(const char* name, int inputs, int outputs)
 {
@@ -90,8 +53,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
 
     {
-        Patch patch;
-        const BlockDescription* node = patch.type(socketType("node", 1, 1));
+        TestPatch patch;
+        const BlockDescription* node = patch.fromXml(socketType("node", 1, 1));
         BlockInstance* previous = patch.add(node);
         for (int i = 1; i < 1000; ++i) {
             BlockInstance* next = patch.add(node);
@@ -106,10 +69,10 @@ int main(int argc, char** argv)
 
     {
         // Each rung: a split feeding two blocks that join again; the join feeds the next rung.
-        Patch patch;
-        const BlockDescription* split = patch.type(socketType("split", 1, 2));
-        const BlockDescription* side = patch.type(socketType("side", 1, 1));
-        const BlockDescription* join = patch.type(socketType("join", 2, 1));
+        TestPatch patch;
+        const BlockDescription* split = patch.fromXml(socketType("split", 1, 2));
+        const BlockDescription* side = patch.fromXml(socketType("side", 1, 1));
+        const BlockDescription* join = patch.fromXml(socketType("join", 2, 1));
         BlockInstance* top = patch.add(split);
         BlockInstance* last = nullptr;
         for (int rung = 0; rung < 14; ++rung) {
@@ -131,6 +94,7 @@ int main(int argc, char** argv)
             CodeCompiler compiler;
             compiler.bubbleUp(last);
         });
+        const QList<const BlockInstance*> ladder = patch.all();
         report("createCode: ladder of 14 diamonds", 20, [&] {
             CodeCompiler compiler;
             QTemporaryDir dir;
@@ -138,7 +102,7 @@ int main(int argc, char** argv)
             templ.open(QIODevice::WriteOnly);
             templ.write("###dynamic###");
             templ.close();
-            compiler.createCode(patch.placed, templ.fileName());
+            compiler.createCode(ladder, templ.fileName());
         });
     }
 
@@ -152,25 +116,26 @@ int main(int argc, char** argv)
     for (const int count : {100, 1000, 5000}) {
         // Chains of three: a source, a two-input block with one open input, and a table block
         // with an editable array (a type of its own per instance) every tenth chain.
-        Patch patch;
-        const BlockDescription* source = patch.type(socketType("src", 0, 1));
-        const BlockDescription* mix = patch.type(socketType("mix", 2, 1));
-        const BlockDescription* table = patch.type(
+        TestPatch patch;
+        const BlockDescription* source = patch.fromXml(socketType("src", 0, 1));
+        const BlockDescription* mix = patch.fromXml(socketType("mix", 2, 1));
+        const BlockDescription* table = patch.fromXml(
             "<b name=\"table\"><data name=\"table\"><v socket=\"in\"/><v socket=\"out\"/>"
             "<v name=\"t[?]\" dtype=\"int32_t\" editable=\"1\" value=\"1,2,3,4,5,6,7,8\"/>"
             "</data><function type=\"init\" name=\"table_init\">;</function>"
             "<function name=\"table_main\" rate=\"control\"><![CDATA[(void)SMP_RATE;]]>"
             "</function></b>");
-        for (int chain = 0; patch.placed.size() + 3 <= count; ++chain) {
+        int placed = 0;
+        for (int chain = 0; placed + 3 <= count; ++chain, placed += 3) {
             BlockInstance* a = patch.add(source);
             BlockInstance* b = patch.add(mix);
             BlockInstance* c = patch.add(chain % 10 == 0 ? table : mix);
             patch.connect(a, 0, b, 0);
             patch.connect(b, 0, c, 0);
         }
-        while (patch.placed.size() < count)
+        for (; placed < count; ++placed)
             patch.add(source);
-        QList<const BlockInstance*> instances = patch.placed;
+        QList<const BlockInstance*> instances = patch.all();
         std::reverse(instances.begin(), instances.end());
         const QByteArray label = "createCode: " + QByteArray::number(count) + " instances";
         qsizetype size = 0;

@@ -4,6 +4,8 @@
 #include "BlockManager.h"
 #include "CodeCompiler.h"
 #include "Emulator.h"
+#include "InstanceList.h"
+#include "TestPatch.h"
 
 #include <QApplication>
 #include <QDir>
@@ -36,42 +38,6 @@ const char OutXml[] =
     "<function name=\"b_out_main\"><![CDATA[out[0] = *data->in0; out[1] = *data->in0;]]>"
     "</function></block>";
 
-class Patch
-{
-public:
-    const BlockDescription* type(const QByteArray& xml)
-    {
-        types.push_back(BlockManager::loadBlock(xml, BlockDescription::OriginPatch));
-        return &types.back();
-    }
-    BlockInstance* add(const BlockDescription* description)
-    {
-        const qint32 id = instances.size() + 1;
-        BlockInstance& block = instances[id];
-        block.id = id;
-        block.description = description;
-        for (const Variable& v : description->variables)
-            block.values << v.value;
-        placed << &block;
-        return &block;
-    }
-    void connect(BlockInstance* from, BlockInstance* to)
-    {
-        const qint32 id = cables.size() + 1;
-        BlockConnection& cable = cables[id];
-        cable.id = id;
-        cable.outBlock = from;
-        cable.inBlock = to;
-        from->outputs.insert(0, &cable);
-        to->inputs.insert(0, &cable);
-    }
-    InstanceList placed;
-
-private:
-    std::list<BlockDescription> types;
-    QHash<qint32, BlockInstance> instances;
-    QHash<qint32, BlockConnection> cables;
-};
 
 bool copyTree(const QString& from, const QString& to)
 {
@@ -126,15 +92,16 @@ int main(int argc, char** argv)
     const QString audio = root.filePath(QStringLiteral("audio.raw"));
     qputenv("KNOTLATTICE_AUDIO", "file:" + audio.toLocal8Bit());
 
-    Patch patch;
-    BlockInstance* previous = patch.add(patch.type(SineXml));
-    const BlockDescription* gain = patch.type(GainXml);
+    TestPatch patch;
+    BlockInstance* previous = patch.add(patch.fromXml(SineXml));
+    const BlockDescription* gain = patch.fromXml(GainXml);
     for (int i = 0; i < 48; ++i) {
         BlockInstance* next = patch.add(gain);
-        patch.connect(previous, next);
+        patch.connect(previous, 0, next, 0);
         previous = next;
     }
-    patch.connect(previous, patch.add(patch.type(OutXml)));
+    patch.connect(previous, 0, patch.add(patch.fromXml(OutXml)), 0);
+    const InstanceList instances = patch.all();
 
     const QString templatePath = root.filePath(QStringLiteral("compile/templ_emul.txt"));
     Timing generate, started, firstAudio;
@@ -145,7 +112,7 @@ int main(int argc, char** argv)
         QElapsedTimer timer;
         timer.start();
         CodeCompiler compiler;
-        const QString code = compiler.createCode(patch.placed, templatePath);
+        const QString code = compiler.createCode(instances, templatePath);
         generate.add(timer.nsecsElapsed() / 1e6);
 
         timer.restart();
