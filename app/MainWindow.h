@@ -34,7 +34,12 @@ class MainWindow : public QMainWindow, public DocumentHost
 {
     Q_OBJECT
 public:
-    enum class SaveResult { Saved, Cancelled, Failed };
+    enum class SaveResult
+    {
+        Saved,
+        Cancelled,
+        Failed
+    };
     // Starts fetching block files a patch lacks; the repository client answers through
     // repositoryBlockFiles.
     using BlockFetcher = std::function<void(QList<RepositoryBlock>&)>;
@@ -42,12 +47,23 @@ public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
+    // The action table.
     QAction* createAction(const QString& name, const QString& text, const QString& statusTip,
                           const QKeySequence& shortcut, const QString& iconPath);
     QAction* getAction(const QString& name) const override;
     void deleteAction(const QString& name);
 
+    // DocumentHost
+    const BlockDescription* blockDescription(const QString& name, bool libraryOnly) const override;
+    PatchDocument* currentDocument() const override { return document; }
+    void variableChanged(int instanceId, int variableId, const QString& value) override;
+    void openFromPath(QString path) override;
+
+    const BlockInstance* blockInstance(int id) const;
+    void log(const char* text);
     void loadSettings();
+
+    // Frame (MainWindowFrame.cpp)
     void createActions();
     void createMenus();
     void createToolBars();
@@ -55,21 +71,19 @@ public:
     void createDockWindows();
     void loadWindowState();
     void saveWindowState();
+    // The window rectangle for a stored "geometry" value: the default when the value is not
+    // a rectangle or lies off every screen.
+    static QRect restoredGeometry(const QVariant& stored);
+    static QRect defaultGeometry() { return QRect(0, 25, 890, 567); }
 
+    // Documents and tabs (MainWindowDocuments.cpp)
     void enableDocumentActions(bool on);
     void enableBlockActions(bool on);
     bool askForSave(PatchDocument* document = nullptr);
     bool isDocumentEmpty() const;
+    PatchDocument* documentAt(int index) const;
 
-    const BlockDescription* blockDescription(const QString& name,
-                                             bool libraryOnly) const override;
-    const BlockInstance* blockInstance(int id) const;
-    PatchDocument* currentDocument() const override { return document; }
-    void variableChanged(int instanceId, int variableId, const QString& value) override;
-
-    void log(const char* text);
-    void logIn();
-
+    // Files (MainWindowFiles.cpp)
     QByteArray getSaveData(PatchDocument* document);
     bool checkPatchOpen(const PackedPatch& patch);
     // True when the document was built completely; false while its blocks are being fetched
@@ -84,10 +98,11 @@ public:
     QStringList recentFileList() const { return recentFiles; }
     QString patchFolder() const { return lastFolder; }
 
-    // The window rectangle for a stored "geometry" value: the default when the value is not
-    // a rectangle or lies off every screen.
-    static QRect restoredGeometry(const QVariant& stored);
-    static QRect defaultGeometry() { return QRect(0, 25, 890, 567); }
+    // Emulation (MainWindowEmulation.cpp)
+    bool isEmulating() const { return emulating; }
+
+    // Online (MainWindowOnline.cpp)
+    void logIn();
 
     BlockManager* blockManager() const { return blocks.get(); }
     QTabWidget* tabWidget() const { return tabs; }
@@ -97,70 +112,77 @@ public:
     Inspector* inspectorDock() const { return inspector; }
     Emulator* emulatorDock() const { return emulator; }
     QMenu* viewMenuForTest() const { return viewMenu; }
-    PatchDocument* documentAt(int index) const;
-    bool isEmulating() const { return emulating; }
 
 public slots:
-    void about();
-    void setDocument(int index);
-    void closeDocument(int index);
-    void documentChanged(bool flag);
-    void createMenuTree(QString dirPath, QMenu* menu);
-    void closeCurrentDocument();
+    // Frame
     void zoomIn();
     void zoomOut();
     void zoomReset();
-    SaveResult savePatch(PatchDocument* document = nullptr);
-    SaveResult savePatchAs(PatchDocument* document = nullptr);
+    void resetWindows();
+    void clearConsoleWindow();
+
+    // Documents and tabs
     void newDocument();
-    void openFromFile();
-    void openFromFirmware();
-    void reloadBlocks();
+    void setDocument(int index);
+    void closeDocument(int index);
+    void closeCurrentDocument();
+    void documentChanged(bool flag);
     void undo();
     void redo();
-    void compileCode();
-    void emulateToggle();
-    void emulateCode();
-    void emulateStop();
+    void selectAll();
     void deleteSelectedObjects();
     void selectBlockHandler(InstanceList instances, bool commentsSelected);
     void editVariableHandler(int blockId, int variableId, QString value);
+
+    // Files
+    SaveResult savePatch(PatchDocument* document = nullptr);
+    SaveResult savePatchAs(PatchDocument* document = nullptr);
+    void openFromFile();
+    void createMenuTree(QString dirPath, QMenu* menu);
+
+    // Emulation
+    void emulateToggle();
+    void emulateCode();
+    void emulateStop();
+
+    // Firmware (MainWindowFirmware.cpp)
+    void compileCode();
+    void openFromFirmware();
+
+    // Clipboard and block library (MainWindowClipboard.cpp)
     void copy();
     void paste();
-    void patchInfo();
-    void openFromPath(QString path) override;
-    void displayOptionsDialog();
-    void clearConsoleWindow();
-    void selectAll();
-    void resetWindows();
+    void reloadBlocks();
     void inspectorSaveBlockRequested(const BlockInstance* instance, bool toUserFolder);
+
+    // Dialogs (MainWindowDialogs.cpp)
+    void about();
+    void patchInfo();
+    void displayOptionsDialog();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Documents and tabs
     void updateUndoActions();
     QString tabTitle(const PatchDocument* doc, bool changed) const;
-    SaveResult writePatchFile(PatchDocument* doc, const QString& path, PatchInfo next);
     void commitPendingEdits();
-    void showStopped();
+    // Files
+    SaveResult writePatchFile(PatchDocument* doc, const QString& path, PatchInfo next);
     void openFile(const QString& path, bool fromDialog);
     void addRecentFile(const QString& path);
+    // Emulation
+    void showStopped();
 
-    bool emulating = false;
+    // Settings
+    Preferences preferences;
     QString customBlocksPath;
     QString defaultPatchPath;
     QString lastFolder;
     QStringList recentFiles;
-    Console* console = nullptr;
-    QTabWidget* tabs = nullptr;
-    int documentCounter = 0;
-    std::unique_ptr<BlockManager> blocks;
-    PatchDocument* document = nullptr;
-    Inspector* inspector = nullptr;
-    Emulator* emulator = nullptr;
-    Browser* browser = nullptr;
-    Help* help = nullptr;
+
+    // Frame
     QHash<QString, QAction*> actions;
     QMenu* fileMenu = nullptr;
     QMenu* recentFilesMenu = nullptr;
@@ -174,12 +196,29 @@ private:
     QToolBar* fileToolBar = nullptr;
     QToolBar* editToolBar = nullptr;
     QToolBar* loginToolBar = nullptr;
-    Preferences preferences;
-    // The open in progress: its decoded patch, the document made for it and the file it came
-    // from. The file's path is given to the document only once the patch opened completely.
+    Console* console = nullptr;
+    Inspector* inspector = nullptr;
+    Emulator* emulator = nullptr;
+    Browser* browser = nullptr;
+    Help* help = nullptr;
+
+    // Block library
+    std::unique_ptr<BlockManager> blocks;
+
+    // Documents and tabs
+    QTabWidget* tabs = nullptr;
+    int documentCounter = 0;
+    PatchDocument* document = nullptr;
+
+    // Files: the open in progress, its decoded patch, the document made for it and the file
+    // it came from. The file's path is given to the document only once the patch opened
+    // completely.
     PackedPatch pendingPatch;
     QPointer<PatchDocument> pendingDocument;
     QString pendingPath;
     QString openingPath;
     BlockFetcher blockFetcher;
+
+    // Emulation
+    bool emulating = false;
 };

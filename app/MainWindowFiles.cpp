@@ -80,8 +80,8 @@ MainWindow::SaveResult MainWindow::writePatchFile(PatchDocument* doc, const QStr
     // The stored counter counts the save that stores it.
     next.saved += 1;
     const QPoint centre = viewCentre(doc);
-    const QByteArray record = util::makePatchRecord(doc->blockInstances(), constComments(doc),
-                                                    next, centre.x(), centre.y());
+    const QByteArray record = util::makePatchRecord(doc->blockInstances(), constComments(doc), next,
+                                                    centre.x(), centre.y());
     const QByteArray bytes = util::patchFileBytes(record, carried, next.includeBlocks);
 
     QSaveFile file(path);
@@ -389,8 +389,7 @@ void MainWindow::updateRecentFiles()
         QAction* action = createAction(path, path, tr("Recent file"), QKeySequence(), QString());
         signalMapper->setMapping(action, path);
         connect(action, &QAction::triggered, signalMapper,
-                static_cast<void (QSignalMapper::*)()>(&QSignalMapper::map),
-                Qt::UniqueConnection);
+                static_cast<void (QSignalMapper::*)()>(&QSignalMapper::map), Qt::UniqueConnection);
         connect(signalMapper, &QSignalMapper::mappedString, this, &MainWindow::openFromPath,
                 Qt::UniqueConnection);
         if (recentFilesMenu)
@@ -421,8 +420,7 @@ void MainWindow::createMenuTree(QString dirPath, QMenu* menu)
         QAction* entry = current->addAction(info.fileName().section(QLatin1Char('.'), 0, 0));
         signalMapper->setMapping(entry, path);
         connect(entry, &QAction::triggered, signalMapper,
-                static_cast<void (QSignalMapper::*)()>(&QSignalMapper::map),
-                Qt::UniqueConnection);
+                static_cast<void (QSignalMapper::*)()>(&QSignalMapper::map), Qt::UniqueConnection);
         connect(signalMapper, &QSignalMapper::mappedString, this, &MainWindow::openFromPath,
                 Qt::UniqueConnection);
     }

@@ -1,0 +1,8 @@
+// The about box, patch info and the options dialog.
+#include "MainWindow.h"
+
+void MainWindow::about() {}
+
+void MainWindow::patchInfo() {}
+
+void MainWindow::displayOptionsDialog() {}

@@ -1,0 +1,233 @@
+// Document tabs: creating, switching, marking, closing, and forwarding edits to the current one.
+#include "MainWindow.h"
+
+#include "EditVariableCommand.h"
+#include "Emulator.h"
+#include "Help.h"
+#include "Inspector.h"
+#include "PatchDocument.h"
+#include "PatchScene.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QMessageBox>
+#include <QTabWidget>
+#include <QUndoStack>
+
+PatchDocument* MainWindow::documentAt(int index) const
+{
+    return qobject_cast<PatchDocument*>(tabs->widget(index));
+}
+
+QString MainWindow::tabTitle(const PatchDocument* doc, bool changed) const
+{
+    QString title = doc->patchInfo()->name;
+    if (changed)
+        title += QStringLiteral(" *");
+    return title;
+}
+
+void MainWindow::newDocument()
+{
+    auto* doc = new PatchDocument(this, this);
+    QString title = doc->patchInfo()->name;
+    if (documentCounter != 0)
+        title += QStringLiteral(" ") + QString::number(documentCounter);
+    const int index = tabs->addTab(doc, title);
+    tabs->setCurrentIndex(index);
+    doc->patchInfo()->name = title;
+
+    connect(doc->patchScene(), &PatchScene::blockSelected, this, &MainWindow::selectBlockHandler);
+    setDocument(tabs->currentIndex());
+    inspector->clear();
+    enableDocumentActions(true);
+    doc->centreView();
+    connect(doc, &PatchDocument::hasChanged, this, &MainWindow::documentChanged);
+    ++documentCounter;
+}
+
+void MainWindow::setDocument(int index)
+{
+    // Text still being typed belongs to the document that was current.
+    inspector->commitEdits();
+    if (index >= 0 && index < tabs->count())
+        tabs->setCurrentIndex(index);
+    document = documentAt(tabs->currentIndex());
+    inspector->clear();
+    updateUndoActions();
+}
+
+void MainWindow::updateUndoActions()
+{
+    QAction* undoAction = getAction("undo");
+    QAction* redoAction = getAction("redo");
+    const QUndoStack* stack = document ? document->undoStack() : nullptr;
+    if (!stack || stack->count() == 0) {
+        undoAction->setEnabled(false);
+        redoAction->setEnabled(false);
+    } else if (stack->index() == 0) {
+        undoAction->setEnabled(false);
+        redoAction->setEnabled(true);
+    } else if (stack->index() == stack->count()) {
+        undoAction->setEnabled(true);
+        redoAction->setEnabled(false);
+    } else {
+        undoAction->setEnabled(true);
+        redoAction->setEnabled(true);
+    }
+}
+
+void MainWindow::enableDocumentActions(bool on)
+{
+    for (const char* name : {"save_patch", "save_patch_as", "close_current_patch"})
+        getAction(name)->setEnabled(on);
+    getAction("undo")->setEnabled(false);
+    getAction("redo")->setEnabled(false);
+    for (const char* name : {"paste", "comment", "compile", "emulator_toggle", "patch_info",
+                             "zoom_in", "zoom_out", "zoom_reset"})
+        getAction(name)->setEnabled(on);
+}
+
+void MainWindow::enableBlockActions(bool on)
+{
+    getAction("delete")->setEnabled(on);
+    getAction("copy")->setEnabled(on);
+}
+
+void MainWindow::selectBlockHandler(InstanceList instances, bool commentsSelected)
+{
+    if (instances.size() != 1) {
+        inspector->clear();
+    } else if (!commentsSelected) {
+        const BlockInstance* instance = instances.first();
+        inspector->showProperties(instance);
+        if (instance->description)
+            help->display(instance->description->name, instance->description->help);
+    }
+    enableBlockActions(!instances.isEmpty() || commentsSelected);
+}
+
+// The mark goes to the tab of the document that changed, which need not be the current one.
+void MainWindow::documentChanged(bool flag)
+{
+    auto* doc = qobject_cast<PatchDocument*>(sender());
+    if (!doc)
+        doc = document;
+    if (!doc)
+        return;
+    const int index = tabs->indexOf(doc);
+    if (index >= 0)
+        tabs->setTabText(index, tabTitle(doc, flag));
+}
+
+// True means: keep the document open. A save that fails or is cancelled keeps it too, so
+// closing never loses the changes.
+bool MainWindow::askForSave(PatchDocument* doc)
+{
+    if (!doc)
+        doc = document;
+    if (!doc || !doc->changed())
+        return false;
+    QMessageBox box(QMessageBox::Warning, QString(),
+                    "\"" + doc->patchInfo()->name +
+                        tr("\" has unsaved changes. \nDo you want to save them now?"),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Yes);
+    switch (box.exec()) {
+    case QMessageBox::Yes: {
+        const SaveResult result =
+            doc->patchInfo()->path.isEmpty() ? savePatchAs(doc) : savePatch(doc);
+        return result != SaveResult::Saved;
+    }
+    case QMessageBox::No:
+        return false;
+    default:
+        return true;
+    }
+}
+
+void MainWindow::closeDocument(int index)
+{
+    PatchDocument* doc = documentAt(index);
+    if (!doc)
+        return;
+    commitPendingEdits();
+    if (doc->isPlaying())
+        emulateToggle();
+    if (askForSave(doc))
+        return;
+
+    tabs->removeTab(tabs->indexOf(doc));
+    if (tabs->count() > 0) {
+        document = documentAt(tabs->currentIndex());
+    } else {
+        document = nullptr;
+        enableDocumentActions(false);
+    }
+    inspector->clear();
+    doc->clear();
+    doc->setChanged(false);
+    delete doc;
+}
+
+void MainWindow::closeCurrentDocument()
+{
+    if (tabs->currentIndex() >= 0)
+        closeDocument(tabs->currentIndex());
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    commitPendingEdits();
+    saveWindowState();
+    if (document) {
+        for (int i = 0; i < tabs->count(); ++i) {
+            PatchDocument* doc = documentAt(i);
+            if (doc && doc->changed() && askForSave(doc)) {
+                event->ignore();
+                return;
+            }
+        }
+    }
+    event->accept();
+    emulator->stop();
+    emulating = false;
+}
+
+bool MainWindow::isDocumentEmpty() const
+{
+    return document && document->isEmpty();
+}
+
+void MainWindow::editVariableHandler(int blockId, int variableId, QString value)
+{
+    if (!document || !document->blockInstance(blockId))
+        return;
+    // A keyboard move still waiting for its relay would otherwise take the edit in.
+    document->patchScene()->closePendingMove();
+    document->undoStack()->push(new EditVariableCommand(document, blockId, variableId, value));
+}
+
+void MainWindow::undo()
+{
+    if (document)
+        document->undo();
+}
+
+void MainWindow::redo()
+{
+    if (document)
+        document->redo();
+}
+
+void MainWindow::selectAll()
+{
+    if (document)
+        document->selectAll();
+}
+
+void MainWindow::deleteSelectedObjects()
+{
+    if (document)
+        document->patchScene()->deleteSelectedObjects();
+}

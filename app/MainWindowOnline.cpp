@@ -1,0 +1,4 @@
+// Logging in to the repository.
+#include "MainWindow.h"
+
+void MainWindow::logIn() {}
