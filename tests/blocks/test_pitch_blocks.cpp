@@ -176,8 +176,7 @@ void TestPitchBlocks::fractionalNotes()
                      qPrintable(at));
             QVERIFY2(r.lines.at(k + 3) == r.lines.at(k + 1), qPrintable(at));
             const double fine = double(std::fabs(r.lines.at(k + 2).toLongLong() / exact - 1.0L));
-            const double precise =
-                double(std::fabs(r.lines.at(k + 4).toLongLong() / exact - 1.0L));
+            const double precise = double(std::fabs(r.lines.at(k + 4).toLongLong() / exact - 1.0L));
             if (fine > worstFine) {
                 worstFine = fine;
                 worstFineNote = note;
@@ -191,12 +190,13 @@ void TestPitchBlocks::fractionalNotes()
     QCOMPARE(checked, last + 1);
     qInfo("largest errors: i1o2_mtof %.4f%% (note %.4f), i1o2_mtof2 %.4f%% (note %.4f)",
           worstFine * 100, worstFineNote / 1024.0, worstPrecise * 100, worstPreciseNote / 1024.0);
-    QVERIFY2(worstFine < 0.003, qPrintable(QString("i1o2_mtof: %1% at note %2")
-                                                .arg(worstFine * 100)
-                                                .arg(worstFineNote / 1024.0)));
+    QVERIFY2(
+        worstFine < 0.003,
+        qPrintable(
+            QString("i1o2_mtof: %1% at note %2").arg(worstFine * 100).arg(worstFineNote / 1024.0)));
     QVERIFY2(worstPrecise < 0.002, qPrintable(QString("i1o2_mtof2: %1% at note %2")
-                                                   .arg(worstPrecise * 100)
-                                                   .arg(worstPreciseNote / 1024.0)));
+                                                  .arg(worstPrecise * 100)
+                                                  .arg(worstPreciseNote / 1024.0)));
 }
 
 KL_TEST_MAIN(TestPitchBlocks)

@@ -29,15 +29,23 @@ struct Sound
 };
 
 const Sound sounds[] = {
-    {"f_HouseKickAtk", 8, 1000, 13312},  {"f_HouseKickB", 10, 487, 133120},
-    {"f_ClapLo", 4, 1264, 225280},       {"f_HouseHat", 4, 541, 112640},
-    {"f_A0", 8, 2172, 2356},             {"f_A1", 8, 2216, 2309},
-    {"f_A2", 8, 2261, 2264},             {"f_A3", 8, 2217, 2309},
-    {"f_A4", 8, 2101, 2437},             {"f_A5", 8, 2118, 2416},
-    {"f_A6", 8, 2279, 2246},             {"f_A7", 8, 2136, 2396},
-    {"f_br_kick", 8, 2483, 140800},      {"f_br_snare", 8, 2139, 225280},
+    {"f_HouseKickAtk", 8, 1000, 13312},
+    {"f_HouseKickB", 10, 487, 133120},
+    {"f_ClapLo", 4, 1264, 225280},
+    {"f_HouseHat", 4, 541, 112640},
+    {"f_A0", 8, 2172, 2356},
+    {"f_A1", 8, 2216, 2309},
+    {"f_A2", 8, 2261, 2264},
+    {"f_A3", 8, 2217, 2309},
+    {"f_A4", 8, 2101, 2437},
+    {"f_A5", 8, 2118, 2416},
+    {"f_A6", 8, 2279, 2246},
+    {"f_A7", 8, 2136, 2396},
+    {"f_br_kick", 8, 2483, 140800},
+    {"f_br_snare", 8, 2139, 225280},
     {"f_AcousticGuitarLoop", 10, 192000, 28160},
-    {"f_un22", 10, 3474, 112640},        {"f_Deux22", 10, 3271, 112640},
+    {"f_un22", 10, 3474, 112640},
+    {"f_Deux22", 10, 3271, 112640},
 };
 
 const int audioRate = 20000;
@@ -286,10 +294,8 @@ void TestSampleBlocks::recordedSpeedPlaysTheDump()
     QCOMPARE(out.size(), dump.size() + 64);
     for (int i = 0; i < dump.size(); ++i) {
         if (out.at(i) != dump.at(i))
-            QFAIL(qPrintable(QString("sample %1: played %2, stored %3")
-                                 .arg(i)
-                                 .arg(out.at(i))
-                                 .arg(dump.at(i))));
+            QFAIL(qPrintable(
+                QString("sample %1: played %2, stored %3").arg(i).arg(out.at(i)).arg(dump.at(i))));
     }
     // The trigger is still high: the sound plays once, and after its end the output is 0.
     for (int i = dump.size(); i < out.size(); ++i)
@@ -311,8 +317,8 @@ void TestSampleBlocks::speedZeroReadsEverySample_data()
     }
     const QList<BlockHarness::Run> runs = harness.runAll(jobs);
     for (int i = 0; i < runs.size(); ++i)
-        QTest::newRow(sounds[i].function) << QString::fromLatin1(sounds[i].function)
-                                          << runs.at(i).lines << runs.at(i).failure;
+        QTest::newRow(sounds[i].function)
+            << QString::fromLatin1(sounds[i].function) << runs.at(i).lines << runs.at(i).failure;
 }
 
 void TestSampleBlocks::speedZeroReadsEverySample()
@@ -327,9 +333,8 @@ void TestSampleBlocks::speedZeroReadsEverySample()
     for (int i = 0; i < dump.size(); ++i) {
         const QString expected = QStringLiteral("%1 %1").arg(dump.at(i));
         if (lines.at(i + 1) != expected)
-            QFAIL(qPrintable(QString("sample %1: read %2, stored %3")
-                                 .arg(i)
-                                 .arg(lines.at(i + 1), expected)));
+            QFAIL(qPrintable(
+                QString("sample %1: read %2, stored %3").arg(i).arg(lines.at(i + 1), expected)));
     }
 }
 
@@ -405,10 +410,9 @@ void TestSampleBlocks::playback_data()
                 .arg(d[1])
                 .arg(between(d[1], d[2], 512))};
     }
-    cases << BlockHarness::Case{"f_HouseHat at 440 Hz moves one stored sample per call",
-                                "p = f_HouseHat",
-                                "set p.in2 450560; set p.in0 1024; trace p.position audio 5",
-                                "1024 2048 3072 4096 5120"};
+    cases << BlockHarness::Case{
+        "f_HouseHat at 440 Hz moves one stored sample per call", "p = f_HouseHat",
+        "set p.in2 450560; set p.in0 1024; trace p.position audio 5", "1024 2048 3072 4096 5120"};
     cases << BlockHarness::Case{"a trigger played to its end stays silent until a new edge",
                                 "p = f_HouseHat",
                                 "set p.in2 4505600; set p.in0 1024; audio 200; get p.out0;"
@@ -464,9 +468,8 @@ void TestSampleBlocks::neverReadsOutsideTheTable_data()
     QTest::addColumn<int>("expectedLines");
     // Speeds of every kind, negative and wrapping ones included, from stored positions at and
     // past the end, looping and not, with every state of the flags.
-    const QList<qint64> speeds{-1,         -1024,      -450560,  -2147483647LL - 1,
-                               2147483647, 16777215,   16777216, 1,
-                               1023,       45056000};
+    const QList<qint64> speeds{-1,       -1024, -450560, -2147483647LL - 1, 2147483647, 16777215,
+                               16777216, 1,     1023,    45056000};
     QList<BlockHarness::Job> jobs;
     QList<int> counts;
     for (const Sound& s : sounds) {
@@ -526,8 +529,7 @@ void TestSampleBlocks::generatorMakesTheCommittedFiles()
              QStringLiteral("--check")});
     QVERIFY2(p.waitForStarted(10000), "python3 did not start: run tools/setup.sh");
     QVERIFY(p.waitForFinished(240000));
-    QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0,
-             p.readAll().constData());
+    QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0, p.readAll().constData());
 }
 
 KL_TEST_MAIN(TestSampleBlocks)
