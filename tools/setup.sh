@@ -23,6 +23,7 @@ xvfb
 xauth
 imagemagick
 xdotool
+python3
 "
 
 missing=""
