@@ -30,9 +30,6 @@ void Knob::mousePressEvent(QMouseEvent* event)
 
 void Knob::mouseMoveEvent(QMouseEvent* event)
 {
-    // Only a drag turns the knob, should the widget ever track a free mouse.
-    if (event->buttons() == Qt::NoButton)
-        return;
     const int y = qRound(event->localPos().y());
     knobValue = float(limited((lastY - y) * dragFactor + knobValue));
     emit valueChanged(int(knobValue));

@@ -169,8 +169,9 @@ void TestEmulator::logsErrorOutputApartFromValues()
                                  "printf '512\\n'\n"
                                  "printf '\\n  \\nsecond ' >&2\n"
                                  "sleep 0.3\n"
-                                 "printf 'part\\nlast, unfinished' >&2\n"
-                                 "exec cat > /dev/null\n"));
+                                 "printf 'part\\nlast, ' >&2\n"
+                                 "cat > /dev/null\n"
+                                 "printf 'unfinished' >&2\n"));
     Emulator emulator(QStringLiteral("Emulator"), nullptr);
     MessageCapture capture;
     QVERIFY(emulator.start(quoted(program)));
@@ -178,6 +179,7 @@ void TestEmulator::logsErrorOutputApartFromValues()
     QVERIFY(debugLines(capture).contains("audio: no output device; playing silently"));
     QVERIFY(debugLines(capture).contains("0.5"));
     QVERIFY(debugLines(capture).contains("second part"));
+    // What it wrote while it was told to quit is logged as it ends.
     emulator.stop();
     QCOMPARE(debugLines(capture).size(), 4);
     QCOMPARE(debugLines(capture).constLast(), QStringLiteral("last, unfinished"));

@@ -160,6 +160,7 @@ void TestEmulatorPanel::knobDrag_data()
     // Positions are rounded: 20.6 is row 21 and 20.4 row 20, one row up.
     QTest::newRow("rounded rows") << 100 << 20.6 << QList<Move>{{20.4, true}, {19.5, true}}
                                   << QList<int>{110, 110};
+    // The widget does not track the mouse: a move without a held button is not a drag.
     QTest::newRow("no button held")
         << 100 << 20.0 << QList<Move>{{10, false}, {15, true}} << QList<int>{150};
 }
@@ -231,10 +232,15 @@ void TestEmulatorPanel::knobPainting()
         if (elsewhere != pointing)
             QCOMPARE(colourAt(image, dial * 0.7, elsewhere), fill);
     }
-    // Below the centre, past the pointer's short tail; and the dial's edge.
+    // Below the centre, past the pointer's short tail; and the dial's edge, a ring as wide as the
+    // pointer (a quarter of the radius) with nothing outside it.
     QCOMPARE(colourAt(image, dial * 0.6, pointing + 180), fill);
-    QCOMPARE(colourAt(image, dial, 180), ring);
-    QCOMPARE(colourAt(image, dial, 90), ring);
+    const int pen = dial / 4;
+    for (double direction : {90.0, 180.0}) {
+        QCOMPARE(colourAt(image, dial - pen / 2.0 - 1.5, direction), fill);
+        QCOMPARE(colourAt(image, dial, direction), ring);
+        QCOMPARE(colourAt(image, dial + pen / 2.0 + 1.5, direction), image.pixelColor(0, 0));
+    }
 }
 
 void TestEmulatorPanel::switchPainting_data()
