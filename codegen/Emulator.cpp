@@ -330,9 +330,13 @@ void Emulator::logLines(const QList<QByteArray>& lines)
 
 void Emulator::readErrors()
 {
-    if (!process)
-        return;
-    for (const QByteArray& line : errors.append(process->readAllStandardError()))
+    if (process)
+        logNotices(errors.append(process->readAllStandardError()));
+}
+
+void Emulator::logNotices(const QList<QByteArray>& lines)
+{
+    for (const QByteArray& line : lines)
         qDebug().noquote() << QString::fromLocal8Bit(line);
 }
 
@@ -342,12 +346,10 @@ void Emulator::logRemains(QProcess* ended)
     const QByteArray rest = output.takeRest();
     if (!rest.isEmpty())
         logLines({rest});
-    QList<QByteArray> notices = errors.append(ended->readAllStandardError());
+    logNotices(errors.append(ended->readAllStandardError()));
     const QByteArray unfinished = errors.takeRest();
     if (!unfinished.isEmpty())
-        notices << unfinished;
-    for (const QByteArray& line : notices)
-        qDebug().noquote() << QString::fromLocal8Bit(line);
+        logNotices({unfinished});
 }
 
 void Emulator::programFinished()

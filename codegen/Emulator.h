@@ -84,6 +84,8 @@ private:
     void endProcess(bool log);
     void logLines(const QList<QByteArray>& lines);
     void readErrors();
+    // Logs lines of the program's standard error as they are.
+    void logNotices(const QList<QByteArray>& lines);
     // Logs what is left of both channels of `ended`, which has stopped.
     void logRemains(QProcess* ended);
     void buildPanel();
