@@ -1,8 +1,12 @@
 #include "Emulator.h"
 
+#include "CheckBox.h"
 #include "CodeCompiler.h"
+#include "EmulatorWidget.h"
+#include "Knob.h"
 #include "ProgramPaths.h"
 
+#include <QBoxLayout>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -64,12 +68,66 @@ void killTree(qint64 root)
 Emulator::Emulator(const QString& title, QWidget* parent, Qt::WindowFlags flags)
     : QDockWidget(title, parent, flags)
 {
+    buildPanel();
     runKillScript();
 }
 
 Emulator::~Emulator()
 {
     endProcess(false);
+}
+
+void Emulator::buildPanel()
+{
+    setFixedHeight(200);
+    setMinimumWidth(220);
+
+    knob1 = new Knob;
+    knob2 = new Knob;
+    checkBox1 = new CheckBox;
+    checkBox2 = new CheckBox;
+    knob1->setObjectName(QStringLiteral("knob1"));
+    knob2->setObjectName(QStringLiteral("knob2"));
+    checkBox1->setObjectName(QStringLiteral("checkBox1"));
+    checkBox2->setObjectName(QStringLiteral("checkBox2"));
+    for (Knob* knob : {knob1, knob2})
+        knob->setFixedSize(55, 55);
+    for (CheckBox* box : {checkBox1, checkBox2})
+        box->setFixedSize(32, 32);
+
+    knobRow = new QHBoxLayout;
+    knobRow->addStretch();
+    knobRow->addWidget(knob1);
+    knobRow->addSpacing(15);
+    knobRow->addWidget(knob2);
+    knobRow->addStretch();
+
+    switchRow = new QHBoxLayout;
+    switchRow->addStretch();
+    switchRow->addWidget(checkBox1, 0, Qt::AlignCenter);
+    switchRow->addSpacing(25);
+    switchRow->addWidget(checkBox2, 0, Qt::AlignCenter);
+    switchRow->addStretch();
+
+    layout = new QVBoxLayout;
+    layout->addStretch();
+    layout->addLayout(knobRow);
+    layout->addSpacing(10);
+    layout->addLayout(switchRow);
+    layout->addStretch();
+
+    panel = new EmulatorWidget(this);
+    panel->setLayout(layout);
+    setWidget(panel);
+
+    attachControl(0, knob1);
+    attachControl(1, knob2);
+    attachControl(2, checkBox1);
+    attachControl(3, checkBox2);
+    connect(knob1, &Knob::valueChanged, this, &Emulator::handleSlider);
+    connect(knob2, &Knob::valueChanged, this, &Emulator::handleSlider);
+    connect(checkBox1, &CheckBox::stateChanged, this, &Emulator::handleSlider);
+    connect(checkBox2, &CheckBox::stateChanged, this, &Emulator::handleSlider);
 }
 
 void Emulator::runKillScript()
@@ -163,10 +221,12 @@ bool Emulator::start(const QString& command)
     }
 
     output = OutputLineBuffer();
+    errors = OutputLineBuffer();
     process = new QProcess(this);
-    // The program's error output goes to the editor's own; nobody would read it from a buffer.
-    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Standard output carries the values only; the audio layer says on standard error why a
+    // program plays silently, which the user would otherwise never learn.
     connect(process, &QProcess::readyReadStandardOutput, this, &Emulator::readOutput);
+    connect(process, &QProcess::readyReadStandardError, this, &Emulator::readErrors);
     connect(process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
             &Emulator::programFinished);
     process->start(parts.first(), parts.mid(1));
@@ -211,8 +271,18 @@ void Emulator::setControlValue(int index, int value)
 {
     if (index < 0 || index >= ControlCount)
         return;
-    values[index] = value;
-    sendValue(index, value);
+    int shown = 0;
+    if (index < 2) {
+        Knob* knob = index == 0 ? knob1 : knob2;
+        knob->setValue(value);
+        shown = int(knob->value());
+    } else {
+        CheckBox* box = index == 2 ? checkBox1 : checkBox2;
+        box->setState(value);
+        shown = box->checkState() * 1024;
+    }
+    values[index] = shown;
+    sendValue(index, shown);
 }
 
 int Emulator::controlValue(int index) const
@@ -226,10 +296,12 @@ void Emulator::attachControl(int index, QObject* control)
         controls[index] = control;
 }
 
-void Emulator::setToolTips(const QStringList& newTips)
+void Emulator::setToolTips(const QStringList& tips)
 {
-    for (int index = 0; index < ControlCount; ++index)
-        tips[index] = newTips.value(index);
+    knob1->setToolTip(tips.value(0));
+    knob2->setToolTip(tips.value(1));
+    checkBox1->setToolTip(tips.value(2));
+    checkBox2->setToolTip(tips.value(3));
 }
 
 void Emulator::handleSlider(int value)
@@ -256,6 +328,30 @@ void Emulator::logLines(const QList<QByteArray>& lines)
         qDebug() << OutputLineBuffer::valueOf(line);
 }
 
+void Emulator::readErrors()
+{
+    if (process)
+        logNotices(errors.append(process->readAllStandardError()));
+}
+
+void Emulator::logNotices(const QList<QByteArray>& lines)
+{
+    for (const QByteArray& line : lines)
+        qDebug().noquote() << QString::fromLocal8Bit(line);
+}
+
+void Emulator::logRemains(QProcess* ended)
+{
+    logLines(output.append(ended->readAllStandardOutput()));
+    const QByteArray rest = output.takeRest();
+    if (!rest.isEmpty())
+        logLines({rest});
+    logNotices(errors.append(ended->readAllStandardError()));
+    const QByteArray unfinished = errors.takeRest();
+    if (!unfinished.isEmpty())
+        logNotices({unfinished});
+}
+
 void Emulator::programFinished()
 {
     // The program ended by itself (it crashed, or its input ended): log what it printed last
@@ -265,10 +361,7 @@ void Emulator::programFinished()
         return;
     process = nullptr;
     disconnect(ended, nullptr, this, nullptr);
-    logLines(output.append(ended->readAllStandardOutput()));
-    const QByteArray rest = output.takeRest();
-    if (!rest.isEmpty())
-        logLines({rest});
+    logRemains(ended);
     ended->deleteLater();
 }
 
@@ -288,12 +381,9 @@ void Emulator::endProcess(bool log)
             ending->waitForFinished(waitLimit);
         }
     }
-    if (log) {
-        logLines(output.append(ending->readAllStandardOutput()));
-        const QByteArray rest = output.takeRest();
-        if (!rest.isEmpty())
-            logLines({rest});
-    }
+    if (log)
+        logRemains(ending);
     output = OutputLineBuffer();
+    errors = OutputLineBuffer();
     ending->deleteLater();
 }

@@ -64,6 +64,7 @@ private slots:
     void sendsControlValues();
     void logsOneValuePerLine();
     void logsWhatAProgramLeftWhenItEnds();
+    void logsErrorOutputApartFromValues();
     void leavesNoProcess_data();
     void leavesNoProcess();
     void failedBuildStartsNothing_data();
@@ -74,7 +75,6 @@ private slots:
     void unwritableSourceIsReported();
     void programThatCannotStartIsReported();
     void runsTheKillScriptOnce();
-    void keepsToolTips();
 
 private:
     static QStringList debugLines(const MessageCapture& capture)
@@ -158,6 +158,33 @@ void TestEmulator::logsWhatAProgramLeftWhenItEnds()
     emulator.stop();
     emulator.sendValue(0, 1);
     QCOMPARE(debugLines(capture), (QStringList{"1", "2"}));
+}
+
+void TestEmulator::logsErrorOutputApartFromValues()
+{
+    // The audio layer's notices come on standard error, between values on standard output.
+    TempProgramDir dir;
+    const QString program = dir.path("noisy");
+    QVERIFY(writeScript(program, "printf 'audio: no output device; playing silently\\n' >&2\n"
+                                 "printf '512\\n'\n"
+                                 "printf '\\n  \\nsecond ' >&2\n"
+                                 "sleep 0.3\n"
+                                 "printf 'part\\nlast, ' >&2\n"
+                                 "cat > /dev/null\n"
+                                 "printf 'unfinished' >&2\n"));
+    Emulator emulator(QStringLiteral("Emulator"), nullptr);
+    MessageCapture capture;
+    QVERIFY(emulator.start(quoted(program)));
+    QTRY_COMPARE(debugLines(capture).size(), 3);
+    QVERIFY(debugLines(capture).contains("audio: no output device; playing silently"));
+    QVERIFY(debugLines(capture).contains("0.5"));
+    QVERIFY(debugLines(capture).contains("second part"));
+    // What it wrote while it was told to quit is logged as it ends.
+    emulator.stop();
+    QCOMPARE(debugLines(capture).size(), 4);
+    QCOMPARE(debugLines(capture).constLast(), QStringLiteral("last, unfinished"));
+    // A console line, never a box.
+    QVERIFY(capture.warnings().isEmpty());
 }
 
 void TestEmulator::leavesNoProcess_data()
@@ -346,16 +373,6 @@ void TestEmulator::runsTheKillScriptOnce()
         QCOMPARE(readAll(dir.path("compile/emulator/killed")), QByteArray("ran\n"));
     }
     QCOMPARE(readAll(dir.path("compile/emulator/killed")), QByteArray("ran\n"));
-}
-
-void TestEmulator::keepsToolTips()
-{
-    Emulator emulator(QStringLiteral("Emulator"), nullptr);
-    QCOMPARE(emulator.toolTips(), (QStringList{"", "", "", ""}));
-    emulator.setToolTips({"Pitch", "Decay", "Hold"});
-    QCOMPARE(emulator.toolTips(), (QStringList{"Pitch", "Decay", "Hold", ""}));
-    emulator.setToolTips({"a", "b", "c", "d", "e"});
-    QCOMPARE(emulator.toolTips(), (QStringList{"a", "b", "c", "d"}));
 }
 
 KL_TEST_MAIN(TestEmulator)
