@@ -30,8 +30,8 @@ const std::map<QString, QStringList> ownRecordOrders{
      {"in0", "trackStep", "in1", "out0", "out1", "out2", "in2", "values[?]", "trackMode",
       "gateStart"}},
     {"f_8parcatchin.xml",
-     {"in0", "start0", "start1", "start2", "start3", "start4", "start5", "start6", "start7",
-      "out0", "out1", "out2", "out3", "out4", "out5", "out6", "out7", "catchByte"}},
+     {"in0", "start0", "start1", "start2", "start3", "start4", "start5", "start6", "start7", "out0",
+      "out1", "out2", "out3", "out4", "out5", "out6", "out7", "catchByte"}},
 };
 
 const QRegularExpression identifier(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));

@@ -1,8 +1,8 @@
 // Every block of the program's blocks folder, once at audio rate and once at control rate,
 // driven with extreme input values: one input at a time, in pairs and all together, for many
 // calls. Blocks with editable arrays are driven again with every such array empty and with a
-// single element. The blocks run under the address and undefined-behaviour sanitizers; a report or a
-// signal fails the sweep and names the block.
+// single element. The blocks run under the address and undefined-behaviour sanitizers; a report
+// or a signal fails the sweep and names the block.
 #include "BlockDescription.h"
 #include "BlockHarness.h"
 #include "BlockManager.h"

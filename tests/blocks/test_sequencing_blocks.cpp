@@ -171,13 +171,15 @@ void TestSequencingBlocks::behaviour_data()
             "; set pat.in2 7168; audio 1; get pat.out0; set pat.in2 2147483647; audio 1;"
             " get pat.out0",
         "10240; 20480; 71680; 71680");
-    row("pattern: selection 6.99 is still pattern 6",
-        "set pat.in2 7167; audio 1; get pat.out0", "61440");
+    row("pattern: selection 6.99 is still pattern 6", "set pat.in2 7167; audio 1; get pat.out0",
+        "61440");
     row("pattern: changing the pattern goes on at the same step",
-        edges("pat", 2, {"out0"}) + "; set pat.in2 1024; audio 1; get pat.out0", "1024; 2048; 30720");
+        edges("pat", 2, {"out0"}) + "; set pat.in2 1024; audio 1; get pat.out0",
+        "1024; 2048; 30720");
     row("pattern: a count past the end of a shorter pattern starts it again",
-        edges("pat", 6, {}) + "; get pat.count; set pat.in2 1024; audio 1; get pat.out0;"
-                              " get pat.count; " +
+        edges("pat", 6, {}) +
+            "; get pat.count; set pat.in2 1024; audio 1; get pat.out0;"
+            " get pat.count; " +
             edges("pat", 2, {"out0", "out2"}),
         "6; 10240; 0; 10240; 10240; 20480; 20480");
     row("pattern: the last step of each pattern leads back to the first",
@@ -210,8 +212,7 @@ void TestSequencingBlocks::behaviour_data()
         "1024; 1024; 1024; 1024");
 
     // Count sequence.
-    row("count sequence 2, 1, 3: pulses on edges 2, 3, 6, 8, 9, 12",
-        edges("cs", 12, {"out1"}),
+    row("count sequence 2, 1, 3: pulses on edges 2, 3, 6, 8, 9, 12", edges("cs", 12, {"out1"}),
         "0; 1024; 1024; 0; 0; 1024; 0; 1024; 1024; 0; 0; 1024");
     row("count sequence: durations below one pulse count as one",
         edges("cslow", 4, {"out1"}) + "; get cslow.index", "1024; 1024; 1024; 1024; 1");
@@ -227,8 +228,8 @@ void TestSequencingBlocks::behaviour_data()
         "204; 1024; 102; 0; 204; 1024");
 
     // Metronome.
-    row("metronome at 120 BPM: 10000 calls a beat, 2 Hz",
-        "audio 1; get met.period; get met.out1", "10000; 2048");
+    row("metronome at 120 BPM: 10000 calls a beat, 2 Hz", "audio 1; get met.period; get met.out1",
+        "10000; 2048");
     row("metronome ticks on calls 0, 10000 and 20000",
         "trace met.out0 audio 2; audio 9997; trace met.out0 audio 3; audio 9998;"
         " trace met.out0 audio 2",
@@ -267,7 +268,8 @@ void TestSequencingBlocks::behaviour_data()
         "set met.in1 2147483647; audio 1; trace met.out0 audio 3; get met.period; get met.out1",
         "1024 1024 1024; 0; 20480000");
     row("metronome at tempo 0: no ticks, 0 Hz",
-        "set met.in1 0; trace met.out0 audio 3; audio 30000; get met.out0; get met.out1", "0 0 0; 0; 0");
+        "set met.in1 0; trace met.out0 audio 3; audio 30000; get met.out0; get met.out1",
+        "0 0 0; 0; 0");
     row("metronome at a negative tempo: no ticks",
         "set met.in1 -122880; audio 20000; get met.out1; get met.countdown", "0; 0");
     row("metronome at tempo 0 still takes the tapped beat",
@@ -279,8 +281,8 @@ void TestSequencingBlocks::behaviour_data()
         "set metc.in1 6144001; control 3; get metc.period; get metc.out1", "0; 102400");
 
     // Random steps.
-    row("random step with an empty list gives 0",
-        edges("rsempty", 3, {"out0", "choice"}), "0; 0; 0; 0; 0; 0");
+    row("random step with an empty list gives 0", edges("rsempty", 3, {"out0", "choice"}),
+        "0; 0; 0; 0; 0; 0");
 
     // Timed gate: T + 1 calls open after each trigger.
     row("gate is closed until the first trigger",
@@ -288,8 +290,7 @@ void TestSequencingBlocks::behaviour_data()
     row("gate open 0.01 s: 196 calls at audio rate",
         "set gate.in0 1024; audio 196; get gate.out0; audio 1; get gate.out0", "512; -256");
     row("gate at control rate: 0.1 s gives 10 ticks",
-        "set gatec.in0 1024; control 10; get gatec.out0; control 1; get gatec.out0",
-        "512; -256");
+        "set gatec.in0 1024; control 10; get gatec.out0; control 1; get gatec.out0", "512; -256");
     row("gate: a trigger while open starts the time again",
         "set gate.in0 1024; audio 100; set gate.in0 0; audio 1; set gate.in0 1024; audio 196;"
         " get gate.out0; audio 1; get gate.out0",
@@ -440,8 +441,9 @@ void TestSequencingBlocks::behaviour_data()
               " get chain.out2; audio 1; get chain.out2; audio 20000; get chain.out2; audio 1;"
               " get chain.out2",
               "1; 1; 9216; 1024; 1024; 0; 0; 1024");
-    masterRow("track without a master gives 0", "audio 20000; get alone.out0; get alone.out1;"
-                                                " get alone.out2; get alone.trackMode",
+    masterRow("track without a master gives 0",
+              "audio 20000; get alone.out0; get alone.out1;"
+              " get alone.out2; get alone.trackMode",
               "0; 0; 0; 0");
     masterRow("track on a number that names no master gives 0",
               "set alone.in0 3; audio 1; get alone.out1; set alone.in0 -1; audio 1;"
@@ -451,8 +453,7 @@ void TestSequencingBlocks::behaviour_data()
     masterRow("track with no values keeps time with a gate and gives 0",
               "audio 1; get none.out1; get none.out2; get none.trackStep", "0; 1024; -1");
     masterRow("track: the master stopped closes the gate, and no steps",
-              "audio 1; set m.in1 0; audio 1; get t.out2; audio 20000; get t.trackStep",
-              "0; 0");
+              "audio 1; set m.in1 0; audio 1; get t.out2; audio 20000; get t.trackStep", "0; 0");
     masterRow("track: the master's reset starts again from the first value",
               "audio 20001; get t.out1; set m.in2 1024; audio 1; get t.trackStep; get t.out2;"
               " audio 1; get t.out1; set m.in2 0; audio 10000; get t.out1",
@@ -537,7 +538,8 @@ void TestSequencingBlocks::masterKeepsItsStepsAcrossATempoChange()
         QCOMPARE(at.at(k) - at.at(k - 1), 625);
     for (int k = 50; k < 129; ++k) {
         const int gap = at.at(k) - at.at(k - 1);
-        QVERIFY2(gap == 312 || gap == 313, qPrintable(QStringLiteral("step %1: %2").arg(k).arg(gap)));
+        QVERIFY2(gap == 312 || gap == 313,
+                 qPrintable(QStringLiteral("step %1: %2").arg(k).arg(gap)));
     }
 }
 

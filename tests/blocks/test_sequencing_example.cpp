@@ -348,7 +348,8 @@ void TestSequencingExample::examplePlaysItsRhythm()
         double best = 0;
         for (int n = 0; n < bassNotes.size(); ++n) {
             const double a = analysis::amplitudeAt(
-                note, analysis::oscillatorFrequency(int32_t(bassNotes.at(n).toDouble() * 1024), 20000),
+                note,
+                analysis::oscillatorFrequency(int32_t(bassNotes.at(n).toDouble() * 1024), 20000),
                 20000);
             levels << QString::number(a, 'f', 1);
             if (a > best) {
@@ -356,7 +357,8 @@ void TestSequencingExample::examplePlaysItsRhythm()
                 loudest = n;
             }
         }
-        QVERIFY2(loudest == beat, qPrintable(QString("beat %1: %2").arg(beat).arg(levels.join(' '))));
+        QVERIFY2(loudest == beat,
+                 qPrintable(QString("beat %1: %2").arg(beat).arg(levels.join(' '))));
     }
 
     // After the knob: eighths 3333 samples apart (180 BPM).
