@@ -1,0 +1,374 @@
+// The sequencing example in the editor: a master clock with two chained tracks playing a bass
+// line on quarter notes and a melody on eighth notes through their envelopes. The patch is
+// made here with the editor's own document and save code and must match the committed file in
+// data/examples; opened from the Examples menu and played through the real emulator (audio to
+// a file), its notes start on the beat, the bass plays its four values in turn, and knob 1
+// speeds the clock up.
+//
+// After a change to one of the blocks it uses, remake the committed example by running this
+// test with KL_EXAMPLES_OUT set to a folder: the patch it makes is copied there.
+#include "Emulator.h"
+#include "MainWindow.h"
+#include "ModalDriver.h"
+#include "PatchDocument.h"
+#include "PatchFile.h"
+#include "PatchScene.h"
+#include "Preferences.h"
+#include "SignalAnalysis.h"
+#include "TempProgramDir.h"
+#include "TestMain.h"
+
+#include <QAction>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace {
+
+const QString folder = QStringLiteral("Sequencing");
+const QString exampleName = QStringLiteral("Two Tracks");
+const QStringList bassNotes{"110", "165", "138.6", "220"};
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Places blocks and cables into a document through its editing handlers, as the canvas does.
+class Builder
+{
+public:
+    explicit Builder(PatchDocument* document) : doc(document) {}
+
+    int block(const QString& name, int x, int y, const QList<QPair<int, QString>>& values = {})
+    {
+        doc->addBlockHandler(name, x, y);
+        const int id = doc->highestInstanceId();
+        const BlockInstance* made = doc->blockInstance(id);
+        if (!made || made->description->name != name)
+            failures << "could not place " + name;
+        for (const auto& v : values)
+            doc->editVariable(id, v.first, v.second);
+        return id;
+    }
+    void cable(int from, int output, int to, int input)
+    {
+        doc->addConnectionHandler(doc->highestConnectionId() + 1, from, output, to, input);
+        const BlockInstance* target = doc->blockInstance(to);
+        if (!target || !target->inputs.contains(input))
+            failures << QStringLiteral("no cable %1.out%2 -> %3.in%4")
+                            .arg(from)
+                            .arg(output)
+                            .arg(to)
+                            .arg(input);
+    }
+    void comment(int x, int y, const QString& text)
+    {
+        const int id = doc->highestCommentId() + 1;
+        doc->addComment(id, x, y);
+        doc->editComment(id, x, y, text);
+    }
+
+    QStringList failures;
+
+private:
+    PatchDocument* doc;
+};
+
+// Knob 1 sets the tempo from 120 to 180 BPM. The bass track steps on every beat, the melody
+// track, linked through it, on every eighth note; each drives an oscillator through a
+// percussive envelope.
+void twoTracks(Builder& b)
+{
+    const int controls = b.block("Controls", 60, 200);
+    const int tempo = b.block("Knob Map", 230, 200, {{1, "120"}, {2, "60"}});
+    const int master = b.block("Master Clock", 400, 200);
+    // Track variables: 2 notes, 6 gate length, 7 values.
+    const int bass = b.block("Sequencer Track", 570, 90,
+                             {{2, "4"}, {6, "0.5"}, {7, bassNotes.join(QLatin1Char(','))}});
+    const int lead = b.block("Sequencer Track", 570, 330,
+                             {{2, "8"}, {6, "0.25"}, {7, "880,660,554.4,660,880,1100,660,554.4"}});
+    const int saw = b.block("Saw Oscillator", 760, 40);
+    const int bassEnv = b.block("AD Envelope", 760, 160, {{1, "0.005"}, {2, "0.35"}});
+    const int bassAmp = b.block("Multiply", 930, 100);
+    const int sine = b.block("Sine Oscillator", 760, 290);
+    const int leadEnv = b.block("AD Envelope", 760, 410, {{1, "0.002"}, {2, "0.15"}});
+    const int leadAmp = b.block("Multiply", 930, 350);
+    const int mix = b.block("Mix 2", 1100, 220, {{1, "0.5"}, {3, "0.4"}});
+    const int split = b.block("Split", 1270, 220);
+    const int out = b.block("Audio Output", 1420, 220);
+    b.cable(controls, 0, tempo, 0);
+    b.cable(tempo, 0, master, 0);
+    b.cable(master, 0, bass, 0);
+    b.cable(bass, 0, lead, 0);
+    b.cable(bass, 1, saw, 0);
+    b.cable(bass, 2, bassEnv, 0);
+    b.cable(saw, 0, bassAmp, 0);
+    b.cable(bassEnv, 0, bassAmp, 1);
+    b.cable(lead, 1, sine, 0);
+    b.cable(lead, 2, leadEnv, 0);
+    b.cable(sine, 0, leadAmp, 0);
+    b.cable(leadEnv, 0, leadAmp, 1);
+    b.cable(bassAmp, 0, mix, 0);
+    b.cable(leadAmp, 0, mix, 2);
+    b.cable(mix, 0, split, 0);
+    b.cable(split, 0, out, 0);
+    b.cable(split, 1, out, 1);
+    b.comment(60, 500,
+              "<b>Two Tracks</b><br>The Master Clock counts the bar; each Sequencer Track plays "
+              "its values in time with it.<br>Bass: quarter notes (Notes 4). Melody: eighth "
+              "notes (Notes 8), linked through the bass track.<br>Knob 1: tempo, 120 to 180 "
+              "BPM. Try Notes 12 (eighths and sixteenths), or other values.");
+}
+
+// What a patch holds, in an order that does not depend on hashing: for comparing two files.
+QStringList contents(const QByteArray& file)
+{
+    const util::PatchFileContents read = util::readPatchFile(file);
+    QStringList lines;
+    lines << "name " + read.patch.name << QStringLiteral("zoom %1").arg(read.patch.zoomLevel)
+          << QStringLiteral("carried %1").arg(read.blockFiles.size());
+    for (const PackedInstance& b : read.patch.blocks) {
+        lines << QStringLiteral("block %1 %2 \"%3\" %4 at %5,%6: %7")
+                     .arg(b.id)
+                     .arg(b.hash, b.name)
+                     .arg(b.nodeValue)
+                     .arg(b.x)
+                     .arg(b.y)
+                     .arg(b.values.join(QLatin1String(" | ")));
+        QStringList cables;
+        for (const QList<qint32>& c : b.connections) {
+            QStringList numbers;
+            for (qint32 n : c)
+                numbers << QString::number(n);
+            cables << numbers.join(QLatin1Char(' '));
+        }
+        cables.sort();
+        for (const QString& c : cables)
+            lines << QStringLiteral("cable from %1: %2").arg(b.id).arg(c);
+    }
+    for (const Comment& c : read.patch.comments)
+        lines << QStringLiteral("comment %1 at %2,%3: %4").arg(c.id).arg(c.x).arg(c.y).arg(c.text);
+    return lines;
+}
+
+// The left channel of the file sink as block values: the output block negates it and the
+// audio layer plays a value v as v x 16.
+QVector<double> leftChannel(const QByteArray& raw)
+{
+    QVector<double> left;
+    const auto* bytes = reinterpret_cast<const uchar*>(raw.constData());
+    for (int i = 0; i + 3 < raw.size(); i += 4)
+        left << -double(qint16(quint16(bytes[i] | bytes[i + 1] << 8))) / 16.0;
+    return left;
+}
+
+QAction* exampleAction(QMenuBar* bar, const QString& menu, const QString& name)
+{
+    for (QAction* top : bar->actions()) {
+        if (!top->menu() || top->text() != QLatin1String("&Examples"))
+            continue;
+        for (QAction* sub : top->menu()->actions()) {
+            if (!sub->menu() || sub->text() != menu)
+                continue;
+            for (QAction* entry : sub->menu()->actions()) {
+                if (entry->text() == name)
+                    return entry;
+            }
+        }
+    }
+    return nullptr;
+}
+
+// The loudest sample of x[from, to).
+double peak(const QVector<double>& x, int from, int to)
+{
+    double p = 0;
+    for (int i = qMax(0, from); i < qMin(int(x.size()), to); ++i)
+        p = qMax(p, std::fabs(x.at(i)));
+    return p;
+}
+
+// Where notes start, in samples, found up to 200 samples early: the loudest of the next 200
+// samples well above the loudest of the 400 before (the tail of the notes before, over more
+// than two periods of the lowest note), at least 2000 samples after the last start.
+QList<int> onsets(const QVector<double>& x)
+{
+    QList<int> found;
+    for (int s = 0; s + 200 <= x.size(); s += 25) {
+        if (!found.isEmpty() && s - found.last() < 2000)
+            continue;
+        const double after = peak(x, s, s + 200);
+        if (after > 60 && after > 1.5 * peak(x, s - 400, s) + 30)
+            found << s;
+    }
+    return found;
+}
+
+} // namespace
+
+class TestSequencingExample : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void exampleIsWhatTheEditorMakes();
+    void examplePlaysItsRhythm();
+
+private:
+    QTemporaryDir scratch;
+    QString soundPath;
+    std::unique_ptr<TempProgramDir> program;
+    std::unique_ptr<MainWindow> window;
+};
+
+void TestSequencingExample::initTestCase()
+{
+    QVERIFY(scratch.isValid());
+    soundPath = scratch.filePath("played.raw");
+    // The emulator program inherits this: its audio goes to the file.
+    qputenv("KNOTLATTICE_AUDIO", ("file:" + soundPath).toLocal8Bit());
+}
+
+void TestSequencingExample::init()
+{
+    QSettings().clear();
+    QFile::remove(soundPath);
+    program = std::make_unique<TempProgramDir>();
+    QVERIFY(program->copyIn(testsupport::binPath("blocks"), "blocks"));
+    QVERIFY(program->copyIn(testsupport::binPath("compile"), "compile"));
+    QVERIFY(program->copyIn(testsupport::sourcePath("data/examples"), "examples"));
+    QSettings().setValue(Preferences::DefaultPatchPath, scratch.path());
+    window = std::make_unique<MainWindow>();
+}
+
+void TestSequencingExample::cleanup()
+{
+    window.reset();
+    program.reset();
+}
+
+void TestSequencingExample::exampleIsWhatTheEditorMakes()
+{
+    PatchDocument* doc = window->currentDocument();
+    QVERIFY(doc);
+    Builder builder(doc);
+    twoTracks(builder);
+    QVERIFY2(builder.failures.isEmpty(), qPrintable(builder.failures.join('\n')));
+
+    // Around the middle of the canvas, where an opened patch's view looks.
+    const QPoint middle = doc->patchScene()->itemsBoundingRect().center().toPoint();
+    for (const BlockInstance* b : doc->blockInstances())
+        doc->moveBlock(b->id, b->x + 2000 - middle.x(), b->y + 2000 - middle.y());
+
+    const QString made = scratch.filePath(exampleName + ".ktl");
+    ModalDriver driver;
+    driver.acceptFileDialog(made);
+    QCOMPARE(window->savePatch(), MainWindow::SaveResult::Saved);
+    QVERIFY(driver.unexpected().isEmpty());
+
+    const QByteArray out = qgetenv("KL_EXAMPLES_OUT");
+    if (!out.isEmpty()) {
+        const QString copy = QString::fromLocal8Bit(out) + "/" + exampleName + ".ktl";
+        QFile::remove(copy);
+        QVERIFY2(QFile::copy(made, copy), qPrintable(copy));
+    }
+    const QString committed =
+        testsupport::sourcePath("data/examples/" + folder + "/" + exampleName + ".ktl");
+    QVERIFY2(QFile::exists(committed), qPrintable(committed));
+    const QStringList want = contents(readAll(made));
+    QVERIFY2(want.size() > 10, qPrintable(want.join('\n')));
+    QCOMPARE(contents(readAll(committed)).join('\n'), want.join('\n'));
+}
+
+void TestSequencingExample::examplePlaysItsRhythm()
+{
+    QAction* entry = exampleAction(window->menuBar(), folder, exampleName);
+    QVERIFY2(entry, "no Examples entry for the sequencing example");
+    {
+        ModalDriver driver;
+        entry->trigger();
+        QVERIFY2(driver.seen().isEmpty(), qPrintable(driver.seen().join('|')));
+    }
+    PatchDocument* doc = window->currentDocument();
+    QVERIFY(doc && doc->patchInfo()->name == exampleName);
+    window->emulateToggle();
+    QVERIFY(window->isEmulating() && window->emulatorDock()->isRunning());
+    // Two bars at 120 BPM, then knob 1 up to 180 BPM.
+    QTest::qWait(2600);
+    window->emulatorDock()->setControlValue(0, 1024);
+    QTest::qWait(1600);
+    window->emulateToggle();
+    QVERIFY(!window->isEmulating());
+    const QVector<double> left = leftChannel(readAll(soundPath));
+    QVERIFY2(left.size() > 60000, qPrintable(QString::number(left.size())));
+
+    const QList<int> starts = onsets(left);
+    QStringList heard;
+    for (int s : starts)
+        heard << QString::number(s);
+    qInfo("notes start at samples %s", qPrintable(heard.join(' ')));
+
+    // The first bar and a half at 120 BPM: a note every eighth, 5000 samples, from the start.
+    QList<int> early;
+    for (int s : starts) {
+        if (s < 38000)
+            early << s;
+    }
+    QCOMPARE(early.size(), 8);
+    for (int k = 0; k < early.size(); ++k) {
+        const int late = 5000 * k - early.at(k);
+        QVERIFY2(late >= 0 && late <= 200, qPrintable(heard.join(' ')));
+    }
+
+    // The bass sounds with the eighths that fall on a beat: those are louder.
+    for (int beat = 0; beat < 4; ++beat) {
+        const double onBeat = peak(left, 10000 * beat, 10000 * beat + 1000);
+        const double between = peak(left, 10000 * beat + 5000, 10000 * beat + 6000);
+        QVERIFY2(onBeat > 1.5 * between,
+                 qPrintable(QString("beat %1: %2 against %3").arg(beat).arg(onBeat).arg(between)));
+    }
+
+    // The bass line: its four values in turn, one a beat; each measured against the others.
+    for (int beat = 0; beat < 4; ++beat) {
+        const QVector<double> note = left.mid(10000 * beat + 300, 4000);
+        QStringList levels;
+        int loudest = -1;
+        double best = 0;
+        for (int n = 0; n < bassNotes.size(); ++n) {
+            const double a = analysis::amplitudeAt(
+                note,
+                analysis::oscillatorFrequency(int32_t(bassNotes.at(n).toDouble() * 1024), 20000),
+                20000);
+            levels << QString::number(a, 'f', 1);
+            if (a > best) {
+                best = a;
+                loudest = n;
+            }
+        }
+        QVERIFY2(loudest == beat,
+                 qPrintable(QString("beat %1: %2").arg(beat).arg(levels.join(' '))));
+    }
+
+    // After the knob: eighths 3333 samples apart (180 BPM).
+    QVERIFY2(starts.size() >= 12, qPrintable(heard.join(' ')));
+    for (int k = int(starts.size()) - 3; k < starts.size(); ++k) {
+        const int gap = starts.at(k) - starts.at(k - 1);
+        QVERIFY2(std::abs(gap - 3333) <= 200, qPrintable(heard.join(' ')));
+    }
+}
+
+KL_TEST_MAIN(TestSequencingExample)
+
+#include "test_sequencing_example.moc"
