@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 #include <QSignalMapper>
 #include <QTabWidget>
@@ -94,9 +95,12 @@ void MainWindow::loadSettings()
 {
     preferences = Preferences();
     customBlocksPath = preferences.getSetting(Preferences::CustomBlocksPath).toString();
-    defaultPatchPath =
-        preferences.getSetting(Preferences::DefaultPatchPath, QDir::homePath()).toString();
-    lastFolder = defaultPatchPath;
+    // An empty default patch folder is unset; one that does not exist (typed into Options)
+    // stays stored as typed, but the dialogs start in the home folder.
+    defaultPatchPath = preferences.getSetting(Preferences::DefaultPatchPath).toString();
+    if (defaultPatchPath.isEmpty())
+        defaultPatchPath = QDir::homePath();
+    lastFolder = QFileInfo(defaultPatchPath).isDir() ? defaultPatchPath : QDir::homePath();
     recentFiles = preferences.getRecentFiles();
 }
 
