@@ -95,12 +95,11 @@ void MainWindow::loadSettings()
 {
     preferences = Preferences();
     customBlocksPath = preferences.getSetting(Preferences::CustomBlocksPath).toString();
-    // An empty default patch folder is unset; one that does not exist (typed into Options)
-    // stays stored as typed, but the dialogs start in the home folder.
-    defaultPatchPath = preferences.getSetting(Preferences::DefaultPatchPath).toString();
-    if (defaultPatchPath.isEmpty())
-        defaultPatchPath = QDir::homePath();
-    lastFolder = QFileInfo(defaultPatchPath).isDir() ? defaultPatchPath : QDir::homePath();
+    // An empty default patch folder counts as unset, and one that does not exist (Options
+    // stores a path as typed) leaves the dialogs in the home folder too.
+    const QString patches = preferences.getSetting(Preferences::DefaultPatchPath).toString();
+    defaultPatchPath = QFileInfo(patches).isDir() ? patches : QDir::homePath();
+    lastFolder = defaultPatchPath;
     recentFiles = preferences.getRecentFiles();
 }
 
