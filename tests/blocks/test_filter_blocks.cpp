@@ -576,6 +576,14 @@ void TestFilterBlocks::behaviour_data()
         " get bp.lowState",
         "0; 0"};
 
+    // 134184000 x 32 x 4097 >> 12 is just below 2^32: wrapped, the band state would come
+    // out as -30984 and the filter would go on from there.
+    cases << BlockHarness::Case{
+        "band state that would wrap round saturates, and the filter resets", patch,
+        "set bp.in0 134184000; set bp.in1 3276800; set bp.in2 0; audio 1; get bp.bandState;"
+        " get bp.lowState",
+        "0; 0"};
+
     // Clipper.
     cases << BlockHarness::Case{"clip within the limits", patch,
                                 call("clip", {100, -256, 256}, "out0"), "100"};
