@@ -357,7 +357,7 @@ void TestFilterBlocks::followsTheDefinition()
     // The noise block runs on every sample; a control-rate filter takes one of every 200,
     // the first before the 201st sample.
     const QVector<uint32_t> random = analysis::runtimeRandom(samples);
-    Filter spec;
+    Filter definition;
     Filter formulas;
     formulas.exact = true;
     QStringList expected;
@@ -366,7 +366,7 @@ void TestFilterBlocks::followsTheDefinition()
     for (int n = 0; n < samples; ++n) {
         if (rate == audioRate || (n >= 200 && n % 200 == 0)) {
             const int32_t in = int32_t(random.at(rate == audioRate ? n : n - 1)) - 512;
-            held[0] = spec.step(in, cutoff, resonance, rate)[size_t(tap)];
+            held[0] = definition.step(in, cutoff, resonance, rate)[size_t(tap)];
             held[1] = formulas.step(in, cutoff, resonance, rate)[size_t(tap)];
         }
         plain << QString::number(held[0]);
@@ -375,12 +375,12 @@ void TestFilterBlocks::followsTheDefinition()
     if (!exact) {
         // A normal input: no product of the definition overflows, and the block's result is
         // the definition's to the bit.
-        QVERIFY(!spec.wrapped);
+        QVERIFY(!definition.wrapped);
         QCOMPARE(answers, plain.join(QLatin1Char(' ')));
     } else {
         // Here the definition's 32-bit products wrap round; the block keeps the formulas'
         // values instead.
-        QVERIFY(spec.wrapped);
+        QVERIFY(definition.wrapped);
         QVERIFY(!formulas.overflowed);
         QVERIFY(answers != plain.join(QLatin1Char(' ')));
         QCOMPARE(answers, expected.join(QLatin1Char(' ')));
