@@ -489,6 +489,14 @@ void TestDelayBlocks::lofiLongestDelay()
     QVERIFY2(run.ok, qPrintable(run.failure));
     QCOMPARE(run.lines.join("; "), QStringLiteral("0; 400; 79872"));
 
+    // The smooth lo-fi line's longest: its slot rate stops at 1/1024 of a slot a sample, so
+    // the line lasts 2999 x 1024 samples and a bit (153.5 s).
+    const BlockHarness::Run longest =
+        harness.run(patch, "set aa.in1 2147483647; set aa.in2 0; set aa.in3 0; set aa.in0 400;"
+                           " audio 3070975; get aa.out0; audio 1; get aa.out0");
+    QVERIFY2(longest.ok, qPrintable(longest.failure));
+    QCOMPARE(longest.lines.join("; "), QStringLiteral("0; 400"));
+
     // The smooth lo-fi line at 300 ms runs at half the rate: its echo arrives within a slot
     // of 300 ms.
     const BlockHarness::Run smooth =
