@@ -19,6 +19,7 @@ clang
 libclang-rt-14-dev
 gcc-arm-none-eabi
 libnewlib-arm-none-eabi
+qemu-user
 xvfb
 xauth
 imagemagick
