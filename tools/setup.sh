@@ -19,6 +19,8 @@ clang
 libclang-rt-14-dev
 gcc-arm-none-eabi
 libnewlib-arm-none-eabi
+binutils-arm-none-eabi
+qemu-system-arm
 xvfb
 xauth
 imagemagick
