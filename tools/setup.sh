@@ -20,6 +20,8 @@ libclang-rt-14-dev
 gcc-arm-none-eabi
 libnewlib-arm-none-eabi
 qemu-user
+binutils-arm-none-eabi
+qemu-system-arm
 xvfb
 xauth
 imagemagick
