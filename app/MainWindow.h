@@ -21,6 +21,7 @@ class BlockManager;
 class Browser;
 class Console;
 class Emulator;
+class FirmwarePipeline;
 class Help;
 class Inspector;
 class PatchDocument;
@@ -101,6 +102,10 @@ public:
     // Emulation (MainWindowEmulation.cpp)
     bool isEmulating() const { return emulating; }
 
+    // Firmware (MainWindowFirmware.cpp): the build and upload in use, made on first use.
+    FirmwarePipeline* firmwarePipeline();
+    bool isBuildingFirmware() const { return firmwareBusy; }
+
     // Online (MainWindowOnline.cpp)
     void logIn();
 
@@ -177,6 +182,9 @@ private:
     void addRecentFile(const QString& path);
     // Emulation
     void showStopped();
+    // Firmware
+    bool waitForDevice(const QString& informativeText);
+    void setFirmwareBusy(bool busy, const QString& notice);
 
     // Settings
     Preferences preferences;
@@ -224,4 +232,8 @@ private:
 
     // Emulation
     bool emulating = false;
+
+    // Firmware: while a build or an upload runs, the compile and open-firmware actions wait.
+    FirmwarePipeline* firmware = nullptr;
+    bool firmwareBusy = false;
 };

@@ -3,6 +3,7 @@
 
 #include "EditVariableCommand.h"
 #include "Emulator.h"
+#include "FirmwarePipeline.h"
 #include "Help.h"
 #include "Inspector.h"
 #include "PatchDocument.h"
@@ -86,6 +87,8 @@ void MainWindow::enableDocumentActions(bool on)
     for (const char* name : {"paste", "comment", "compile", "emulator_toggle", "patch_info",
                              "zoom_in", "zoom_out", "zoom_reset"})
         getAction(name)->setEnabled(on);
+    if (firmwareBusy)
+        getAction("compile")->setEnabled(false);
 }
 
 void MainWindow::enableBlockActions(bool on)
@@ -192,6 +195,9 @@ void MainWindow::closeEvent(QCloseEvent* event)
     event->accept();
     emulator->stop();
     emulating = false;
+    // A firmware build of a closed editor would upload behind the user's back.
+    if (firmware)
+        firmware->cancel();
 }
 
 bool MainWindow::isDocumentEmpty() const

@@ -4,6 +4,7 @@
 #include "CodeCompiler.h"
 #include "EmulatorWidget.h"
 #include "Knob.h"
+#include "ProcessTree.h"
 #include "ProgramPaths.h"
 
 #include <QBoxLayout>
@@ -12,9 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-
-#include <signal.h>
-#include <sys/types.h>
 
 namespace {
 
@@ -26,41 +24,6 @@ constexpr int QuitWait = 1000;
 QString emulatorDir()
 {
     return util::compileDir() + QStringLiteral("/emulator");
-}
-
-// The parent of process `pid`, or 0 when it cannot be read.
-qint64 parentOf(const QString& pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    // "pid (name) state ppid ...": the name may hold spaces and parentheses.
-    const QByteArray line = stat.readAll();
-    const int close = line.lastIndexOf(')');
-    if (close < 0)
-        return 0;
-    const QList<QByteArray> fields = line.mid(close + 2).split(' ');
-    return fields.size() > 1 ? fields.at(1).toLongLong() : 0;
-}
-
-// Kills `root` and everything it started. A build script that runs too long has a compiler
-// below it, which would otherwise go on and write a program after the editor gave up on it.
-void killTree(qint64 root)
-{
-    if (root <= 0)
-        return;
-    QList<qint64> tree{root};
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (int i = 0; i < tree.size(); ++i) {
-        for (const QString& entry : entries) {
-            bool numeric = false;
-            const qint64 pid = entry.toLongLong(&numeric);
-            if (numeric && !tree.contains(pid) && parentOf(entry) == tree.at(i))
-                tree << pid;
-        }
-    }
-    for (const qint64 pid : tree)
-        ::kill(pid_t(pid), SIGKILL);
 }
 
 } // namespace
@@ -188,7 +151,7 @@ bool Emulator::compile(const QString& code)
     }
     const bool finished = build.waitForFinished(waitLimit);
     if (!finished) {
-        killTree(build.processId());
+        util::killProcessTree(build.processId());
         build.waitForFinished(waitLimit);
     }
     const QByteArray log = build.readAll();

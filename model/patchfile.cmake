@@ -1,5 +1,5 @@
-# Included from model/CMakeLists.txt: the packed patch record, the patch file and the
-# clipboard payload, free of widgets.
+# Included from model/CMakeLists.txt: the packed patch record, the patch file, the
+# clipboard payload and the firmware trailer, free of widgets.
 find_package(ZLIB REQUIRED)
 add_library(knot_patchfile STATIC
     ${CMAKE_CURRENT_LIST_DIR}/BinaryPacker.cpp
@@ -8,6 +8,8 @@ add_library(knot_patchfile STATIC
     ${CMAKE_CURRENT_LIST_DIR}/BinaryUtil.h
     ${CMAKE_CURRENT_LIST_DIR}/ClipboardPayload.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ClipboardPayload.h
+    ${CMAKE_CURRENT_LIST_DIR}/FirmwareTrailer.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FirmwareTrailer.h
     ${CMAKE_CURRENT_LIST_DIR}/PackedInstance.h
     ${CMAKE_CURRENT_LIST_DIR}/PackedPatch.h
     ${CMAKE_CURRENT_LIST_DIR}/PatchFile.cpp

@@ -19,6 +19,9 @@ clang
 libclang-rt-14-dev
 gcc-arm-none-eabi
 libnewlib-arm-none-eabi
+qemu-user
+binutils-arm-none-eabi
+qemu-system-arm
 xvfb
 xauth
 imagemagick

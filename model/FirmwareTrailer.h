@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+
+// The patch carried by a firmware image: "[>", the patch record, "<]", appended to the image
+// that the build made, with no length or alignment.
+namespace util {
+
+QByteArray firmwareTrailer(const QByteArray& record);
+
+// The record of the image's first trailer: the first "[>" whose bytes up to a following "<]"
+// read completely as a patch record (util::isPatchRecord). So a "[>" in the code before the
+// trailer, a "<]" inside the record and a second trailer after it do not mislead it. False,
+// with `record` cleared, when the image holds no such trailer.
+bool findFirmwareRecord(const QByteArray& image, QByteArray* record);
+
+} // namespace util
