@@ -53,8 +53,8 @@ void PatchBuilder::centre(const QSize& view)
     const QRectF bounds = doc->patchScene()->itemsBoundingRect();
     int zoom = 0;
     double scale = 1.0;
-    while (zoom > -3 && (bounds.width() * scale > view.width() ||
-                         bounds.height() * scale > view.height())) {
+    while (zoom > -3 &&
+           (bounds.width() * scale > view.width() || bounds.height() * scale > view.height())) {
         --zoom;
         scale /= 1.15;
     }
