@@ -1,5 +1,5 @@
 # Included from model/CMakeLists.txt: the packed patch record, the patch file and the
-# clipboard payload, free of widgets.
+# clipboard payload, and the paste plan, free of widgets.
 find_package(ZLIB REQUIRED)
 add_library(knot_patchfile STATIC
     ${CMAKE_CURRENT_LIST_DIR}/BinaryPacker.cpp
@@ -10,6 +10,8 @@ add_library(knot_patchfile STATIC
     ${CMAKE_CURRENT_LIST_DIR}/ClipboardPayload.h
     ${CMAKE_CURRENT_LIST_DIR}/PackedInstance.h
     ${CMAKE_CURRENT_LIST_DIR}/PackedPatch.h
+    ${CMAKE_CURRENT_LIST_DIR}/PastePlan.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PastePlan.h
     ${CMAKE_CURRENT_LIST_DIR}/PatchFile.cpp
     ${CMAKE_CURRENT_LIST_DIR}/PatchFile.h
     ${CMAKE_CURRENT_LIST_DIR}/PatchRecord.cpp
