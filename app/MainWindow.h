@@ -174,6 +174,8 @@ private:
     void addRecentFile(const QString& path);
     // Emulation
     void showStopped();
+    // Clipboard and block library: new items for every block, cable and comment of the model.
+    void rebuildScene(PatchDocument* doc);
 
     // Settings
     Preferences preferences;
