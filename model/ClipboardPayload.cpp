@@ -33,13 +33,14 @@ struct Axis
     qint64 origin() const { return empty() ? 0 : low - shift(); }
 };
 
-// The ids as they are when each is a distinct 16-bit id from 1; else 1, 2, ... in order.
-QList<qint32> recordIds(const QList<qint32>& ids)
+// The ids as they are when each is distinct, from 1 and at most `limit`; else 1, 2, ... in
+// order.
+QList<qint32> recordIds(const QList<qint32>& ids, qint64 limit)
 {
     QSet<qint32> seen;
     bool keep = true;
     for (const qint32 id : ids) {
-        if (id < 1 || id > max16 || seen.contains(id)) {
+        if (id < 1 || id > limit || seen.contains(id)) {
             keep = false;
             break;
         }
@@ -119,11 +120,12 @@ QByteArray selectionRecord(const InstanceList& instances, const QList<const Comm
     QList<qint32> blockIds;
     for (const BlockInstance* instance : blocks)
         blockIds.append(instance->id);
-    blockIds = recordIds(blockIds);
+    blockIds = recordIds(blockIds, max16);
     QList<qint32> commentIds;
     for (const Comment* comment : notes)
         commentIds.append(comment->id);
-    commentIds = recordIds(commentIds);
+    // A comment record that starts with FF FF would read as the end of its section.
+    commentIds = recordIds(commentIds, max16 - 1);
 
     // Copies stand in for the selection: the document is not changed. Their cables point at
     // the copies, so the record names the copies' ids.

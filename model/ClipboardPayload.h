@@ -20,8 +20,8 @@ QList<QByteArray> unpackClipboardPayload(const QByteArray& payload);
 // The packed record of a selection, header "x" and "y" its top-left, carrying only the cables
 // between selected blocks. Positions go in as they are while they fit the record's 16 bits;
 // otherwise they are stored from the top-left, which the header then gives as (0, 0), so a
-// paste places them the same. Ids that do not fit are numbered from 1. Empty, with `fits`
-// false, when the selection is wider or taller than 16 bits hold.
+// paste places them the same. Ids that do not fit (comment id 65535 included) are numbered
+// from 1. Empty, with `fits` false, when the selection is wider or taller than 16 bits hold.
 QByteArray selectionRecord(const InstanceList& instances, const QList<const Comment*>& comments,
                            bool* fits = nullptr);
 

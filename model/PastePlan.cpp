@@ -229,7 +229,7 @@ PastePlan PastePlan::fromPayload(const QByteArray& payload, const Target& target
     QList<qint32> storedCommentIds;
     for (const Comment& comment : patch.comments)
         storedCommentIds.append(comment.id);
-    const QList<qint32> commentIds = freshIds(storedCommentIds, target.commentIds);
+    const QList<qint32> commentIds = freshIds(storedCommentIds, target.commentIds, maxCommentId);
     for (int i = 0; i < patch.comments.size(); ++i) {
         Comment comment = patch.comments.at(i);
         comment.id = commentIds.at(i);

@@ -55,9 +55,11 @@ public:
         qint32 inSocket = 0;
     };
 
-    // The largest id the packed record holds, and the most blocks, comments or carried files
-    // a paste takes.
+    // The largest ids the packed record holds: a comment record that starts with FF FF would
+    // read as the end of its section. And the most blocks, comments or carried files a paste
+    // takes.
     static constexpr qint32 maxId = 0xFFFF;
+    static constexpr qint32 maxCommentId = 0xFFFE;
     static constexpr int maxItems = 0xFFFF;
     // Longer clipboard texts are refused before they are decoded.
     static const int maxTextSize;

@@ -301,6 +301,9 @@ void TestPastePlan::freshIdsAboveTheHighest_data()
     QTest::newRow("past 16 bits") << QList<qint32>{1, 40000} << QList<qint32>{30000, 40000}
                                   << QList<qint32>{60000} << 10000 << QList<qint32>{40001, 40002}
                                   << QStringList{"5:40001.0>40002.1"} << 60001;
+    QTest::newRow("comment id 65535 is kept out")
+        << range(1, 10) << QList<qint32>{3, 7} << QList<qint32>{65000} << 535
+        << QList<qint32>{13, 17} << QStringList{"5:13.0>17.1"} << 65001;
 }
 
 void TestPastePlan::freshIdsAboveTheHighest()
@@ -641,9 +644,16 @@ void TestPastePlan::recordIdsThatDoNotFitAreRenumbered()
     QCOMPARE(record.comments[0].id, 1);
     QCOMPARE(record.comments[1].id, 2);
 
+    // A comment record starting FF FF would end its section: comment id 65535 is renumbered.
     Source fitting;
     fitting.block(65535, "Osc", 0, 0);
-    QCOMPARE(BinaryPacker().load(fitting.record()).blocks[0].id, 65535);
+    fitting.comment(65535, 0, 0);
+    fitting.comment(65534, 0, 0);
+    const PackedPatch kept = BinaryPacker().load(fitting.record());
+    QCOMPARE(kept.blocks[0].id, 65535);
+    QCOMPARE(kept.comments.size(), 2);
+    QCOMPARE(kept.comments[0].id, 1);
+    QCOMPARE(kept.comments[1].id, 2);
 }
 
 void TestPastePlan::selectionTooLargeIsRefused()
