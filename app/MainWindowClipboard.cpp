@@ -166,7 +166,8 @@ void MainWindow::rebuildScene(PatchDocument* doc)
 
 void MainWindow::inspectorSaveBlockRequested(const BlockInstance* instance, bool toUserFolder)
 {
-    if (!instance || !instance->description)
+    // Only a carried description has its file's bytes to write.
+    if (!instance || !instance->description || instance->description->rawData.isEmpty())
         return;
     const BlockDescription* description = instance->description;
     QString baseName = description->name;

@@ -168,6 +168,7 @@ private slots:
     void saveBlockReplacingAnswersTheQuestion();
     void failedSaveKeepsExistingFile();
     void saveBlockUnderLibraryName();
+    void libraryBlockIsNotSaved();
 
     void reloadRebuildsPaletteAndEveryCanvas();
 
@@ -593,6 +594,17 @@ void TestClipboard::saveBlockUnderLibraryName()
     QCOMPARE(library->info, libraryInfo);
     QCOMPARE(window->currentDocument()->getBlockDescription("Sine")->origin,
              BlockDescription::OriginPatch);
+}
+
+void TestClipboard::libraryBlockIsNotSaved()
+{
+    PatchDocument* doc = window->currentDocument();
+    doc->addBlockHandler("Sine", 10, 10);
+    ModalDriver driver;
+    window->inspectorSaveBlockRequested(doc->blockInstance(1), true);
+    window->inspectorSaveBlockRequested(doc->blockInstance(1), false);
+    QVERIFY(driver.seen().isEmpty());
+    QCOMPARE(QDir(custom->path()).entryList(QDir::Files), QStringList{"echo.xml"});
 }
 
 void TestClipboard::reloadRebuildsPaletteAndEveryCanvas()
