@@ -212,6 +212,7 @@ private slots:
     void untrustedRecordsAreFiltered_data();
     void untrustedRecordsAreFiltered();
     void shortValueListsArePadded();
+    void nodeIdsAndCommentsOnly();
     void reportsListEachNameOnce();
     void carriedDescriptions_data();
     void carriedDescriptions();
@@ -451,6 +452,27 @@ void TestPastePlan::shortValueListsArePadded()
     // in0, out0, freq, table[4], rate.
     QCOMPARE(plan.instances[0].values, (QStringList{"7", "0", "2", "1,2,3,4", "0"}));
     QCOMPARE(plan.instances[1].values, (QStringList{"1", "2", "3", "4", "5", "6"}));
+}
+
+void TestPastePlan::nodeIdsAndCommentsOnly()
+{
+    Source source;
+    source.block(1, "Osc", 0, 0).nodeId = 9;
+    source.block(2, "Osc", 0, 0);
+    PastePlan plan = Destination().paste(source.text());
+    QCOMPARE(plan.instances[0].nodeId, 9);
+    QCOMPARE(plan.instances[1].nodeId, 0);
+
+    Source notes;
+    notes.comment(4, 10, 20, "only");
+    QVERIFY(util::selectionBlockFiles(notes.selection()).isEmpty());
+    MessageCapture messages;
+    plan = Destination().paste(notes.text());
+    QVERIFY(messages.warnings().isEmpty());
+    QVERIFY(!plan.recordEmpty);
+    QVERIFY(plan.instances.isEmpty() && plan.descriptions.isEmpty());
+    QCOMPARE(plan.comments.size(), 1);
+    QCOMPARE(plan.comments[0].text, QStringLiteral("only"));
 }
 
 void TestPastePlan::reportsListEachNameOnce()
