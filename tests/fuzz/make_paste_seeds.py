@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes the paste-plan seeds of the patch-file fuzz target into corpus/paste/ (run once; the
-output is committed). Each seed starts with the byte 1, the mode that splits a file and pastes
+output is committed, beside the inputs of a longer run that added coverage, kept after a
+set-cover merge). Each seed starts with the byte 1, the mode that splits a file and pastes
 it: the rest is a clipboard payload with blocks of the fuzz target's library, or bytes that the
 target turns into a selection to copy and paste."""
 import os
