@@ -407,7 +407,7 @@ void copyThenPaste(Bytes& in)
         storedIds.insert(block->id);
         largest = std::max(largest, block->id);
     }
-    const bool partsTable = storedAsIs && largest + highest <= 0xFFFF;
+    const bool plainOffset = storedAsIs && largest + highest <= 0xFFFF;
 
     // The document's own Echo stands in for the copied one.
     auto pastedAs = [&](const BlockInstance* block) {
@@ -425,7 +425,7 @@ void copyThenPaste(Bytes& in)
                   "missing values are the description's");
         check(pasted.x == block->x + dx && pasted.y == block->y + dy,
               "the top-left lands on the click");
-        if (partsTable)
+        if (plainOffset)
             check(pasted.id == block->id + highest, "ids are stored id + highest id");
     }
     for (int i = 0; i < comments.size(); ++i) {
