@@ -185,6 +185,8 @@ private:
     // Firmware
     bool waitForDevice(const QString& informativeText);
     void setFirmwareBusy(bool busy, const QString& notice);
+    // Clipboard and block library: new items for every block, cable and comment of the model.
+    void rebuildScene(PatchDocument* doc);
 
     // Settings
     Preferences preferences;

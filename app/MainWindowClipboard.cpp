@@ -1,10 +1,232 @@
 // Copy and paste, saving a carried block and reloading the library.
 #include "MainWindow.h"
 
-void MainWindow::copy() {}
+#include "BlockConnection.h"
+#include "BlockManager.h"
+#include "Browser.h"
+#include "ClipboardPayload.h"
+#include "PastePlan.h"
+#include "PatchComment.h"
+#include "PatchDocument.h"
+#include "PatchScene.h"
+#include "ProgramPaths.h"
 
-void MainWindow::paste() {}
+#include <QClipboard>
+#include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QSaveFile>
+#include <QTabWidget>
+#include <QUndoStack>
 
-void MainWindow::reloadBlocks() {}
+namespace {
 
-void MainWindow::inspectorSaveBlockRequested(const BlockInstance*, bool) {}
+QString listing(const QStringList& names)
+{
+    QString text;
+    for (const QString& name : names)
+        text += "- " + name + "\n";
+    return text;
+}
+
+} // namespace
+
+void MainWindow::copy()
+{
+    if (!document)
+        return;
+    const InstanceList selected = document->selectedInstances();
+    QList<const Comment*> comments;
+    for (const Comment* comment : document->selectedComments())
+        comments << comment;
+
+    bool fits = true;
+    const QByteArray record = util::selectionRecord(selected, comments, &fits);
+    if (!fits) {
+        qWarning().noquote() << tr("Cannot copy a selection that is more than 65535 points wide "
+                                   "or high.");
+        return;
+    }
+    const QByteArray payload = util::clipboardPayload(record, util::selectionBlockFiles(selected));
+    QGuiApplication::clipboard()->setText(QString::fromLatin1(payload.toBase64()),
+                                          QClipboard::Clipboard);
+}
+
+void MainWindow::paste()
+{
+    PatchDocument* doc = document;
+    if (!doc)
+        return;
+
+    PastePlan::Target target;
+    target.documentDescription = [doc](const QString& name) {
+        return doc->getBlockDescription(name);
+    };
+    target.libraryDescription = [this](const QString& name) {
+        return blocks->blockDescription(name);
+    };
+    for (const BlockInstance* instance : doc->blockInstances())
+        target.instanceIds.insert(instance->id);
+    for (const Comment* comment : doc->comments())
+        target.commentIds.insert(comment->id);
+    target.highestConnectionId = doc->highestConnectionId();
+    target.click = doc->patchScene()->lastClickPosition();
+
+    const PastePlan plan =
+        PastePlan::fromText(QGuiApplication::clipboard()->text(QClipboard::Clipboard), target);
+
+    // The carried descriptions stay with the document, outside the undo step.
+    for (const BlockDescription& description : plan.descriptions)
+        doc->addBlockDescription(description);
+    if (plan.recordEmpty)
+        return;
+
+    // Blocks that cannot be placed make no step of their own; the report still comes.
+    const bool step = !plan.instances.isEmpty() || plan.notFound.isEmpty();
+    if (step)
+        doc->beginUndoMacro(QStringLiteral("paste"));
+
+    for (const PastePlan::Instance& planned : plan.instances) {
+        BlockInstance instance;
+        instance.id = planned.id;
+        instance.nodeId = planned.nodeId;
+        instance.description = doc->getBlockDescription(planned.name);
+        if (!instance.description)
+            instance.description = blocks->blockDescription(planned.name);
+        instance.x = planned.x;
+        instance.y = planned.y;
+        instance.values = planned.values;
+        doc->addBlockInstanceHandler(planned.name, planned.x, planned.y, &instance);
+    }
+
+    if (!plan.different.isEmpty()) {
+        qWarning().noquote()
+            << tr("The following local block descriptions were different from those used in "
+                  "this patch:\n\n") +
+                   listing(plan.different) + tr("\nThese blocks may not operate as expected");
+    }
+    if (!plan.notFound.isEmpty()) {
+        qWarning().noquote() << tr("The following local block descriptions were not found:\n\n") +
+                                    listing(plan.notFound) + tr("\nCannot assemble patch");
+        if (step)
+            doc->endUndoMacro();
+        return;
+    }
+
+    for (const PastePlan::Cable& cable : plan.cables) {
+        doc->addConnectionHandler(cable.id, cable.outBlock, cable.outSocket, cable.inBlock,
+                                  cable.inSocket);
+    }
+    for (const Comment& comment : plan.comments) {
+        doc->addCommentInstanceHandler(comment.id, comment.x, comment.y, comment.text);
+        // The handler's "add comment" macro was opened on the stack itself.
+        doc->undoStack()->endMacro();
+    }
+    doc->endUndoMacro();
+}
+
+void MainWindow::reloadBlocks()
+{
+    blocks->loadBlocks(util::blocksDir(), BlockDescription::OriginLibrary);
+
+    // Descriptions are replaced in place, and the sockets of palette blocks and canvas blocks
+    // were drawn from the variables they replaced: every one of those items is made anew.
+    browser->clear();
+    browser->addBlocksInCategories(blocks->blocksInCategories());
+    browser->reload();
+    for (int i = 0; i < tabs->count(); ++i) {
+        if (PatchDocument* doc = documentAt(i))
+            rebuildScene(doc);
+    }
+}
+
+void MainWindow::rebuildScene(PatchDocument* doc)
+{
+    PatchScene* scene = doc->patchScene();
+    scene->clearItems();
+    for (const BlockInstance* instance : doc->blockInstances())
+        scene->addBlockItem(instance, instance->x, instance->y);
+    for (const BlockConnection* cable : doc->blockConnections()) {
+        // A cable whose block was removed stays in the model without an item.
+        if (!cable->outBlock || !cable->inBlock)
+            continue;
+        scene->addConnection(cable->id, cable->outBlock->id, cable->outBlockSocketId,
+                             cable->inBlock->id, cable->inBlockSocketId);
+    }
+    for (Comment* comment : doc->comments()) {
+        if (PatchComment* item = scene->addComment(comment->id, comment->x, comment->y, comment)) {
+            connect(item, &PatchComment::edited, doc, &PatchDocument::editCommentHandler);
+            connect(item, &PatchComment::linkActivated, doc, &PatchDocument::commentLink);
+        }
+        scene->editComment(comment->id, comment->x, comment->y, comment->text);
+    }
+}
+
+void MainWindow::inspectorSaveBlockRequested(const BlockInstance* instance, bool toUserFolder)
+{
+    // Only a carried description has its file's bytes to write.
+    if (!instance || !instance->description || instance->description->rawData.isEmpty())
+        return;
+    const BlockDescription* description = instance->description;
+    QString baseName = description->name;
+    for (const QChar c : QStringLiteral("\\/:*?\"<>|"))
+        baseName.replace(c, QLatin1Char('_'));
+
+    const QString folder = preferences.getSetting(Preferences::CustomBlocksPath).toString();
+    QString target;
+    if (!folder.isEmpty() && toUserFolder) {
+        target = QDir::toNativeSeparators(folder + "/" + baseName + ".xml");
+        if (QFileInfo::exists(target))
+            target.clear();
+    }
+    if (target.isEmpty()) {
+        QFileDialog dialog;
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("xml"));
+        dialog.setNameFilter(tr("Knotlattice Blocks (*.xml *.block)"));
+        dialog.selectFile(baseName);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return;
+        target = dialog.selectedFiles().first();
+    }
+
+    // Written aside and moved into place, so a failed write leaves an existing file whole. The
+    // flush is checked here: commit() does not see a buffer that failed to reach the disk.
+    QSaveFile file(target);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(description->rawData) != description->rawData.size() || !file.flush() ||
+        !file.commit()) {
+        qWarning().noquote() << tr("Cannot open file for writing: ") + file.errorString() + "\n" +
+                                    target;
+        file.cancelWriting();
+        return;
+    }
+
+    const QString name = description->name;
+    if (blocks->blockDescription(name)) {
+        // The custom folder is read after the library at start-up, so its file wins there.
+        const bool inFolder = !folder.isEmpty() && QFileInfo(target).absoluteDir() ==
+                                                       QDir(QFileInfo(folder).absoluteFilePath());
+        const QString text =
+            inFolder ? tr("The library already holds a block named \"%1\". The file %2 was "
+                          "written and takes the place of the library's block when the editor "
+                          "starts again.")
+                     : tr("The library already holds a block named \"%1\". The file %2 was "
+                          "written; the library keeps its own block.");
+        qWarning().noquote() << text.arg(name, QDir::toNativeSeparators(target));
+        return;
+    }
+    if (!blocks->loadNewBlock(target, BlockDescription::OriginUser))
+        return;
+
+    browser->clear();
+    browser->addBlocksInCategories(blocks->blocksInCategories());
+    browser->reload();
+    for (int i = 0; i < tabs->count(); ++i) {
+        if (PatchDocument* doc = documentAt(i))
+            doc->updateDescriptionOrigin(name, BlockDescription::OriginUser);
+    }
+}

@@ -76,6 +76,8 @@ void MainWindow::createActions()
         {"zoom_out", tr("Zoom Out"), tr("Zoom Out"), QKeySequence(QStringLiteral("Ctrl+-")), "",
          false},
         {"zoom_reset", tr("Reset Zoom"), tr("Reset Zoom"), QKeySequence(), "", false},
+        {"reload_blocks", tr("&Reload Blocks"),
+         tr("Read the blocks folder again and redraw the patches"), QKeySequence(), "", true},
     };
     for (const Row& row : rows) {
         QAction* a = createAction(QString::fromLatin1(row.name), row.text, row.tip, row.shortcut,
@@ -111,6 +113,7 @@ void MainWindow::createActions()
     on("zoom_in", &MainWindow::zoomIn);
     on("zoom_out", &MainWindow::zoomOut);
     on("zoom_reset", &MainWindow::zoomReset);
+    on("reload_blocks", &MainWindow::reloadBlocks);
 }
 
 void MainWindow::createMenus()
@@ -138,6 +141,8 @@ void MainWindow::createMenus()
     editMenu->addSeparator();
     editMenu->addAction(getAction("options"));
     editMenu->addAction(getAction("clear_console"));
+    editMenu->addSeparator();
+    editMenu->addAction(getAction("reload_blocks"));
 
     viewMenu = bar->addMenu(tr("&View"));
     viewMenu->addAction(getAction("zoom_in"));

@@ -38,10 +38,7 @@ bool isAudioOutput(const BlockInstance& instance)
 
 QString PatchDocument::initialValue(const Variable& variable)
 {
-    if (variable.name.contains(QLatin1Char('[')))
-        return variable.value;
-    const float number = variable.value.toFloat();
-    return QString::number(double(number), 'g', 6);
+    return ::initialValue(variable);
 }
 
 PatchDocument::PatchDocument(DocumentHost* host, QWidget* parent)

@@ -17,3 +17,12 @@ struct Variable
     QString value;
     QString info;
 };
+
+// A new instance's value text for the variable: arrays keep their list, numbers are normalised
+// ("2.000000" gives "2", an empty text "0").
+inline QString initialValue(const Variable& variable)
+{
+    if (variable.name.contains(QLatin1Char('[')))
+        return variable.value;
+    return QString::number(double(variable.value.toFloat()), 'g', 6);
+}

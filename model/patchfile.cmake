@@ -1,5 +1,5 @@
 # Included from model/CMakeLists.txt: the packed patch record, the patch file, the
-# clipboard payload and the firmware trailer, free of widgets.
+# clipboard payload with the paste plan, and the firmware trailer, free of widgets.
 find_package(ZLIB REQUIRED)
 add_library(knot_patchfile STATIC
     ${CMAKE_CURRENT_LIST_DIR}/BinaryPacker.cpp
@@ -12,6 +12,8 @@ add_library(knot_patchfile STATIC
     ${CMAKE_CURRENT_LIST_DIR}/FirmwareTrailer.h
     ${CMAKE_CURRENT_LIST_DIR}/PackedInstance.h
     ${CMAKE_CURRENT_LIST_DIR}/PackedPatch.h
+    ${CMAKE_CURRENT_LIST_DIR}/PastePlan.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PastePlan.h
     ${CMAKE_CURRENT_LIST_DIR}/PatchFile.cpp
     ${CMAKE_CURRENT_LIST_DIR}/PatchFile.h
     ${CMAKE_CURRENT_LIST_DIR}/PatchRecord.cpp

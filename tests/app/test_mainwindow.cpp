@@ -12,6 +12,7 @@
 #include "TestMain.h"
 
 #include <QAction>
+#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
@@ -113,6 +114,8 @@ void TestMainWindow::actionTable_data()
     row("zoom_in", "Zoom In", "Zoom In", QKeySequence("Ctrl+="), false, true);
     row("zoom_out", "Zoom Out", "Zoom Out", QKeySequence("Ctrl+-"), false, true);
     row("zoom_reset", "Reset Zoom", "Reset Zoom", QKeySequence(), false, true);
+    row("reload_blocks", "&Reload Blocks", "Read the blocks folder again and redraw the patches",
+        QKeySequence(), false, true);
 }
 
 void TestMainWindow::actionTable()
@@ -167,6 +170,21 @@ void TestMainWindow::menusAndToolBars()
     QCOMPARE(entries(file),
              (QStringList{"&New Patch", "&Open", "&Open Firmware...", "&Save", "&Save As",
                           "&Close Current Patch", "|", "Recent Files", "&Quit"}));
+
+    QMenu* edit = window->menuBar()->actions().at(1)->menu();
+    QCOMPARE(entries(edit),
+             (QStringList{"&Undo", "&Redo", "&Delete", "&Compile", "&Toggle Emulator", "|",
+                          "Select All", "|", "Options", "Clear Console", "|", "&Reload Blocks"}));
+    // The entry rereads the blocks folder.
+    QFile sine(program->path("blocks/sine.xml"));
+    QVERIFY(sine.open(QIODevice::ReadOnly));
+    const QByteArray text = sine.readAll().replace("Sine oscillator", "Edited");
+    sine.close();
+    QVERIFY(sine.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    sine.write(text);
+    sine.close();
+    window->getAction("reload_blocks")->trigger();
+    QCOMPARE(window->blockManager()->blockDescription("Sine")->info, QStringLiteral("Edited"));
 
     // The rebuilt View menu still offers the dock toggles.
     window->createMenus();

@@ -1,5 +1,6 @@
 #include "FuzzPatchFile.h"
 
+#include "FuzzPastePlan.h"
 #include "BinaryPacker.h"
 #include "BinaryUtil.h"
 #include "BlockConnection.h"
@@ -321,6 +322,7 @@ int fuzzPatchFile(const uint8_t* data, size_t size)
         break;
     case 1:
         splitFile(rest);
+        fuzzPastePlan(rest);
         break;
     case 2:
         if (!rest.isEmpty())

@@ -1,0 +1,716 @@
+// Copy and paste through the system clipboard, saving a carried block into the custom blocks
+// folder, and reloading the block library, on a main window over a program folder of fixture
+// blocks ("Sine": one input, one output; "Gain": two inputs, one output; "Audio Output").
+#include "BinaryPacker.h"
+#include "BlockManager.h"
+#include "Browser.h"
+#include "BrowserBlock.h"
+#include "CanvasBlock.h"
+#include "MainWindow.h"
+#include "MessageCapture.h"
+#include "ModalDriver.h"
+#include "PatchCable.h"
+#include "PatchComment.h"
+#include "PatchDocument.h"
+#include "PatchScene.h"
+#include "Preferences.h"
+#include "SocketItem.h"
+#include "TempProgramDir.h"
+#include "TestMain.h"
+
+#include <QAbstractButton>
+#include <QClipboard>
+#include <QFile>
+#include <QFileDialog>
+#include <QGraphicsSceneMouseEvent>
+#include <QGraphicsView>
+#include <QLineEdit>
+#include <QPainter>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QToolBox>
+#include <QUndoStack>
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+
+namespace {
+
+QByteArray blockXml(const QString& name, const QString& info = QStringLiteral("Mine"))
+{
+    return QStringLiteral("<?xml version=\"1.0\"?>\n<block name=\"%1\">\n"
+                          "<category>Effects</category>\n<info>%2</info>\n"
+                          "<data name=\"d\">\n<var socket=\"in\" info=\"In\"/>\n"
+                          "<var socket=\"out\" info=\"Out\"/>\n</data>\n"
+                          "<function name=\"f\">data->out0 = data->in0[0];</function>\n"
+                          "</block>\n")
+        .arg(name.toHtmlEscaped(), info)
+        .toUtf8();
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// The mouse passing over a scene point without a button; a patch scene takes it as its last
+// click position.
+void hover(QGraphicsScene* scene, const QPointF& at)
+{
+    QGraphicsSceneMouseEvent move(QEvent::GraphicsSceneMouseMove);
+    move.setScenePos(at);
+    move.setButtons(Qt::NoButton);
+    QApplication::sendEvent(scene, &move);
+}
+
+QList<QPoint> placesOf(PatchDocument* doc, const QList<int>& ids)
+{
+    QList<QPoint> out;
+    for (const int id : ids)
+        out << QPoint(doc->blockInstance(id)->x, doc->blockInstance(id)->y);
+    return out;
+}
+
+// "id:out.socket>in.socket" per cable, by id.
+QStringList cablesOf(PatchDocument* doc)
+{
+    QStringList out;
+    for (const BlockConnection* c : doc->blockConnections())
+        out << QStringLiteral("%1:%2.%3>%4.%5")
+                   .arg(c->id)
+                   .arg(c->outBlock->id)
+                   .arg(c->outBlockSocketId)
+                   .arg(c->inBlock->id)
+                   .arg(c->inBlockSocketId);
+    return out;
+}
+
+QList<int> idsOf(PatchDocument* doc)
+{
+    QList<int> out;
+    for (const BlockInstance* i : doc->blockInstances())
+        out << i->id;
+    return out;
+}
+
+QStringList commentsOf(PatchDocument* doc)
+{
+    QStringList out;
+    for (const Comment* c : doc->comments())
+        out << QStringLiteral("%1@%2,%3:%4").arg(c->id).arg(c->x).arg(c->y).arg(c->text);
+    return out;
+}
+
+QToolBox* palette(MainWindow* window)
+{
+    return qobject_cast<QToolBox*>(window->browserDock()->widget());
+}
+
+// Every block of the palette's pages.
+QList<BlockBase*> paletteBlocks(MainWindow* window)
+{
+    QList<BlockBase*> out;
+    QToolBox* box = palette(window);
+    for (int i = 0; box && i < box->count(); ++i) {
+        auto* view = qobject_cast<QGraphicsView*>(box->widget(i));
+        for (QGraphicsItem* item : view->scene()->items()) {
+            if (!item->parentItem())
+                out << static_cast<BlockBase*>(item);
+        }
+    }
+    return out;
+}
+
+// Whether every socket of the block is drawn from its description's own variables.
+bool socketsPointIntoDescription(const BlockBase* block)
+{
+    const BlockDescription* d = block->description();
+    if (!d || d->variables.empty())
+        return false;
+    const Variable* first = &d->variables.front();
+    const Variable* last = &d->variables.back();
+    const QList<SocketItem*> sockets = block->inSockets() + block->outSockets();
+    for (const SocketItem* s : sockets) {
+        if (s->variable() < first || s->variable() > last)
+            return false;
+    }
+    return sockets.size() == d->inputs.size() + d->outputs.size();
+}
+
+} // namespace
+
+class TestClipboard : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void copyPasteIsOneUndoStep();
+    void pastingTwiceGivesNewIds();
+    void storedIdZeroReplacesNothing();
+    void customBlockBetweenDocumentsAndEditors();
+    void libraryBlockMissingElsewhere();
+    void textThatIsNoPayload();
+    void nothingWithoutDocument();
+
+    void saveBlockIntoCustomFolder();
+    void saveBlockAsksThroughDialog_data();
+    void saveBlockAsksThroughDialog();
+    void saveBlockReplacingAnswersTheQuestion();
+    void failedSaveKeepsExistingFile();
+    void saveBlockUnderLibraryName();
+    void libraryBlockIsNotSaved();
+
+    void reloadRebuildsPaletteAndEveryCanvas();
+
+private:
+    PatchDocument* sourceDocument();
+    // A document holding a carried block of that name, origin OriginPatch.
+    const BlockInstance* carriedBlock(PatchDocument* doc, const QString& name,
+                                      const QByteArray& xml);
+    std::unique_ptr<MainWindow> otherEditor(TempProgramDir& program);
+
+    std::unique_ptr<TempProgramDir> program;
+    std::unique_ptr<QTemporaryDir> custom;
+    std::unique_ptr<MainWindow> window;
+};
+
+void TestClipboard::initTestCase()
+{
+    qputenv("KNOTLATTICE_AUDIO", "null");
+}
+
+void TestClipboard::init()
+{
+    QSettings().clear();
+    program = std::make_unique<TempProgramDir>();
+    QVERIFY(program->copyIn(testsupport::sourcePath("tests/app/fixtures/blocks"), "blocks"));
+    custom = std::make_unique<QTemporaryDir>();
+    QVERIFY(writeAll(custom->filePath("echo.xml"), blockXml("Echo")));
+    QSettings().setValue(Preferences::CustomBlocksPath, custom->path());
+    window = std::make_unique<MainWindow>();
+    QGuiApplication::clipboard()->clear();
+}
+
+void TestClipboard::cleanup()
+{
+    window.reset();
+    custom.reset();
+    program.reset();
+}
+
+// Sine at (300, 200) cabled into Gain at (500, 260), and a comment at (280, 400), all
+// selected.
+PatchDocument* TestClipboard::sourceDocument()
+{
+    PatchDocument* doc = window->currentDocument();
+    doc->addBlockHandler("Sine", 300, 200);
+    doc->addBlockHandler("Gain", 500, 260);
+    doc->addConnectionHandler(1, 1, 0, 2, 1);
+    doc->addCommentInstanceHandler(1, 280, 400, "hello");
+    doc->undoStack()->endMacro();
+    doc->selectAll();
+    return doc;
+}
+
+const BlockInstance* TestClipboard::carriedBlock(PatchDocument* doc, const QString& name,
+                                                 const QByteArray& xml)
+{
+    doc->addBlockDescription(BlockManager::loadBlock(xml, BlockDescription::OriginPatch));
+    BlockInstance instance;
+    instance.id = doc->highestInstanceId() + 1;
+    instance.description = doc->getBlockDescription(name);
+    instance.values = QStringList{"0", "0", "0"};
+    return doc->addBlock(name, 100, 100, &instance);
+}
+
+// Another editor, over a program folder of its own and without a custom blocks folder.
+std::unique_ptr<MainWindow> TestClipboard::otherEditor(TempProgramDir& other)
+{
+    QSettings().remove(Preferences::CustomBlocksPath);
+    auto editor = std::make_unique<MainWindow>();
+    QSettings().setValue(Preferences::CustomBlocksPath, custom->path());
+    Q_UNUSED(other);
+    return editor;
+}
+
+void TestClipboard::copyPasteIsOneUndoStep()
+{
+    PatchDocument* doc = sourceDocument();
+    window->copy();
+    QVERIFY(!QGuiApplication::clipboard()->text().isEmpty());
+
+    hover(doc->patchScene(), QPointF(700.7, 600.2));
+    const int steps = doc->undoStack()->count();
+    const int selected = doc->patchScene()->selectedItems().size();
+    MessageCapture messages;
+    window->paste();
+    QVERIFY(messages.warnings().isEmpty());
+
+    QCOMPARE(idsOf(doc), (QList<int>{1, 2, 3, 4}));
+    QCOMPARE(placesOf(doc, {3, 4}), (QList<QPoint>{{720, 600}, {920, 660}}));
+    QCOMPARE(cablesOf(doc), (QStringList{"1:1.0>2.1", "2:3.0>4.1"}));
+    QCOMPARE(commentsOf(doc), (QStringList{"1@280,400:hello", "2@700,800:hello"}));
+    QCOMPARE(doc->undoStack()->count(), steps + 1);
+    QCOMPARE(doc->undoStack()->text(steps), QStringLiteral("paste"));
+    QVERIFY(!doc->isMacroOpen());
+    // Nothing pasted is selected, and what was selected stays so.
+    QCOMPARE(doc->patchScene()->selectedItems().size(), selected);
+    QVERIFY(!doc->patchScene()->blockItem(3)->isSelected());
+
+    doc->undo();
+    QCOMPARE(idsOf(doc), (QList<int>{1, 2}));
+    QCOMPARE(cablesOf(doc), QStringList{"1:1.0>2.1"});
+    QCOMPARE(commentsOf(doc), QStringList{"1@280,400:hello"});
+    QVERIFY(!doc->patchScene()->blockItem(3));
+    QVERIFY(!doc->patchScene()->commentItem(2));
+
+    doc->redo();
+    QCOMPARE(idsOf(doc), (QList<int>{1, 2, 3, 4}));
+    QCOMPARE(placesOf(doc, {3, 4}), (QList<QPoint>{{720, 600}, {920, 660}}));
+    QCOMPARE(cablesOf(doc), (QStringList{"1:1.0>2.1", "2:3.0>4.1"}));
+    QCOMPARE(commentsOf(doc), (QStringList{"1@280,400:hello", "2@700,800:hello"}));
+    QVERIFY(doc->patchScene()->cableItem(2));
+    QVERIFY(doc->patchScene()->commentItem(2));
+}
+
+void TestClipboard::pastingTwiceGivesNewIds()
+{
+    PatchDocument* doc = sourceDocument();
+    window->copy();
+    hover(doc->patchScene(), QPointF(1000, 1000));
+    window->paste();
+    hover(doc->patchScene(), QPointF(2000, 1500));
+    window->paste();
+    QCOMPARE(idsOf(doc), (QList<int>{1, 2, 3, 4, 5, 6}));
+    QCOMPARE(placesOf(doc, {3, 4, 5, 6}),
+             (QList<QPoint>{{1020, 1000}, {1220, 1060}, {2020, 1500}, {2220, 1560}}));
+    QCOMPARE(cablesOf(doc), (QStringList{"1:1.0>2.1", "2:3.0>4.1", "3:5.0>6.1"}));
+    QCOMPARE(doc->comments().size(), 3);
+    QCOMPARE(doc->comment(3)->x, 2000);
+}
+
+void TestClipboard::storedIdZeroReplacesNothing()
+{
+    // A record from elsewhere whose block and comment carry id 0.
+    PatchDocument* doc = window->currentDocument();
+    doc->addBlockHandler("Sine", 10, 10);
+    doc->addCommentInstanceHandler(1, 20, 20, "kept");
+    doc->undoStack()->endMacro();
+    BlockInstance zero = *doc->blockInstance(1);
+    zero.id = 0;
+    zero.outputs.clear();
+    Comment note{0, 50, 50, "zero"};
+    const QByteArray record = BinaryPacker().pack({&zero}, {&note});
+    QGuiApplication::clipboard()->setText(QString::fromLatin1(record.toBase64()));
+
+    MessageCapture messages;
+    window->paste();
+    QVERIFY(messages.warnings().isEmpty());
+    QCOMPARE(idsOf(doc), (QList<int>{1, 2}));
+    QCOMPARE(doc->comments().size(), 2);
+    QCOMPARE(doc->comment(1)->text, QStringLiteral("kept"));
+    QCOMPARE(doc->comment(2)->text, QStringLiteral("zero"));
+    QVERIFY(doc->patchScene()->blockItem(1));
+}
+
+void TestClipboard::customBlockBetweenDocumentsAndEditors()
+{
+    PatchDocument* source = window->currentDocument();
+    BlockInstance echo;
+    echo.id = 1;
+    echo.description = window->blockManager()->blockDescription("Echo");
+    QVERIFY(echo.description);
+    QCOMPARE(echo.description->origin, BlockDescription::OriginUser);
+    echo.values = QStringList{"0", "0", "0"};
+    source->addBlock("Echo", 40, 40, &echo);
+    source->addBlockHandler("Sine", 200, 40);
+    source->addConnectionHandler(1, 1, 0, 2, 0);
+    source->selectAll();
+    window->copy();
+
+    // Another tab of this editor: the carried file equals the library's user block.
+    window->newDocument();
+    PatchDocument* second = window->currentDocument();
+    QVERIFY(second != source);
+    MessageCapture messages;
+    window->paste();
+    QVERIFY(messages.warnings().isEmpty());
+    QCOMPARE(idsOf(second), (QList<int>{1, 2}));
+    QCOMPARE(cablesOf(second), QStringList{"1:1.0>2.0"});
+    const BlockDescription* own = second->getBlockDescription("Echo");
+    QVERIFY(own);
+    QCOMPARE(own->origin, BlockDescription::OriginUser);
+    QCOMPARE(second->blockInstance(1)->description, own);
+
+    // Another editor whose library lacks the user's block.
+    TempProgramDir elsewhere;
+    QVERIFY(elsewhere.copyIn(testsupport::sourcePath("tests/app/fixtures/blocks"), "blocks"));
+    std::unique_ptr<MainWindow> editor = otherEditor(elsewhere);
+    QVERIFY(!editor->blockManager()->blockDescription("Echo"));
+    editor->paste();
+    QVERIFY(messages.warnings().isEmpty());
+    PatchDocument* third = editor->currentDocument();
+    QCOMPARE(idsOf(third), (QList<int>{1, 2}));
+    QCOMPARE(cablesOf(third), QStringList{"1:1.0>2.0"});
+    QCOMPARE(third->getBlockDescription("Echo")->origin, BlockDescription::OriginPatch);
+    QCOMPARE(third->blockInstance(1)->description, third->getBlockDescription("Echo"));
+}
+
+void TestClipboard::libraryBlockMissingElsewhere()
+{
+    sourceDocument();
+    window->copy();
+
+    // An editor without Gain and with another Sine.
+    TempProgramDir elsewhere;
+    QVERIFY(elsewhere.copyIn(testsupport::sourcePath("tests/app/fixtures/blocks"), "blocks"));
+    QVERIFY(QFile::remove(elsewhere.path("blocks/gain.xml")));
+    QByteArray sine = readAll(elsewhere.path("blocks/sine.xml"));
+    QVERIFY(writeAll(elsewhere.path("blocks/sine.xml"), sine.replace("Sine oscillator", "Other")));
+    std::unique_ptr<MainWindow> editor = otherEditor(elsewhere);
+    PatchDocument* doc = editor->currentDocument();
+
+    MessageCapture messages;
+    editor->paste();
+    QCOMPARE(messages.warnings(),
+             (QStringList{"The following local block descriptions were different from those "
+                          "used in this patch:\n\n- Sine\n\nThese blocks may not operate as "
+                          "expected",
+                          "The following local block descriptions were not found:\n\n- Gain\n"
+                          "\nCannot assemble patch"}));
+    // The blocks found are added, without cables and comments, as one step.
+    QCOMPARE(idsOf(doc), QList<int>{1});
+    QVERIFY(doc->blockConnections().isEmpty());
+    QVERIFY(doc->comments().isEmpty());
+    QVERIFY(!doc->isMacroOpen());
+    QCOMPARE(doc->undoStack()->count(), 1);
+    doc->undo();
+    QVERIFY(doc->blockInstances().isEmpty());
+}
+
+void TestClipboard::textThatIsNoPayload()
+{
+    PatchDocument* doc = window->currentDocument();
+    doc->addBlockHandler("Sine", 10, 10);
+    const int steps = doc->undoStack()->count();
+    QGuiApplication::clipboard()->setText("hello");
+    MessageCapture messages;
+    window->paste();
+    QCOMPARE(messages.warnings(), QStringList{"Cant open patch. Unknown format."});
+    QCOMPARE(idsOf(doc), QList<int>{1});
+    QCOMPARE(doc->undoStack()->count(), steps);
+
+    messages.clear();
+    QGuiApplication::clipboard()->clear();
+    window->paste();
+    QVERIFY(messages.messages().isEmpty());
+    QCOMPARE(doc->undoStack()->count(), steps);
+}
+
+void TestClipboard::nothingWithoutDocument()
+{
+    QGuiApplication::clipboard()->setText("kept");
+    window->closeCurrentDocument();
+    QVERIFY(!window->currentDocument());
+    window->copy();
+    window->paste();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
+}
+
+void TestClipboard::saveBlockIntoCustomFolder()
+{
+    const QByteArray xml = blockXml("a/b:c");
+    PatchDocument* first = window->currentDocument();
+    const BlockInstance* instance = carriedBlock(first, "a/b:c", xml);
+    window->newDocument();
+    PatchDocument* second = window->currentDocument();
+    carriedBlock(second, "a/b:c", xml);
+
+    MessageCapture messages;
+    window->inspectorSaveBlockRequested(instance, true);
+    QVERIFY(messages.warnings().isEmpty());
+    QCOMPARE(readAll(custom->filePath("a_b_c.xml")), xml);
+
+    const BlockDescription* library = window->blockManager()->blockDescription("a/b:c");
+    QVERIFY(library);
+    QCOMPARE(library->origin, BlockDescription::OriginUser);
+    // A second save lists each block once.
+    window->inspectorSaveBlockRequested(carriedBlock(first, "d", blockXml("d")), true);
+    QStringList names;
+    for (const BlockBase* block : paletteBlocks(window.get()))
+        names << block->description()->name;
+    QCOMPARE(names.count("a/b:c"), 1);
+    QCOMPARE(names.count("d"), 1);
+    QCOMPARE(names.count("Echo"), 1);
+    QCOMPARE(first->getBlockDescription("a/b:c")->origin, BlockDescription::OriginUser);
+    QCOMPARE(second->getBlockDescription("a/b:c")->origin, BlockDescription::OriginUser);
+}
+
+void TestClipboard::saveBlockAsksThroughDialog_data()
+{
+    QTest::addColumn<bool>("existing");
+    QTest::addColumn<bool>("toUserFolder");
+    QTest::addColumn<bool>("folderSet");
+    QTest::newRow("file already in the folder") << true << true << true;
+    QTest::newRow("folder box unticked") << false << false << true;
+    QTest::newRow("no custom folder") << false << true << false;
+}
+
+void TestClipboard::saveBlockAsksThroughDialog()
+{
+    QFETCH(bool, existing);
+    QFETCH(bool, toUserFolder);
+    QFETCH(bool, folderSet);
+    const QString path = custom->filePath("a_b_c.xml");
+    if (existing)
+        QVERIFY(writeAll(path, "old"));
+    if (!folderSet)
+        QSettings().remove(Preferences::CustomBlocksPath);
+    const BlockInstance* instance =
+        carriedBlock(window->currentDocument(), "a/b:c", blockXml("a/b:c"));
+
+    ModalDriver driver;
+    QString offered;
+    QString suffix;
+    driver.answer([&](QWidget* w) {
+        if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
+            if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                offered = name->text();
+            suffix = dialog->defaultSuffix();
+            dialog->reject();
+        }
+    });
+    window->inspectorSaveBlockRequested(instance, toUserFolder);
+    QCOMPARE(driver.seen().size(), 1);
+    QCOMPARE(offered, QStringLiteral("a_b_c"));
+    QCOMPARE(suffix, QStringLiteral("xml"));
+    QCOMPARE(readAll(path), existing ? QByteArray("old") : QByteArray());
+    QVERIFY(!window->blockManager()->blockDescription("a/b:c"));
+}
+
+void TestClipboard::saveBlockReplacingAnswersTheQuestion()
+{
+    const QString path = custom->filePath("a_b_c.xml");
+    QVERIFY(writeAll(path, "old"));
+    const QByteArray xml = blockXml("a/b:c");
+    const BlockInstance* instance = carriedBlock(window->currentDocument(), "a/b:c", xml);
+
+    // The dialog asks whether to replace the file from inside its accept.
+    ModalDriver driver;
+    QTimer confirm;
+    QStringList questions;
+    connect(&confirm, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            questions << box->text();
+            box->button(QMessageBox::Yes)->click();
+        }
+    });
+    driver.answer([&](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        QVERIFY(dialog);
+        dialog->setDirectory(custom->path());
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText("a_b_c.xml");
+        confirm.start(10);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    window->inspectorSaveBlockRequested(instance, true);
+    confirm.stop();
+    QCOMPARE(questions.size(), 1);
+    QVERIFY(questions.first().contains("already exists"));
+    QCOMPARE(readAll(path), xml);
+    QVERIFY(window->blockManager()->blockDescription("a/b:c"));
+}
+
+void TestClipboard::failedSaveKeepsExistingFile()
+{
+    const QString path = custom->filePath("a_b_c.xml");
+    QVERIFY(writeAll(path, "old"));
+    const BlockInstance* instance =
+        carriedBlock(window->currentDocument(), "a/b:c", blockXml("a/b:c"));
+
+    ModalDriver driver;
+    QTimer confirm;
+    connect(&confirm, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->button(QMessageBox::Yes)->click();
+    });
+    driver.answer([&](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        QVERIFY(dialog);
+        dialog->setDirectory(custom->path());
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText("a_b_c.xml");
+        confirm.start(10);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+
+    // Files may not grow beyond 16 bytes while the block is written (even for root).
+    rlimit previous{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = previous;
+    small.rlim_cur = 16;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    MessageCapture messages;
+    window->inspectorSaveBlockRequested(instance, false);
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+    confirm.stop();
+
+    // The dialog's own platform notices aside, the one warning is the failed write.
+    const QStringList warnings = messages.warnings().filter(QRegularExpression("^(?!This plugin)"));
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY(warnings.first().startsWith("Cannot open file for writing: "));
+    QVERIFY(warnings.first().endsWith("\n" + path));
+    QCOMPARE(readAll(path), QByteArray("old"));
+    QVERIFY(!window->blockManager()->blockDescription("a/b:c"));
+    QCOMPARE(QDir(custom->path()).entryList(QDir::Files), (QStringList{"a_b_c.xml", "echo.xml"}));
+}
+
+void TestClipboard::saveBlockUnderLibraryName()
+{
+    const QByteArray xml = blockXml("Sine", "Carried");
+    const BlockDescription* library = window->blockManager()->blockDescription("Sine");
+    const QString libraryInfo = library->info;
+    const BlockInstance* instance = carriedBlock(window->currentDocument(), "Sine", xml);
+
+    MessageCapture messages;
+    window->inspectorSaveBlockRequested(instance, true);
+    QCOMPARE(readAll(custom->filePath("Sine.xml")), xml);
+    QCOMPARE(messages.warnings().size(), 1);
+    QVERIFY(messages.warnings().first().startsWith(
+        "The library already holds a block named \"Sine\"."));
+    QVERIFY(messages.warnings().first().contains("takes the place of the library's block"));
+    QCOMPARE(window->blockManager()->blockDescription("Sine"), library);
+    QCOMPARE(library->info, libraryInfo);
+    QCOMPARE(window->currentDocument()->getBlockDescription("Sine")->origin,
+             BlockDescription::OriginPatch);
+}
+
+void TestClipboard::libraryBlockIsNotSaved()
+{
+    PatchDocument* doc = window->currentDocument();
+    doc->addBlockHandler("Sine", 10, 10);
+    ModalDriver driver;
+    window->inspectorSaveBlockRequested(doc->blockInstance(1), true);
+    window->inspectorSaveBlockRequested(doc->blockInstance(1), false);
+    QVERIFY(driver.seen().isEmpty());
+    QCOMPARE(QDir(custom->path()).entryList(QDir::Files), QStringList{"echo.xml"});
+}
+
+void TestClipboard::reloadRebuildsPaletteAndEveryCanvas()
+{
+    PatchDocument* first = sourceDocument();
+    window->newDocument();
+    PatchDocument* second = window->currentDocument();
+    second->addBlockHandler("Sine", 100, 100);
+    second->addBlockHandler("Gain", 300, 100);
+    second->addConnectionHandler(1, 1, 0, 2, 0);
+    second->addCommentInstanceHandler(1, 50, 300, "<b>bold</b>");
+    second->undoStack()->endMacro();
+    first->setChanged(false);
+    window->tabWidget()->setCurrentWidget(first);
+
+    // The Sine file gains a second output and a new label.
+    const QString sinePath = program->path("blocks/sine.xml");
+    QByteArray sine = readAll(sinePath);
+    sine.replace("<var socket=\"out\" info=\"Signal\"/>",
+                 "<var socket=\"out\" info=\"Signal\"/><var socket=\"out\" info=\"Twice\"/>");
+    sine.replace("Sine oscillator", "Reread");
+    QVERIFY(writeAll(sinePath, sine));
+
+    const BlockDescription* library = window->blockManager()->blockDescription("Sine");
+    const QStringList firstCables = cablesOf(first);
+    const QStringList secondComments = commentsOf(second);
+    const int firstSteps = first->undoStack()->count();
+    const int secondIndex = second->undoStack()->index();
+    window->reloadBlocks();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    QCOMPARE(window->blockManager()->blockDescription("Sine"), library);
+    QCOMPARE(library->info, QStringLiteral("Reread"));
+    QCOMPARE(library->outputs.size(), 2);
+    // The model, the undo stacks and the change marks are untouched.
+    QCOMPARE(cablesOf(first), firstCables);
+    QCOMPARE(commentsOf(second), secondComments);
+    QCOMPARE(first->undoStack()->count(), firstSteps);
+    QCOMPARE(second->undoStack()->index(), secondIndex);
+    QVERIFY(!first->changed());
+    QVERIFY(second->changed());
+
+    for (PatchDocument* doc : {first, second}) {
+        PatchScene* scene = doc->patchScene();
+        for (const BlockInstance* instance : doc->blockInstances()) {
+            CanvasBlock* item = scene->blockItem(instance->id);
+            QVERIFY(item);
+            QCOMPARE(item->pos(), QPointF(instance->x, instance->y));
+            QVERIFY(socketsPointIntoDescription(item));
+        }
+        QCOMPARE(scene->blockItem(1)->outSockets().size(), 2);
+        for (const BlockConnection* cable : doc->blockConnections()) {
+            PatchCable* item = scene->cableItem(cable->id);
+            QVERIFY(item);
+            QCOMPARE(item->outBlock(), scene->blockItem(cable->outBlock->id));
+            QCOMPARE(item->inSocket(), item->inBlock()->inSockets().at(cable->inBlockSocketId));
+        }
+        for (Comment* comment : doc->comments()) {
+            PatchComment* item = scene->commentItem(comment->id);
+            QVERIFY(item);
+            QCOMPARE(item->pos(), QPointF(comment->x, comment->y));
+            QCOMPARE(item->toPlainText(), doc == first ? QString("hello") : QString("bold"));
+        }
+    }
+    bool paletteSine = false;
+    for (BlockBase* block : paletteBlocks(window.get())) {
+        QVERIFY(socketsPointIntoDescription(block));
+        if (block->description() == library) {
+            paletteSine = true;
+            QCOMPARE(block->outSockets().size(), 2);
+        }
+    }
+    QVERIFY(paletteSine);
+
+    // A rebuilt comment still reports its edits to its document.
+    second->patchScene()->commentItem(1)->setPos(60, 310);
+    second->patchScene()->commentItem(1)->announceMove();
+    QCOMPARE(second->comment(1)->x, 60);
+
+    // Paint and hover everything that shows a socket: the palette, and the tab not in front.
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QToolBox* box = palette(window.get());
+    for (int i = 0; i < box->count(); ++i) {
+        box->setCurrentIndex(i);
+        auto* view = qobject_cast<QGraphicsView*>(box->widget(i));
+        QVERIFY(!view->grab().isNull());
+        for (QGraphicsItem* item : view->scene()->items()) {
+            if (item->type() == SocketItem::Type)
+                hover(view->scene(), item->scenePos() + QPointF(7, 7));
+        }
+        QVERIFY(!view->grab().isNull());
+    }
+    window->tabWidget()->setCurrentWidget(second);
+    QVERIFY(!second->grab().isNull());
+    CanvasBlock* sineItem = second->patchScene()->blockItem(1);
+    for (SocketItem* socket : sineItem->outSockets() + sineItem->inSockets())
+        hover(second->patchScene(), socket->scenePos() + QPointF(7, 7));
+    // The whole canvas, not only the part in view, of both tabs.
+    for (PatchDocument* doc : {first, second}) {
+        QImage image(600, 600, QImage::Format_ARGB32);
+        QPainter painter(&image);
+        doc->patchScene()->render(&painter, QRectF(), doc->patchScene()->itemsBoundingRect());
+    }
+}
+
+KL_TEST_MAIN(TestClipboard)
+#include "test_clipboard.moc"
