@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 #include <QSignalMapper>
 #include <QTabWidget>
@@ -94,8 +95,10 @@ void MainWindow::loadSettings()
 {
     preferences = Preferences();
     customBlocksPath = preferences.getSetting(Preferences::CustomBlocksPath).toString();
-    defaultPatchPath =
-        preferences.getSetting(Preferences::DefaultPatchPath, QDir::homePath()).toString();
+    // An empty default patch folder counts as unset, and one that does not exist (Options
+    // stores a path as typed) leaves the dialogs in the home folder too.
+    const QString patches = preferences.getSetting(Preferences::DefaultPatchPath).toString();
+    defaultPatchPath = QFileInfo(patches).isDir() ? patches : QDir::homePath();
     lastFolder = defaultPatchPath;
     recentFiles = preferences.getRecentFiles();
 }

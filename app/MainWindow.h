@@ -109,6 +109,9 @@ public:
     // Online (MainWindowOnline.cpp)
     void logIn();
 
+    // Dialogs (MainWindowDialogs.cpp): the about box's rich text.
+    static QString aboutText();
+
     BlockManager* blockManager() const { return blocks.get(); }
     QTabWidget* tabWidget() const { return tabs; }
     Console* consoleDock() const { return console; }

@@ -26,6 +26,8 @@
 #include <QSignalMapper>
 #include <QTabWidget>
 
+#include <algorithm>
+
 namespace {
 
 const QString firmwareName = QStringLiteral("firmware");
@@ -404,14 +406,25 @@ void MainWindow::createMenuTree(QString dirPath, QMenu* menu)
         qWarning().noquote() << dirPath + tr(" folder does not exist");
         return;
     }
-    QString lastFolderName;
-    QMenu* current = nullptr;
+    // Folders in path order, each folder's files by name: the directory listing's own order
+    // is arbitrary, and numbered tutorials must appear in their order.
+    QList<QFileInfo> files;
     QDirIterator it(folder, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (it.hasNext()) {
-        const QString path = it.next();
-        const QFileInfo info = it.fileInfo();
+        it.next();
+        files << it.fileInfo();
+    }
+    std::sort(files.begin(), files.end(), [](const QFileInfo& a, const QFileInfo& b) {
+        const int byFolder = a.absolutePath().compare(b.absolutePath());
+        return byFolder != 0 ? byFolder < 0 : a.fileName() < b.fileName();
+    });
+
+    QString lastFolderName;
+    QMenu* current = nullptr;
+    for (const QFileInfo& info : qAsConst(files)) {
         if (info.suffix() != QLatin1String("ktl"))
             continue;
+        const QString path = info.absoluteFilePath();
         const QString folderName = info.dir().dirName();
         if (!current || folderName != lastFolderName) {
             current = menu->addMenu(folderName);

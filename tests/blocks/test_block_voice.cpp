@@ -8,10 +8,12 @@
 #include "Emulator.h"
 #include "MainWindow.h"
 #include "ModalDriver.h"
+#include "PatchBuilder.h"
 #include "PatchDocument.h"
-#include "PatchScene.h"
 #include "PatchFile.h"
+#include "PatchScene.h"
 #include "Preferences.h"
+#include "ShippedPatches.h"
 #include "SignalAnalysis.h"
 #include "TempProgramDir.h"
 #include "TestMain.h"
@@ -33,55 +35,8 @@ namespace {
 
 const QString examplesFolder = QStringLiteral("data/examples/Basics");
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// Places blocks and cables into a document through its editing handlers, as the canvas does.
-class Builder
-{
-public:
-    explicit Builder(PatchDocument* document) : doc(document) {}
-
-    int block(const QString& name, int x, int y, const QList<QPair<int, QString>>& values = {})
-    {
-        doc->addBlockHandler(name, x, y);
-        const int id = doc->highestInstanceId();
-        const BlockInstance* made = doc->blockInstance(id);
-        if (!made || made->description->name != name)
-            failures << "could not place " + name;
-        for (const auto& v : values)
-            doc->editVariable(id, v.first, v.second);
-        return id;
-    }
-    void cable(int from, int output, int to, int input)
-    {
-        doc->addConnectionHandler(doc->highestConnectionId() + 1, from, output, to, input);
-        const BlockInstance* target = doc->blockInstance(to);
-        if (!target || !target->inputs.contains(input))
-            failures << QStringLiteral("no cable %1.out%2 -> %3.in%4")
-                            .arg(from)
-                            .arg(output)
-                            .arg(to)
-                            .arg(input);
-    }
-    void comment(int x, int y, const QString& text)
-    {
-        const int id = doc->highestCommentId() + 1;
-        doc->addComment(id, x, y);
-        doc->editComment(id, x, y, text);
-    }
-
-    QStringList failures;
-
-private:
-    PatchDocument* doc;
-};
-
 // A saw voice: knob 1 sets the pitch from 110 to 880 Hz, switch 1 is the gate of an ADSR.
-void knobSynth(Builder& b)
+void knobSynth(PatchBuilder& b)
 {
     const int controls = b.block("Controls", 60, 140);
     const int pitch = b.block("Knob Map", 230, 60, {{1, "110"}, {2, "770"}});
@@ -107,7 +62,7 @@ void knobSynth(Builder& b)
 
 // Struck FM bells: a slow pulse strikes a percussive envelope that sets both the loudness and
 // the brightness (the FM index). Knob 1: pitch, knob 2: how often the bell is struck.
-void fmBells(Builder& b)
+void fmBells(PatchBuilder& b)
 {
     const int controls = b.block("Controls", 60, 160);
     const int pitch = b.block("Knob Map", 230, 60, {{1, "220"}, {2, "660"}});
@@ -142,69 +97,10 @@ void fmBells(Builder& b)
 struct Example
 {
     QString name;
-    void (*build)(Builder&);
+    void (*build)(PatchBuilder&);
 };
 const QList<Example> examples{{QStringLiteral("Knob Synth"), &knobSynth},
                               {QStringLiteral("FM Bells"), &fmBells}};
-
-// What a patch holds, in an order that does not depend on hashing: for comparing two files.
-QStringList contents(const QByteArray& file)
-{
-    const util::PatchFileContents read = util::readPatchFile(file);
-    QStringList lines;
-    lines << "name " + read.patch.name << QStringLiteral("zoom %1").arg(read.patch.zoomLevel)
-          << QStringLiteral("carried %1").arg(read.blockFiles.size());
-    for (const PackedInstance& b : read.patch.blocks) {
-        lines << QStringLiteral("block %1 %2 \"%3\" %4 at %5,%6: %7")
-                     .arg(b.id)
-                     .arg(b.hash, b.name)
-                     .arg(b.nodeValue)
-                     .arg(b.x)
-                     .arg(b.y)
-                     .arg(b.values.join(QLatin1String(" | ")));
-        QStringList cables;
-        for (const QList<qint32>& c : b.connections) {
-            QStringList numbers;
-            for (qint32 n : c)
-                numbers << QString::number(n);
-            cables << numbers.join(QLatin1Char(' '));
-        }
-        cables.sort();
-        for (const QString& c : cables)
-            lines << QStringLiteral("cable from %1: %2").arg(b.id).arg(c);
-    }
-    for (const Comment& c : read.patch.comments)
-        lines << QStringLiteral("comment %1 at %2,%3: %4").arg(c.id).arg(c.x).arg(c.y).arg(c.text);
-    return lines;
-}
-
-// The left channel of the file sink as block values: the output block negates it and the
-// audio layer plays a value v as v x 16.
-QVector<double> leftChannel(const QByteArray& raw)
-{
-    QVector<double> left;
-    const auto* bytes = reinterpret_cast<const uchar*>(raw.constData());
-    for (int i = 0; i + 3 < raw.size(); i += 4)
-        left << -double(qint16(quint16(bytes[i] | bytes[i + 1] << 8))) / 16.0;
-    return left;
-}
-
-QAction* exampleAction(QMenuBar* bar, const QString& folder, const QString& name)
-{
-    for (QAction* top : bar->actions()) {
-        if (!top->menu() || top->text() != QLatin1String("&Examples"))
-            continue;
-        for (QAction* sub : top->menu()->actions()) {
-            if (!sub->menu() || sub->text() != folder)
-                continue;
-            for (QAction* entry : sub->menu()->actions()) {
-                if (entry->text() == name)
-                    return entry;
-            }
-        }
-    }
-    return nullptr;
-}
 
 } // namespace
 
@@ -272,20 +168,14 @@ void TestBlockVoice::examplesAreWhatTheEditorMakes()
     const QString name = examples[example].name;
     PatchDocument* doc = window->currentDocument();
     QVERIFY(doc);
-    Builder builder(doc);
+    PatchBuilder builder(doc);
     examples[example].build(builder);
     QVERIFY2(builder.failures.isEmpty(), qPrintable(builder.failures.join('\n')));
 
-    // Around the middle of the canvas, where an opened patch's view looks.
-    const QPoint middle = doc->patchScene()->itemsBoundingRect().center().toPoint();
-    for (const BlockInstance* b : doc->blockInstances())
-        doc->moveBlock(b->id, b->x + 2000 - middle.x(), b->y + 2000 - middle.y());
+    builder.centre();
 
     const QString made = scratch.filePath(name + ".ktl");
-    ModalDriver driver;
-    driver.acceptFileDialog(made);
-    QCOMPARE(window->savePatch(), MainWindow::SaveResult::Saved);
-    QVERIFY(driver.unexpected().isEmpty());
+    QCOMPARE(shipped::save(window.get(), made), MainWindow::SaveResult::Saved);
 
     const QByteArray out = qgetenv("KL_EXAMPLES_OUT");
     if (!out.isEmpty()) {
@@ -295,14 +185,16 @@ void TestBlockVoice::examplesAreWhatTheEditorMakes()
     }
     const QString committed = testsupport::sourcePath(examplesFolder + "/" + name + ".ktl");
     QVERIFY2(QFile::exists(committed), qPrintable(committed));
-    const QStringList want = contents(readAll(made));
+    const QStringList want = shipped::contents(shipped::readAll(made));
     QVERIFY2(want.size() > 10, qPrintable(want.join('\n')));
-    QCOMPARE(contents(readAll(committed)).join('\n'), want.join('\n'));
+    QCOMPARE(shipped::contents(shipped::readAll(committed)).join('\n'), want.join('\n'));
+    QVERIFY2(shipped::readAll(committed) == shipped::readAll(made), "same contents, other bytes");
 }
 
 bool TestBlockVoice::playExample(const QString& name)
 {
-    QAction* entry = exampleAction(window->menuBar(), QStringLiteral("Basics"), name);
+    QAction* entry =
+        shipped::menuEntry(window->menuBar(), "&Examples", QStringLiteral("Basics"), name);
     if (!entry) {
         qWarning("no Examples entry Basics/%s", qPrintable(name));
         return false;
@@ -321,7 +213,7 @@ bool TestBlockVoice::playExample(const QString& name)
 QByteArray TestBlockVoice::stopAndRead()
 {
     window->emulateToggle();
-    return readAll(soundPath);
+    return shipped::readAll(soundPath);
 }
 
 void TestBlockVoice::knobSynthFollowsPitchAndGate()
@@ -337,7 +229,7 @@ void TestBlockVoice::knobSynthFollowsPitchAndGate()
     QTest::qWait(700);
     emulator->setControlValue(2, 0);
     QTest::qWait(1300);
-    const QVector<double> left = leftChannel(stopAndRead());
+    const QVector<double> left = shipped::leftChannel(stopAndRead());
     QVERIFY(!window->isEmulating());
     QVERIFY2(left.size() > 40000, qPrintable(QString::number(left.size())));
 
@@ -391,7 +283,7 @@ void TestBlockVoice::fmBellsRing()
     // Knob 2 up: five strikes a second.
     window->emulatorDock()->setControlValue(1, 1024);
     QTest::qWait(1500);
-    const QVector<double> left = leftChannel(stopAndRead());
+    const QVector<double> left = shipped::leftChannel(stopAndRead());
     QVERIFY2(left.size() > 20000, qPrintable(QString::number(left.size())));
     // Loudness in 10 ms windows: each strike is a sudden rise after a fall (from where the
     // decay stood, as the envelope restarts its attack from the current level).

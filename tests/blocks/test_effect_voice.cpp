@@ -9,10 +9,12 @@
 #include "Emulator.h"
 #include "MainWindow.h"
 #include "ModalDriver.h"
+#include "PatchBuilder.h"
 #include "PatchDocument.h"
 #include "PatchFile.h"
 #include "PatchScene.h"
 #include "Preferences.h"
+#include "ShippedPatches.h"
 #include "SignalAnalysis.h"
 #include "TempProgramDir.h"
 #include "TestMain.h"
@@ -37,57 +39,10 @@ const int rate = 20000;
 // Bytes of the file sink per second: 16-bit stereo frames.
 const qint64 bytesPerSecond = 4 * rate;
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// Places blocks and cables into a document through its editing handlers, as the canvas does.
-class Builder
-{
-public:
-    explicit Builder(PatchDocument* document) : doc(document) {}
-
-    int block(const QString& name, int x, int y, const QList<QPair<int, QString>>& values = {})
-    {
-        doc->addBlockHandler(name, x, y);
-        const int id = doc->highestInstanceId();
-        const BlockInstance* made = doc->blockInstance(id);
-        if (!made || made->description->name != name)
-            failures << "could not place " + name;
-        for (const auto& v : values)
-            doc->editVariable(id, v.first, v.second);
-        return id;
-    }
-    void cable(int from, int output, int to, int input)
-    {
-        doc->addConnectionHandler(doc->highestConnectionId() + 1, from, output, to, input);
-        const BlockInstance* target = doc->blockInstance(to);
-        if (!target || !target->inputs.contains(input))
-            failures << QStringLiteral("no cable %1.out%2 -> %3.in%4")
-                            .arg(from)
-                            .arg(output)
-                            .arg(to)
-                            .arg(input);
-    }
-    void comment(int x, int y, const QString& text)
-    {
-        const int id = doc->highestCommentId() + 1;
-        doc->addComment(id, x, y);
-        doc->editComment(id, x, y, text);
-    }
-
-    QStringList failures;
-
-private:
-    PatchDocument* doc;
-};
-
 // A saw voice through a resonant low-pass filter into a 250 ms echo, the dry sound and the
 // echo mixed. Knob 1: cutoff, 300 to 3000 Hz; knob 2: echo feedback, 0 to 0.8; switch 1: the
 // note.
-void filterEcho(Builder& b)
+void filterEcho(PatchBuilder& b)
 {
     const int controls = b.block("Controls", 60, 200);
     const int cutoff = b.block("Knob Map", 230, 60, {{1, "300"}, {2, "2700"}});
@@ -122,65 +77,6 @@ void filterEcho(Builder& b)
               "300 to 3000 Hz: dark to bright.<br>Knob 2: the echo's feedback: one repeat "
               "with the knob down, a long trail of them with it up.<br>Try the Band-Pass "
               "Filter, or the Lo-Fi Echo for longer, grittier repeats.");
-}
-
-// What a patch holds, in an order that does not depend on hashing: for comparing two files.
-QStringList contents(const QByteArray& file)
-{
-    const util::PatchFileContents read = util::readPatchFile(file);
-    QStringList lines;
-    lines << "name " + read.patch.name << QStringLiteral("zoom %1").arg(read.patch.zoomLevel)
-          << QStringLiteral("carried %1").arg(read.blockFiles.size());
-    for (const PackedInstance& b : read.patch.blocks) {
-        lines << QStringLiteral("block %1 %2 \"%3\" %4 at %5,%6: %7")
-                     .arg(b.id)
-                     .arg(b.hash, b.name)
-                     .arg(b.nodeValue)
-                     .arg(b.x)
-                     .arg(b.y)
-                     .arg(b.values.join(QLatin1String(" | ")));
-        QStringList cables;
-        for (const QList<qint32>& c : b.connections) {
-            QStringList numbers;
-            for (qint32 n : c)
-                numbers << QString::number(n);
-            cables << numbers.join(QLatin1Char(' '));
-        }
-        cables.sort();
-        for (const QString& c : cables)
-            lines << QStringLiteral("cable from %1: %2").arg(b.id).arg(c);
-    }
-    for (const Comment& c : read.patch.comments)
-        lines << QStringLiteral("comment %1 at %2,%3: %4").arg(c.id).arg(c.x).arg(c.y).arg(c.text);
-    return lines;
-}
-
-// The left channel of the file sink as block values: the output block negates it and the
-// audio layer plays a value v as v x 16.
-QVector<double> leftChannel(const QByteArray& raw)
-{
-    QVector<double> left;
-    const auto* bytes = reinterpret_cast<const uchar*>(raw.constData());
-    for (int i = 0; i + 3 < raw.size(); i += 4)
-        left << -double(qint16(quint16(bytes[i] | bytes[i + 1] << 8))) / 16.0;
-    return left;
-}
-
-QAction* exampleAction(QMenuBar* bar, const QString& sub, const QString& name)
-{
-    for (QAction* top : bar->actions()) {
-        if (!top->menu() || top->text() != QLatin1String("&Examples"))
-            continue;
-        for (QAction* s : top->menu()->actions()) {
-            if (!s->menu() || s->text() != sub)
-                continue;
-            for (QAction* entry : s->menu()->actions()) {
-                if (entry->text() == name)
-                    return entry;
-            }
-        }
-    }
-    return nullptr;
 }
 
 // The last sample in [from, to) louder than the residue the filter's truncation leaves.
@@ -261,20 +157,14 @@ void TestEffectVoice::exampleIsWhatTheEditorMakes()
 {
     PatchDocument* doc = window->currentDocument();
     QVERIFY(doc);
-    Builder builder(doc);
+    PatchBuilder builder(doc);
     filterEcho(builder);
     QVERIFY2(builder.failures.isEmpty(), qPrintable(builder.failures.join('\n')));
 
-    // Around the middle of the canvas, where an opened patch's view looks.
-    const QPoint middle = doc->patchScene()->itemsBoundingRect().center().toPoint();
-    for (const BlockInstance* b : doc->blockInstances())
-        doc->moveBlock(b->id, b->x + 2000 - middle.x(), b->y + 2000 - middle.y());
+    builder.centre();
 
     const QString made = scratch.filePath(exampleName + ".ktl");
-    ModalDriver driver;
-    driver.acceptFileDialog(made);
-    QCOMPARE(window->savePatch(), MainWindow::SaveResult::Saved);
-    QVERIFY(driver.unexpected().isEmpty());
+    QCOMPARE(shipped::save(window.get(), made), MainWindow::SaveResult::Saved);
 
     const QByteArray out = qgetenv("KL_EXAMPLES_OUT");
     if (!out.isEmpty()) {
@@ -285,14 +175,15 @@ void TestEffectVoice::exampleIsWhatTheEditorMakes()
     const QString committed =
         testsupport::sourcePath("data/examples/" + folder + "/" + exampleName + ".ktl");
     QVERIFY2(QFile::exists(committed), qPrintable(committed));
-    const QStringList want = contents(readAll(made));
+    const QStringList want = shipped::contents(shipped::readAll(made));
     QVERIFY2(want.size() > 20, qPrintable(want.join('\n')));
-    QCOMPARE(contents(readAll(committed)).join('\n'), want.join('\n'));
+    QCOMPARE(shipped::contents(shipped::readAll(committed)).join('\n'), want.join('\n'));
+    QVERIFY2(shipped::readAll(committed) == shipped::readAll(made), "same contents, other bytes");
 }
 
 void TestEffectVoice::filterEchoPlays()
 {
-    QAction* entry = exampleAction(window->menuBar(), folder, exampleName);
+    QAction* entry = shipped::menuEntry(window->menuBar(), "&Examples", folder, exampleName);
     QVERIFY2(entry, "no Examples entry Effects/Filter Echo");
     {
         ModalDriver driver;
@@ -325,7 +216,7 @@ void TestEffectVoice::filterEchoPlays()
     QVERIFY(play(2.5));
     window->emulateToggle();
     QVERIFY(!window->isEmulating());
-    const QVector<double> left = leftChannel(readAll(soundPath));
+    const QVector<double> left = shipped::leftChannel(shipped::readAll(soundPath));
     QVERIFY2(left.size() >= secondOff + 2 * rate, qPrintable(QString::number(left.size())));
 
     // Silence before the first note.

@@ -10,10 +10,12 @@
 #include "Emulator.h"
 #include "MainWindow.h"
 #include "ModalDriver.h"
+#include "PatchBuilder.h"
 #include "PatchDocument.h"
 #include "PatchFile.h"
 #include "PatchScene.h"
 #include "Preferences.h"
+#include "ShippedPatches.h"
 #include "SignalAnalysis.h"
 #include "TempProgramDir.h"
 #include "TestMain.h"
@@ -36,57 +38,10 @@ const QString folder = QStringLiteral("Sequencing");
 const QString exampleName = QStringLiteral("Two Tracks");
 const QStringList bassNotes{"110", "165", "138.6", "220"};
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// Places blocks and cables into a document through its editing handlers, as the canvas does.
-class Builder
-{
-public:
-    explicit Builder(PatchDocument* document) : doc(document) {}
-
-    int block(const QString& name, int x, int y, const QList<QPair<int, QString>>& values = {})
-    {
-        doc->addBlockHandler(name, x, y);
-        const int id = doc->highestInstanceId();
-        const BlockInstance* made = doc->blockInstance(id);
-        if (!made || made->description->name != name)
-            failures << "could not place " + name;
-        for (const auto& v : values)
-            doc->editVariable(id, v.first, v.second);
-        return id;
-    }
-    void cable(int from, int output, int to, int input)
-    {
-        doc->addConnectionHandler(doc->highestConnectionId() + 1, from, output, to, input);
-        const BlockInstance* target = doc->blockInstance(to);
-        if (!target || !target->inputs.contains(input))
-            failures << QStringLiteral("no cable %1.out%2 -> %3.in%4")
-                            .arg(from)
-                            .arg(output)
-                            .arg(to)
-                            .arg(input);
-    }
-    void comment(int x, int y, const QString& text)
-    {
-        const int id = doc->highestCommentId() + 1;
-        doc->addComment(id, x, y);
-        doc->editComment(id, x, y, text);
-    }
-
-    QStringList failures;
-
-private:
-    PatchDocument* doc;
-};
-
 // Knob 1 sets the tempo from 120 to 180 BPM. The bass track steps on every beat, the melody
 // track, linked through it, on every eighth note; each drives an oscillator through a
 // percussive envelope.
-void twoTracks(Builder& b)
+void twoTracks(PatchBuilder& b)
 {
     const int controls = b.block("Controls", 60, 200);
     const int tempo = b.block("Knob Map", 230, 200, {{1, "120"}, {2, "60"}});
@@ -127,65 +82,6 @@ void twoTracks(Builder& b)
               "its values in time with it.<br>Bass: quarter notes (Notes 4). Melody: eighth "
               "notes (Notes 8), linked through the bass track.<br>Knob 1: tempo, 120 to 180 "
               "BPM. Try Notes 12 (eighths and sixteenths), or other values.");
-}
-
-// What a patch holds, in an order that does not depend on hashing: for comparing two files.
-QStringList contents(const QByteArray& file)
-{
-    const util::PatchFileContents read = util::readPatchFile(file);
-    QStringList lines;
-    lines << "name " + read.patch.name << QStringLiteral("zoom %1").arg(read.patch.zoomLevel)
-          << QStringLiteral("carried %1").arg(read.blockFiles.size());
-    for (const PackedInstance& b : read.patch.blocks) {
-        lines << QStringLiteral("block %1 %2 \"%3\" %4 at %5,%6: %7")
-                     .arg(b.id)
-                     .arg(b.hash, b.name)
-                     .arg(b.nodeValue)
-                     .arg(b.x)
-                     .arg(b.y)
-                     .arg(b.values.join(QLatin1String(" | ")));
-        QStringList cables;
-        for (const QList<qint32>& c : b.connections) {
-            QStringList numbers;
-            for (qint32 n : c)
-                numbers << QString::number(n);
-            cables << numbers.join(QLatin1Char(' '));
-        }
-        cables.sort();
-        for (const QString& c : cables)
-            lines << QStringLiteral("cable from %1: %2").arg(b.id).arg(c);
-    }
-    for (const Comment& c : read.patch.comments)
-        lines << QStringLiteral("comment %1 at %2,%3: %4").arg(c.id).arg(c.x).arg(c.y).arg(c.text);
-    return lines;
-}
-
-// The left channel of the file sink as block values: the output block negates it and the
-// audio layer plays a value v as v x 16.
-QVector<double> leftChannel(const QByteArray& raw)
-{
-    QVector<double> left;
-    const auto* bytes = reinterpret_cast<const uchar*>(raw.constData());
-    for (int i = 0; i + 3 < raw.size(); i += 4)
-        left << -double(qint16(quint16(bytes[i] | bytes[i + 1] << 8))) / 16.0;
-    return left;
-}
-
-QAction* exampleAction(QMenuBar* bar, const QString& menu, const QString& name)
-{
-    for (QAction* top : bar->actions()) {
-        if (!top->menu() || top->text() != QLatin1String("&Examples"))
-            continue;
-        for (QAction* sub : top->menu()->actions()) {
-            if (!sub->menu() || sub->text() != menu)
-                continue;
-            for (QAction* entry : sub->menu()->actions()) {
-                if (entry->text() == name)
-                    return entry;
-            }
-        }
-    }
-    return nullptr;
 }
 
 // The loudest sample of x[from, to).
@@ -263,20 +159,14 @@ void TestSequencingExample::exampleIsWhatTheEditorMakes()
 {
     PatchDocument* doc = window->currentDocument();
     QVERIFY(doc);
-    Builder builder(doc);
+    PatchBuilder builder(doc);
     twoTracks(builder);
     QVERIFY2(builder.failures.isEmpty(), qPrintable(builder.failures.join('\n')));
 
-    // Around the middle of the canvas, where an opened patch's view looks.
-    const QPoint middle = doc->patchScene()->itemsBoundingRect().center().toPoint();
-    for (const BlockInstance* b : doc->blockInstances())
-        doc->moveBlock(b->id, b->x + 2000 - middle.x(), b->y + 2000 - middle.y());
+    builder.centre();
 
     const QString made = scratch.filePath(exampleName + ".ktl");
-    ModalDriver driver;
-    driver.acceptFileDialog(made);
-    QCOMPARE(window->savePatch(), MainWindow::SaveResult::Saved);
-    QVERIFY(driver.unexpected().isEmpty());
+    QCOMPARE(shipped::save(window.get(), made), MainWindow::SaveResult::Saved);
 
     const QByteArray out = qgetenv("KL_EXAMPLES_OUT");
     if (!out.isEmpty()) {
@@ -287,14 +177,15 @@ void TestSequencingExample::exampleIsWhatTheEditorMakes()
     const QString committed =
         testsupport::sourcePath("data/examples/" + folder + "/" + exampleName + ".ktl");
     QVERIFY2(QFile::exists(committed), qPrintable(committed));
-    const QStringList want = contents(readAll(made));
+    const QStringList want = shipped::contents(shipped::readAll(made));
     QVERIFY2(want.size() > 10, qPrintable(want.join('\n')));
-    QCOMPARE(contents(readAll(committed)).join('\n'), want.join('\n'));
+    QCOMPARE(shipped::contents(shipped::readAll(committed)).join('\n'), want.join('\n'));
+    QVERIFY2(shipped::readAll(committed) == shipped::readAll(made), "same contents, other bytes");
 }
 
 void TestSequencingExample::examplePlaysItsRhythm()
 {
-    QAction* entry = exampleAction(window->menuBar(), folder, exampleName);
+    QAction* entry = shipped::menuEntry(window->menuBar(), "&Examples", folder, exampleName);
     QVERIFY2(entry, "no Examples entry for the sequencing example");
     {
         ModalDriver driver;
@@ -311,7 +202,7 @@ void TestSequencingExample::examplePlaysItsRhythm()
     QTest::qWait(1600);
     window->emulateToggle();
     QVERIFY(!window->isEmulating());
-    const QVector<double> left = leftChannel(readAll(soundPath));
+    const QVector<double> left = shipped::leftChannel(shipped::readAll(soundPath));
     QVERIFY2(left.size() > 60000, qPrintable(QString::number(left.size())));
 
     const QList<int> starts = onsets(left);
