@@ -302,6 +302,7 @@ void TestOpenPatch::cablesAreNumberedFromZero()
     QVERIFY(doc);
     const QList<const BlockConnection*> cables = doc->blockConnections();
     QCOMPARE(cables.size(), 2);
+    QVERIFY(doc->blockConnection(0) && doc->blockConnection(1));
     QCOMPARE(doc->blockConnection(0)->outBlock->id, 4);
     QCOMPARE(doc->blockConnection(1)->outBlock->id, 7);
     QCOMPARE(doc->highestConnectionId(), 1);
