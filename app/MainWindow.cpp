@@ -46,9 +46,11 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     loadWindowState();
     newDocument();
 
-    QTimer::singleShot(10, this, [this] {
-        if (document)
-            document->centreView();
+    // Centres the first, empty document once the window has its size; a patch opened at start
+    // keeps the view it was saved with.
+    QTimer::singleShot(10, this, [first = QPointer<PatchDocument>(document)] {
+        if (first)
+            first->centreView();
     });
     if (document)
         document->setFocus();
