@@ -7,6 +7,7 @@
 #include "ProgramPaths.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QIcon>
 #include <QSignalMapper>
@@ -45,6 +46,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 
     loadWindowState();
     newDocument();
+    // The "delete" shortcut's key is offered to the focused widget first (eventFilter).
+    qApp->installEventFilter(this);
 
     // Centres the first, empty document once the window has its size; a patch opened at start
     // keeps the view it was saved with.
