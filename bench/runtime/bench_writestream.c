@@ -23,8 +23,7 @@ static double now(void)
 }
 
 /* Seconds taken for `buffers` buffers; `sum` collects every sample. */
-static double play(DWORD (*callback)(HSTREAM, void*, DWORD, void*), long buffers,
-                   long long* sum)
+static double play(DWORD (*callback)(HSTREAM, void*, DWORD, void*), long buffers, long long* sum)
 {
     static int16_t buffer[2 * 200];
     double start = now();
