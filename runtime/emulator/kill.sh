@@ -26,10 +26,11 @@ ours() {
     [ "$exe" = "$own" ] || [ "${exe%/*}" = "$presets" ]
 }
 
+# Error output goes for the whole loop: a process may end before its name is read.
 pids=""
 for entry in /proc/[0-9]*; do
     name=""
-    { IFS= read -r name <"$entry/comm"; } 2>/dev/null
+    IFS= read -r name <"$entry/comm"
     case $name in
     "") continue ;;
     esac
@@ -41,7 +42,7 @@ for entry in /proc/[0-9]*; do
     if ours "$pid"; then
         pids="$pids $pid"
     fi
-done
+done 2>/dev/null
 [ -n "$pids" ] || exit 0
 
 for pid in $pids; do
