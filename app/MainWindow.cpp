@@ -7,6 +7,7 @@
 #include "ProgramPaths.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
@@ -46,10 +47,14 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 
     loadWindowState();
     newDocument();
+    // The "delete" shortcut's key is offered to the focused widget first (eventFilter).
+    qApp->installEventFilter(this);
 
-    QTimer::singleShot(10, this, [this] {
-        if (document)
-            document->centreView();
+    // Centres the first, empty document once the window has its size; a patch opened at start
+    // keeps the view it was saved with.
+    QTimer::singleShot(10, this, [first = QPointer<PatchDocument>(document)] {
+        if (first)
+            first->centreView();
     });
     if (document)
         document->setFocus();

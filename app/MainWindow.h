@@ -170,6 +170,8 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Keeps the "delete" shortcut's key for text fields and text views of this window.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Documents and tabs

@@ -6,14 +6,38 @@
 #include "FirmwarePipeline.h"
 #include "Help.h"
 #include "Inspector.h"
+#include "PatchCable.h"
 #include "PatchDocument.h"
 #include "PatchScene.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QTabWidget>
+#include <QTextEdit>
 #include <QUndoStack>
+
+#include <algorithm>
+
+namespace {
+
+// Widgets that keep Backspace for themselves: text fields edit with it, and in a text view
+// (the read-only Help and Console too) it must not reach the canvas's selection.
+bool keepsTheKey(const QObject* widget)
+{
+    if (const auto* combo = qobject_cast<const QComboBox*>(widget))
+        return combo->isEditable();
+    return qobject_cast<const QLineEdit*>(widget) || qobject_cast<const QTextEdit*>(widget) ||
+           qobject_cast<const QPlainTextEdit*>(widget) ||
+           qobject_cast<const QAbstractSpinBox*>(widget);
+}
+
+} // namespace
 
 PatchDocument* MainWindow::documentAt(int index) const
 {
@@ -108,6 +132,14 @@ void MainWindow::selectBlockHandler(InstanceList instances, bool commentsSelecte
             help->display(instance->description->name, instance->description->help);
     }
     enableBlockActions(!instances.isEmpty() || commentsSelected);
+    // Cables alone can be deleted too, though there is nothing to copy.
+    if (instances.isEmpty() && !commentsSelected && document) {
+        const QList<QGraphicsItem*> selected = document->patchScene()->selectedItems();
+        const bool cables =
+            std::any_of(selected.cbegin(), selected.cend(),
+                        [](QGraphicsItem* item) { return item->type() == PatchCable::Type; });
+        getAction("delete")->setEnabled(cables);
+    }
 }
 
 // The mark goes to the tab of the document that changed, which need not be the current one.
@@ -230,6 +262,20 @@ void MainWindow::selectAll()
 {
     if (document)
         document->selectAll();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // The shortcut acts in the canvas and in widgets that have no use for the key; the menu
+    // entry acts from anywhere.
+    if (event->type() == QEvent::ShortcutOverride && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this && keepsTheKey(watched)) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QAction* remove = getAction("delete");
+        if (remove && QKeySequence(int(key->modifiers()) | key->key()) == remove->shortcut())
+            event->accept();
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::deleteSelectedObjects()

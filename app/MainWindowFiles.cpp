@@ -2,7 +2,6 @@
 // tutorial and example menus.
 #include "MainWindow.h"
 
-#include "BinaryUtil.h"
 #include "BlockManager.h"
 #include "Inspector.h"
 #include "PatchDocument.h"
@@ -165,28 +164,23 @@ void MainWindow::openFile(const QString& path, bool fromDialog)
                                     path;
         return;
     }
-    const QByteArray bytes = file.readAll();
+    util::PatchFileContents contents = util::readPatchFile(file.readAll());
     file.close();
-
-    const QList<QByteArray> parts = util::unpackPatch(bytes);
-    const QByteArray record = parts.value(0);
-    QList<QByteArray> blockFiles;
-    for (int i = 1; i < parts.size(); ++i)
-        blockFiles << util::bin::uncompress(parts.at(i));
-    const bool readable = util::isPatchRecord(record);
-    PackedPatch patch = util::readPatchRecord(record);
     if (fromDialog)
         lastFolder = QFileInfo(path).absolutePath();
 
+    PackedPatch& patch = contents.patch;
     patch.name = patchNameOf(path);
     if (checkPatchOpen(patch))
         return;
 
     // A damaged record still opens as an empty tab, but never with the file's path, so a
-    // later Save cannot overwrite the original.
-    openingPath = readable ? QFileInfo(path).absoluteFilePath() : QString();
-    openPatch(patch, blockFiles);
+    // later Save cannot overwrite the original. It is a recent file all the same.
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    openingPath = contents.complete ? absolute : QString();
+    openPatch(patch, contents.blockFiles);
     openingPath.clear();
+    addRecentFile(absolute);
 }
 
 bool MainWindow::checkPatchOpen(const PackedPatch& patch)
@@ -338,7 +332,6 @@ void MainWindow::createPatchScene()
 
     if (!pendingPath.isEmpty()) {
         doc->patchInfo()->path = pendingPath;
-        addRecentFile(pendingPath);
         pendingPath.clear();
     }
     pendingDocument = nullptr;

@@ -12,9 +12,19 @@ MainApp* messageTarget = nullptr;
 
 const QString suppressedText = QStringLiteral("Error receiving trust for a CA certificate");
 
+// What a platform plugin prints, in the default category, for a window feature it lacks (the
+// offscreen plugin: "This plugin does not support propagateSizeHints()").
+const QString platformPluginText = QStringLiteral("This plugin does not support");
+
+bool isToolkitMessage(const QString& message, const char* category)
+{
+    return (category && qstrncmp(category, "qt.", 3) == 0) ||
+           message.startsWith(platformPluginText);
+}
+
 } // namespace
 
-MessageRoute routeMessage(QtMsgType type, const QString& message)
+MessageRoute routeMessage(QtMsgType type, const QString& message, const char* category)
 {
     MessageRoute route;
     if (message.contains(suppressedText))
@@ -32,6 +42,8 @@ MessageRoute routeMessage(QtMsgType type, const QString& message)
     case QtWarningMsg:
         if (copy.startsWith(QLatin1Char('Q')))
             return route;
+        if (isToolkitMessage(message, category))
+            break;
         copy.remove(QLatin1Char('"'));
         route.box = MessageRoute::WarningBox;
         break;
@@ -49,9 +61,9 @@ void setMessageTarget(MainApp* app)
     messageTarget = app;
 }
 
-void messageHandler(QtMsgType type, const QMessageLogContext&, const QString& message)
+void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    const MessageRoute route = routeMessage(type, message);
+    const MessageRoute route = routeMessage(type, message, context.category);
     if (route.text.isEmpty())
         return;
 

@@ -9,7 +9,12 @@ class MainApp;
 // rules can be checked without showing boxes.
 struct MessageRoute
 {
-    enum Box { NoBox, WarningBox, FatalBox };
+    enum Box
+    {
+        NoBox,
+        WarningBox,
+        FatalBox
+    };
 
     Box box = NoBox;
     // Text for standard error and the Console; empty means the message goes nowhere.
@@ -18,7 +23,10 @@ struct MessageRoute
     QString detail;
 };
 
-MessageRoute routeMessage(QtMsgType type, const QString& message);
+// `category` is the message's logging category. Warnings of the toolkit's own categories
+// ("qt." and below) and the texts its platform plugins print about features they lack get no
+// box: they are the toolkit's business, not the user's.
+MessageRoute routeMessage(QtMsgType type, const QString& message, const char* category = nullptr);
 
 // The process-wide log hook: boxes for warnings and fatal errors, then standard error and
 // the Console of the application's main window.

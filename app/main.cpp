@@ -1,30 +1,10 @@
 #include "MainApp.h"
-#include "MessageHandler.h"
-#include "StartupResources.h"
-
-#include <QDir>
+#include "Startup.h"
 
 int main(int argc, char** argv)
 {
-    QCoreApplication::setOrganizationName(QStringLiteral("Velmora Ltd"));
-    QCoreApplication::setOrganizationDomain(QStringLiteral("knotlattice.org"));
-    QCoreApplication::setApplicationName(QStringLiteral("Knotlattice"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3").arg(1).arg(0).arg(0));
-
+    setApplicationIdentity();
     MainApp app(argc, argv);
-    setMessageTarget(&app);
-
-    QCoreApplication::setAttribute(Qt::AA_DontShowIconsInMenus);
-    QDir::setCurrent(QCoreApplication::applicationDirPath());
-
-    // Messages from building the windows went to the default output; from here on they
-    // reach boxes and the Console.
-    qInstallMessageHandler(messageHandler);
-
-    applyStyleSheet(app);
-    registerFonts();
-    applyApplicationFont();
-
-    app.showWindow();
+    startUp(app);
     return app.exec();
 }

@@ -60,6 +60,9 @@ PatchDocument::PatchDocument(DocumentHost* host, QWidget* parent)
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setDragMode(QGraphicsView::RubberBandDrag);
     setSceneRect(0, 0, 4000, 4000);
+    // The point in the middle stays there when the view changes size, as when a patch opened
+    // before the window was shown gets its room: it is what the patch file stores.
+    setResizeAnchor(QGraphicsView::AnchorViewCenter);
     for (const char* name : {"delete", "copy", "paste", "comment"}) {
         if (QAction* action = host->getAction(QString::fromLatin1(name)))
             addAction(action);

@@ -5,6 +5,7 @@
 #include <QDomDocument>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QtDebug>
 
 #include <utility>
@@ -231,16 +232,33 @@ void BlockManager::loadBlocks(const QString& folder, BlockDescription::BlockOrig
         return;
     }
 
-    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    // Every entry counts, hidden ones too, and linked folders are entered; each real folder is
+    // read once, so a link that leads back up cannot send the scan round for ever.
+    QSet<QString> visited;
+    scanFolder(folder, origin, visited);
+}
+
+void BlockManager::scanFolder(const QString& folder, BlockDescription::BlockOrigin origin,
+                              QSet<QString>& visited)
+{
+    const QString real = QFileInfo(folder).canonicalFilePath();
+    if (real.isEmpty() || visited.contains(real))
+        return;
+    visited.insert(real);
+
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         const QString path = it.next();
-        const QString suffix = it.fileInfo().suffix();
-        if (suffix != QLatin1String("xml") && suffix != QLatin1String("block"))
-            continue;
-        // One bad file must not hide the rest of the library.
-        BlockDescription description;
-        if (readLibraryFile(path, origin, description))
-            store(std::move(description));
+        const QFileInfo info = it.fileInfo();
+        const QString suffix = info.suffix();
+        if (suffix == QLatin1String("xml") || suffix == QLatin1String("block")) {
+            // One bad file must not hide the rest of the library.
+            BlockDescription description;
+            if (readLibraryFile(path, origin, description))
+                store(std::move(description));
+        }
+        if (info.isDir())
+            scanFolder(path, origin, visited);
     }
 }
 

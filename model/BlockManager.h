@@ -7,6 +7,7 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 class QFile;
@@ -38,7 +39,8 @@ public:
     // Adds the block file at `path`. False, with the library unchanged, when the file cannot be
     // read, is not a block description, or names a block the library already holds.
     bool loadNewBlock(const QString& path, BlockDescription::BlockOrigin origin);
-    // Loads every .xml and .block file below `folder`; known names are replaced in place.
+    // Loads every .xml and .block file below `folder`, hidden ones and those in linked folders
+    // too; known names are replaced in place.
     void loadBlocks(const QString& folder, BlockDescription::BlockOrigin origin);
 
     // Null when the library has no block of that name.
@@ -51,6 +53,10 @@ private:
     static bool readLibraryFile(const QString& path, BlockDescription::BlockOrigin origin,
                                 BlockDescription& description);
     void store(BlockDescription&& description);
+    // Loads the block files of `folder` and its subfolders; `visited` holds the real paths of
+    // the folders read so far.
+    void scanFolder(const QString& folder, BlockDescription::BlockOrigin origin,
+                    QSet<QString>& visited);
 
     Blocks blocks;
     Categories categories;

@@ -145,6 +145,7 @@ PatchFileContents readPatchFile(const QByteArray& file)
                                "PatchFile", "A block file carried in the patch is damaged.")));
     }
     contents.patch = readPatchRecord(parts.value(0));
+    contents.complete = isPatchRecord(parts.value(0));
     return contents;
 }
 

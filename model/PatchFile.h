@@ -34,6 +34,9 @@ struct PatchFileContents
     // Uncompressed, in file order. A part that is damaged or too large gives a warning and an
     // empty entry.
     QList<QByteArray> blockFiles;
+    // The record read completely (util::isPatchRecord); a damaged one still gives what could
+    // be read.
+    bool complete = false;
 };
 
 // unpackPatch, the block parts uncompressed, and the record read by util::readPatchRecord.

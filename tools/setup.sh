@@ -36,12 +36,25 @@ for p in $PACKAGES; do
     fi
 done
 
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+updated=""
+
 if [ -n "$missing" ]; then
     echo "setup: installing$missing"
-    SUDO=""
-    if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
     $SUDO apt-get update -qq
+    updated=1
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends $missing
 else
     echo "setup: all packages present"
+fi
+
+# The emulator build links with gold (compile.sh falls back to the default linker without it).
+# Debian 12 ships gold in binutils; later releases in a package of its own.
+if ! command -v ld.gold >/dev/null 2>&1; then
+    [ -n "$updated" ] || $SUDO apt-get update -qq
+    if apt-cache show binutils-gold >/dev/null 2>&1; then
+        echo "setup: installing binutils-gold"
+        DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends binutils-gold
+    fi
 fi

@@ -50,6 +50,14 @@ PatchCable::~PatchCable()
         inSocketItem->setConnectedCable(-1);
 }
 
+void PatchCable::forgetEnds()
+{
+    outBlockItem = nullptr;
+    inBlockItem = nullptr;
+    outSocketItem = nullptr;
+    inSocketItem = nullptr;
+}
+
 void PatchCable::updatePath()
 {
     if (!outSocketItem || !inSocketItem)

@@ -36,6 +36,9 @@ public:
 
     // Follows the sockets' scene positions; the blocks call it when they move.
     void updatePath();
+    // Lets go of both ends without telling them, for a scene that deletes blocks and cables
+    // together.
+    void forgetEnds();
 
 private:
     int cableId;

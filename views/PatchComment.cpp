@@ -4,6 +4,8 @@
 #include "PatchScene.h"
 
 #include <QFont>
+#include <QTextCharFormat>
+#include <QTextCursor>
 
 PatchComment::PatchComment(int id, int x, int y, Comment* comment, QGraphicsItem* parent)
     : QGraphicsTextItem(parent), commentId(id), record(comment)
@@ -29,6 +31,11 @@ void PatchComment::startEditing()
 {
     isEditing = true;
     setTextInteractionFlags(Qt::TextEditorInteraction);
+    // setPlainText gives the whole text the format at the cursor, which is bold after a click
+    // on a bold word: the raw text shows in the item's own font instead.
+    QTextCursor plain(document());
+    plain.setCharFormat(QTextCharFormat());
+    setTextCursor(plain);
     setPlainText(record ? record->text : QString());
     setFocus();
 }

@@ -208,21 +208,20 @@ void PatchScene::clearItems()
     const bool hadSelection = !selectedItems().isEmpty();
     selectionMuted = true;
     dragSocket = nullptr;
-    // Cables point at blocks and sockets, so they go first.
     highestCableKey = 0;
-    // Without an index each removal is cheap; with one it costs time in the scene's size.
-    const ItemIndexMethod indexMethod = itemIndexMethod();
-    setItemIndexMethod(NoIndex);
-    const auto cables = std::exchange(cableItems, {});
-    for (PatchCable* cable : cables)
-        delete cable;
-    const auto blocks = std::exchange(blockItems, {});
-    for (CanvasBlock* block : blocks)
-        delete block;
-    const auto comments = std::exchange(commentItems, {});
-    for (PatchComment* comment : comments)
-        delete comment;
-    setItemIndexMethod(indexMethod);
+    // Cables let go of their blocks and sockets before anything goes, so the scene can then
+    // delete every item in one pass in its own order. Taken one by one, each removal would
+    // cost time in the number of items.
+    for (PatchCable* cable : std::exchange(cableItems, {})) {
+        if (cable)
+            cable->forgetEnds();
+    }
+    for (PatchComment* comment : std::exchange(commentItems, {})) {
+        if (comment)
+            comment->removing = true;
+    }
+    blockItems.clear();
+    clear();
     selectionMuted = wasMuted;
     if (hadSelection)
         handleSelection();

@@ -2,10 +2,21 @@
 # Ends the emulator programs started from this program folder: compile/emulator/emulate and
 # the prebuilt preset programs in presets/emulator/. A process is matched by the path of its
 # executable, so programs of the same name elsewhere are left alone.
+#
+# The editor waits for this script at start, with hundreds of processes running, so the scan
+# starts nothing per process: the shell itself reads each process's name, and only a process
+# named like one of our programs has its executable looked at.
 here=$(cd "$(dirname "$0")" && pwd -P) || exit 1
 root=$(cd "$here/../.." && pwd -P) || exit 1
 own="$here/emulate"
 presets="$root/presets/emulator"
+
+# "/emulate/" and "/NAME/" for each preset program. The kernel keeps the first 15 bytes of a
+# program's name, so a process name is matched as the start of one of these.
+names="/emulate/"
+for program in "$presets"/*; do
+    [ -f "$program" ] && names="$names${program##*/}/"
+done
 
 # Succeeds when process $1 runs one of our programs. A program replaced on disk while it runs
 # shows its old path with " (deleted)" appended.
@@ -15,13 +26,23 @@ ours() {
     [ "$exe" = "$own" ] || [ "${exe%/*}" = "$presets" ]
 }
 
+# Error output goes for the whole loop: a process may end before its name is read.
 pids=""
 for entry in /proc/[0-9]*; do
+    name=""
+    IFS= read -r name <"$entry/comm"
+    case $name in
+    "") continue ;;
+    esac
+    case $names in
+    *"/$name"*) ;;
+    *) continue ;;
+    esac
     pid=${entry#/proc/}
     if ours "$pid"; then
         pids="$pids $pid"
     fi
-done
+done 2>/dev/null
 [ -n "$pids" ] || exit 0
 
 for pid in $pids; do

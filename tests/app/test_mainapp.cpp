@@ -2,8 +2,8 @@
 #include "MainWindow.h"
 #include "PatchDocument.h"
 #include "PatchRecord.h"
-#include "PresetWindow.h"
 #include "Preferences.h"
+#include "PresetWindow.h"
 #include "StartWindow.h"
 #include "TestMain.h"
 
@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <memory>
@@ -44,6 +45,8 @@ private slots:
     void launchFollowsSetting_data();
     void launchFollowsSetting();
     void fileOpenEventKeepsVisibleWindow();
+    void patchOpenedAtStartKeepsItsView_data();
+    void patchOpenedAtStartKeepsItsView();
     void switchingRebuildsMenus();
     void startWindowCheckBox();
     void startWindowButtons();
@@ -118,6 +121,55 @@ void TestMainApp::fileOpenEventKeepsVisibleWindow()
     QVERIFY(app.presetWindow()->isVisible());
     QVERIFY(!app.mainWindow()->isVisible());
     QVERIFY(!app.startWindow()->isVisible());
+}
+
+void TestMainApp::patchOpenedAtStartKeepsItsView_data()
+{
+    QTest::addColumn<bool>("fromCommandLine"); // else by a file-open event right after start
+    QTest::newRow("command line") << true;
+    QTest::newRow("file-open event") << false;
+}
+
+void TestMainApp::patchOpenedAtStartKeepsItsView()
+{
+    QFETCH(bool, fromCommandLine);
+    QTemporaryDir folder;
+    const QString path = folder.path() + "/view.ktl";
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    PatchInfo info;
+    info.zoomLevel = 3;
+    file.write(util::makePatchRecord({}, {}, info, 2600, 1500));
+    file.close();
+
+    Args argv(fromCommandLine ? QStringList{"Knotlattice", path} : QStringList{"Knotlattice"});
+    MainApp app(argv.argc, argv.pointers.data());
+    if (!fromCommandLine) {
+        QFileOpenEvent event(path);
+        QCoreApplication::sendEvent(&app, &event);
+    }
+    app.showMainWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(app.mainWindow()));
+    // Timers fire in the order they fall due: once this one has, the start-up timer that
+    // centres the first document has run too.
+    QTimer later;
+    later.setSingleShot(true);
+    QSignalSpy fired(&later, &QTimer::timeout);
+    later.start(50);
+    QVERIFY(fired.wait());
+
+    PatchDocument* doc = app.mainWindow()->currentDocument();
+    QCOMPARE(doc->patchInfo()->path, path);
+    QCOMPARE(doc->patchInfo()->zoomLevel, 3);
+    QVERIFY(qAbs(doc->transform().m11() - 1.15 * 1.15 * 1.15) < 1e-9);
+    const QPointF centre = doc->mapToScene(doc->viewport()->rect().center());
+    QVERIFY2(qAbs(centre.x() - 2600) <= 1 && qAbs(centre.y() - 1500) <= 1,
+             qPrintable(QString("centre %1, %2").arg(centre.x()).arg(centre.y())));
+    // The first, empty document is centred on the middle of the canvas.
+    PatchDocument* first = app.mainWindow()->documentAt(0);
+    const QPointF middle = first->mapToScene(first->viewport()->rect().center());
+    QVERIFY2(qAbs(middle.x() - 2000) <= 1 && qAbs(middle.y() - 2000) <= 1,
+             qPrintable(QString("first %1, %2").arg(middle.x()).arg(middle.y())));
 }
 
 void TestMainApp::switchingRebuildsMenus()

@@ -5,19 +5,23 @@
 #include "Help.h"
 #include "Inspector.h"
 #include "MainWindow.h"
+#include "PatchCable.h"
 #include "PatchDocument.h"
 #include "PatchScene.h"
 #include "Preferences.h"
 #include "TempProgramDir.h"
 #include "TestMain.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
 #include <QSettings>
 #include <QTabWidget>
+#include <QTextEdit>
 #include <QToolBar>
 #include <QUndoStack>
 #include <memory>
@@ -45,6 +49,9 @@ private slots:
     void resetWindowsRedocks();
     void logWritesConsoleNewestFirst();
     void variableEditIsOneUndoStep();
+    void deleteShortcutFollowsFocus_data();
+    void deleteShortcutFollowsFocus();
+    void deleteIsOfferedForCables();
 
 private:
     std::unique_ptr<TempProgramDir> program;
@@ -74,39 +81,39 @@ void TestMainWindow::actionTable_data()
     QTest::addColumn<bool>("hasIcon");
     QTest::addColumn<bool>("enabled"); // with the first empty document open
 
-    auto row = [](const char* name, const char* text, const char* tip, QKeySequence key,
-                  bool icon, bool enabled) {
+    auto row = [](const char* name, const char* text, const char* tip, QKeySequence key, bool icon,
+                  bool enabled) {
         QTest::newRow(name) << QString(name) << QString(text) << QString(tip) << key << icon
                             << enabled;
     };
     row("new_patch", "&New Patch", "Create a new patch", QKeySequence::New, true, true);
     row("save_patch", "&Save", "Save the current patch", QKeySequence::Save, true, true);
-    row("save_patch_as", "&Save As", "Save the current patch under new name",
-        QKeySequence::SaveAs, false, true);
+    row("save_patch_as", "&Save As", "Save the current patch under new name", QKeySequence::SaveAs,
+        false, true);
     row("open_file", "&Open", "Open a patch", QKeySequence::Open, true, true);
     row("open_firmware", "&Open Firmware...", "Open the firmware on the device",
         QKeySequence("Ctrl+F"), true, true);
     row("undo", "&Undo", "Undo the last editing action", QKeySequence::Undo, true, false);
     row("redo", "&Redo", "Redo the last editing action", QKeySequence::Redo, true, false);
-    row("community", "Community", "Browse community contributions", QKeySequence("Ctrl+P"),
-        true, true);
+    row("community", "Community", "Browse community contributions", QKeySequence("Ctrl+P"), true,
+        true);
     row("compile", "&Compile", "Compile patch and update firmware", QKeySequence("Ctrl+U"), true,
         true);
     row("switch", "&Switch to presets", "Switch to preset browser", QKeySequence(), true, true);
     row("quit", "&Quit", "Quit the application", QKeySequence::Quit, false, true);
-    row("about", "&About", "Show information about the Knotlattice software", QKeySequence(),
-        false, true);
+    row("about", "&About", "Show information about the Knotlattice software", QKeySequence(), false,
+        true);
     row("delete", "&Delete", "Delete selected objects", QKeySequence("backspace"), false, false);
     row("copy", "&Copy", "Copy selected objects", QKeySequence::Copy, false, false);
     row("paste", "&Paste", "Paste objects", QKeySequence::Paste, false, true);
     row("comment", "Add comment", "Add a new comment", QKeySequence(), false, true);
     row("patch_info", "Patch info", "Show patch info in console", QKeySequence(), false, true);
-    row("select_all", "Select All", "Select all blocks and comments", QKeySequence("Ctrl+a"),
-        false, true);
+    row("select_all", "Select All", "Select all blocks and comments", QKeySequence("Ctrl+a"), false,
+        true);
     row("close_current_patch", "&Close Current Patch", "Close the current patch",
         QKeySequence("Ctrl+w"), false, true);
-    row("emulator_toggle", "&Toggle Emulator", "Toggle The Emulator",
-        QKeySequence("Ctrl+Return"), true, true);
+    row("emulator_toggle", "&Toggle Emulator", "Toggle The Emulator", QKeySequence("Ctrl+Return"),
+        true, true);
     row("reset_windows", "Reset Windows", "Reset window positions", QKeySequence(), false, true);
     row("options", "Options", "Options", QKeySequence(), false, true);
     row("clear_console", "Clear Console", "Clear Console", QKeySequence("Ctrl+Shift+c"), false,
@@ -357,6 +364,78 @@ void TestMainWindow::variableEditIsOneUndoStep()
     QCOMPARE(doc->undoStack()->count(), before + 1);
     window->undo();
     QCOMPARE(doc->blockInstance(sine->id)->values.at(freq), QStringLiteral("440"));
+}
+
+void TestMainWindow::deleteShortcutFollowsFocus_data()
+{
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<bool>("deletes");
+    QTest::newRow("canvas") << "canvas" << true;
+    QTest::newRow("Help panel") << "help" << false;
+    QTest::newRow("Console") << "console" << false;
+    QTest::newRow("inspector field") << "inspector" << false;
+}
+
+void TestMainWindow::deleteShortcutFollowsFocus()
+{
+    QFETCH(QString, focus);
+    QFETCH(bool, deletes);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    PatchDocument* doc = window->currentDocument();
+    doc->addBlockHandler("Sine", 100, 100);
+    doc->selectAll();
+    QCOMPARE(doc->selectedInstances().size(), 1);
+    QVERIFY(window->getAction("delete")->isEnabled());
+
+    QWidget* target = doc;
+    QLineEdit* field = nullptr;
+    if (focus == "help") {
+        target = window->helpDock()->findChild<QTextEdit*>();
+    } else if (focus == "console") {
+        target = window->consoleDock()->findChild<QTextEdit*>();
+    } else if (focus == "inspector") {
+        auto* spin = window->inspectorDock()->findChild<QAbstractSpinBox*>();
+        QVERIFY(spin);
+        target = spin;
+        field = spin->findChild<QLineEdit*>();
+        QVERIFY(field);
+        field->end(false);
+    }
+    QVERIFY(target);
+    target->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), target);
+    const QString before = field ? field->text() : QString();
+
+    QTest::keyClick(target, Qt::Key_Backspace);
+    QCOMPARE(doc->blockInstances().isEmpty(), deletes);
+    if (field)
+        QCOMPARE(field->text(), before.chopped(1));
+
+    // The menu entry deletes from anywhere.
+    if (!deletes) {
+        window->getAction("delete")->trigger();
+        QVERIFY(doc->blockInstances().isEmpty());
+    }
+}
+
+void TestMainWindow::deleteIsOfferedForCables()
+{
+    PatchDocument* doc = window->currentDocument();
+    doc->addBlockHandler("Sine", 100, 100);
+    doc->addBlockHandler("Gain", 300, 100);
+    const InstanceList blocks = doc->blockInstances();
+    doc->addConnectionHandler(1, blocks[0]->id, 0, blocks[1]->id, 0);
+    QVERIFY(!window->getAction("delete")->isEnabled());
+
+    doc->patchScene()->cableItem(1)->setSelected(true);
+    QVERIFY(window->getAction("delete")->isEnabled());
+    // Nothing to copy in a cable alone.
+    QVERIFY(!window->getAction("copy")->isEnabled());
+    window->getAction("delete")->trigger();
+    QVERIFY(doc->blockConnections().isEmpty());
+    QCOMPARE(doc->blockInstances().size(), 2);
+    QVERIFY(!window->getAction("delete")->isEnabled());
 }
 
 KL_TEST_MAIN(TestMainWindow)

@@ -1,9 +1,16 @@
+#include "Console.h"
+#include "MainApp.h"
+#include "MainWindow.h"
 #include "MessageHandler.h"
+#include "StartWindow.h"
+#include "Startup.h"
 #include "TestMain.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QProcess>
+
+#include <vector>
 
 Q_DECLARE_METATYPE(QtMsgType)
 Q_DECLARE_METATYPE(MessageRoute::Box)
@@ -15,6 +22,8 @@ private slots:
     void routing_data();
     void routing();
     void fatalShowsBoxThenQuits();
+    void startShowsNoBox_data();
+    void startShowsNoBox();
 };
 
 void TestMessageHandler::routing_data()
@@ -23,39 +32,69 @@ void TestMessageHandler::routing_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<MessageRoute::Box>("box");
     QTest::addColumn<QString>("printed");
+    QTest::addColumn<QByteArray>("category"); // "" for the default one
 
     const QString ca = QStringLiteral("Error receiving trust for a CA certificate");
     QTest::newRow("quoted warning loses quotes")
         << QtWarningMsg << "\"Firmware updated!\"" << MessageRoute::WarningBox
-        << "Firmware updated!";
+        << "Firmware updated!" << QByteArray();
     QTest::newRow("warning beginning with Q is dropped")
-        << QtWarningMsg << "QObject::connect: no such signal" << MessageRoute::NoBox << "";
+        << QtWarningMsg << "QObject::connect: no such signal" << MessageRoute::NoBox << ""
+        << QByteArray();
     QTest::newRow("Q rule looks at the text as received")
-        << QtWarningMsg << "\"Quit now\"" << MessageRoute::WarningBox << "Quit now";
+        << QtWarningMsg << "\"Quit now\"" << MessageRoute::WarningBox << "Quit now" << QByteArray();
     QTest::newRow("lower-case q is not the toolkit's")
-        << QtWarningMsg << "quiet" << MessageRoute::WarningBox << "quiet";
-    QTest::newRow("CA text in a warning") << QtWarningMsg << "x " + ca + " y"
-                                          << MessageRoute::NoBox << "";
-    QTest::newRow("CA text in a debug line") << QtDebugMsg << ca << MessageRoute::NoBox << "";
-    QTest::newRow("CA text in a fatal message") << QtFatalMsg << ca << MessageRoute::NoBox << "";
+        << QtWarningMsg << "quiet" << MessageRoute::WarningBox << "quiet" << QByteArray();
+    QTest::newRow("CA text in a warning")
+        << QtWarningMsg << "x " + ca + " y" << MessageRoute::NoBox << "" << QByteArray();
+    QTest::newRow("CA text in a debug line")
+        << QtDebugMsg << ca << MessageRoute::NoBox << "" << QByteArray();
+    QTest::newRow("CA text in a fatal message")
+        << QtFatalMsg << ca << MessageRoute::NoBox << "" << QByteArray();
     QTest::newRow("CA text is case-sensitive")
-        << QtDebugMsg << ca.toLower() << MessageRoute::NoBox << ca.toLower();
+        << QtDebugMsg << ca.toLower() << MessageRoute::NoBox << ca.toLower() << QByteArray();
     QTest::newRow("critical: no box, kept as received")
-        << QtCriticalMsg << "\"bad\"" << MessageRoute::NoBox << "\"bad\"";
-    QTest::newRow("debug keeps quotes") << QtDebugMsg << "\"0.5\"" << MessageRoute::NoBox
-                                        << "\"0.5\"";
+        << QtCriticalMsg << "\"bad\"" << MessageRoute::NoBox << "\"bad\"" << QByteArray();
+    QTest::newRow("debug keeps quotes")
+        << QtDebugMsg << "\"0.5\"" << MessageRoute::NoBox << "\"0.5\"" << QByteArray();
     QTest::newRow("debug beginning with Q is kept")
-        << QtDebugMsg << "Queue" << MessageRoute::NoBox << "Queue";
-    QTest::newRow("info") << QtInfoMsg << "note" << MessageRoute::NoBox << "note";
-    QTest::newRow("empty warning prints nothing") << QtWarningMsg << "" << MessageRoute::NoBox
-                                                  << "";
+        << QtDebugMsg << "Queue" << MessageRoute::NoBox << "Queue" << QByteArray();
+    QTest::newRow("info") << QtInfoMsg << "note" << MessageRoute::NoBox << "note" << QByteArray();
+    QTest::newRow("empty warning prints nothing")
+        << QtWarningMsg << "" << MessageRoute::NoBox << "" << QByteArray();
     QTest::newRow("warning of only quotes prints nothing")
-        << QtWarningMsg << "\"\"" << MessageRoute::NoBox << "";
-    QTest::newRow("empty debug prints nothing") << QtDebugMsg << "" << MessageRoute::NoBox << "";
-    QTest::newRow("fatal loses quotes") << QtFatalMsg << "broken \"x\"" << MessageRoute::FatalBox
-                                        << "broken x";
+        << QtWarningMsg << "\"\"" << MessageRoute::NoBox << "" << QByteArray();
+    QTest::newRow("empty debug prints nothing")
+        << QtDebugMsg << "" << MessageRoute::NoBox << "" << QByteArray();
+    QTest::newRow("fatal loses quotes")
+        << QtFatalMsg << "broken \"x\"" << MessageRoute::FatalBox << "broken x" << QByteArray();
     QTest::newRow("fatal beginning with Q is dropped")
-        << QtFatalMsg << "QWidget: no app" << MessageRoute::NoBox << "";
+        << QtFatalMsg << "QWidget: no app" << MessageRoute::NoBox << "" << QByteArray();
+
+    // The toolkit's own messages reach standard error and the Console, never a box; the
+    // project's own warnings keep theirs.
+    QTest::newRow("platform plugin text")
+        << QtWarningMsg << "This plugin does not support propagateSizeHints()"
+        << MessageRoute::NoBox << "This plugin does not support propagateSizeHints()"
+        << QByteArray("default");
+    QTest::newRow("toolkit category keeps its text as received")
+        << QtWarningMsg << "could not connect to display \":0\"" << MessageRoute::NoBox
+        << "could not connect to display \":0\"" << QByteArray("qt.qpa.xcb");
+    QTest::newRow("toolkit category, critical")
+        << QtCriticalMsg << "no screen" << MessageRoute::NoBox << "no screen"
+        << QByteArray("qt.qpa.screen");
+    QTest::newRow("a category that only starts like the toolkit's")
+        << QtWarningMsg << "\"qtfoo failed\"" << MessageRoute::WarningBox << "qtfoo failed"
+        << QByteArray("qtfoo");
+    QTest::newRow("our own category")
+        << QtWarningMsg << "\"Firmware updated!\"" << MessageRoute::WarningBox
+        << "Firmware updated!" << QByteArray("knotlattice.firmware");
+    QTest::newRow("the plugin text inside a project warning")
+        << QtWarningMsg << "Note: This plugin does not support it" << MessageRoute::WarningBox
+        << "Note: This plugin does not support it" << QByteArray("default");
+    QTest::newRow("the Q rule still holds in the toolkit's categories")
+        << QtWarningMsg << "QXcbConnection: broken" << MessageRoute::NoBox << ""
+        << QByteArray("qt.qpa.xcb");
 }
 
 void TestMessageHandler::routing()
@@ -64,8 +103,10 @@ void TestMessageHandler::routing()
     QFETCH(QString, message);
     QFETCH(MessageRoute::Box, box);
     QFETCH(QString, printed);
+    QFETCH(QByteArray, category);
 
-    const MessageRoute route = routeMessage(type, message);
+    const MessageRoute route =
+        routeMessage(type, message, category.isEmpty() ? nullptr : category.constData());
     QCOMPARE(route.box, box);
     QCOMPARE(route.text, printed);
     if (box == MessageRoute::FatalBox)
@@ -93,6 +134,91 @@ void TestMessageHandler::fatalShowsBoxThenQuits()
     QVERIFY(child.exitStatus() == QProcess::CrashExit || child.exitCode() != 0);
 }
 
+void TestMessageHandler::startShowsNoBox_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("boxes");
+    QTest::newRow("no argument") << QStringList() << 0;
+    QTest::newRow("a patch") << QStringList{testsupport::binPath("examples/Basics/Knob Synth.ktl")}
+                             << 0;
+    // The count sees boxes: a warning of the editor's own after the start still gets one.
+    QTest::newRow("a warning of our own") << QStringList{"--warn"} << 1;
+}
+
+// The editor started as main starts it, with the real handler, in a child on the offscreen
+// platform (whose plugin warns as windows are shown); the child counts the boxes that open.
+void TestMessageHandler::startShowsNoBox()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, boxes);
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("KNOTLATTICE_PROGRAM_DIR", testsupport::binPath());
+    env.insert("KNOTLATTICE_AUDIO", "null");
+    child.setProcessEnvironment(env);
+    child.setProgram(QCoreApplication::applicationFilePath());
+    child.setArguments(QStringList{"--start-child"} + arguments);
+    child.start();
+    QVERIFY(child.waitForFinished(60000));
+    const QString out = QString::fromUtf8(child.readAllStandardOutput());
+    const QString err = QString::fromUtf8(child.readAllStandardError());
+    QCOMPARE(child.exitCode(), 0);
+    QVERIFY2(out.contains(QStringLiteral("SHOWN|%1|").arg(boxes)), qPrintable(out + err));
+    QCOMPARE(out.count("BOX|"), boxes);
+    // The plugin's warning went to standard error and the Console instead.
+    QVERIFY2(err.contains("This plugin does not support propagateSizeHints()"), qPrintable(err));
+    QVERIFY2(out.contains("|console has it"), qPrintable(out));
+}
+
+static int runStartChild(int argc, char** argv)
+{
+    // The editor sees its program name and the arguments after the child's flag.
+    std::vector<char*> args{argv[0]};
+    bool warn = false;
+    for (int i = 2; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--warn") == 0)
+            warn = true;
+        else
+            args.push_back(argv[i]);
+    }
+    int count = int(args.size());
+    args.push_back(nullptr);
+    setApplicationIdentity();
+    MainApp app(count, args.data());
+
+    int boxes = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&boxes] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            ++boxes;
+            std::printf("BOX|%s\n", qPrintable(box->text()));
+            std::fflush(stdout);
+            box->done(QMessageBox::Ok);
+        }
+    });
+    poll.start(10);
+
+    startUp(app);
+    QWidget* first = app.startMode() == MainApp::ShowMainWindow
+                         ? static_cast<QWidget*>(app.mainWindow())
+                         : static_cast<QWidget*>(app.startWindow());
+    if (!QTest::qWaitForWindowExposed(first, 30000))
+        return 3;
+    if (warn)
+        QTimer::singleShot(0, [] { qWarning() << "Firmware updated!"; });
+    // Quits after the start-up timers (the 10 ms one that centres the first document) and
+    // any box they bring.
+    QTimer::singleShot(100, &app, &QCoreApplication::quit);
+    app.exec();
+    qInstallMessageHandler(nullptr);
+    const bool logged = app.mainWindow()->consoleDock()->text().contains(
+        QStringLiteral("This plugin does not support propagateSizeHints()"));
+    std::printf("SHOWN|%d|%s\n", boxes, logged ? "console has it" : "console lacks it");
+    std::fflush(stdout);
+    return 0;
+}
+
 static int runFatalChild(int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -115,6 +241,10 @@ static int runFatalChild(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && qstrcmp(argv[1], "--start-child") == 0) {
+        testsupport::prepareEnvironment("start-child");
+        return runStartChild(argc, argv);
+    }
     if (argc > 1 && qstrcmp(argv[1], "--fatal-child") == 0) {
         testsupport::prepareEnvironment("fatal-child");
         return runFatalChild(1, argv);

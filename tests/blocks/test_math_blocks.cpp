@@ -110,6 +110,17 @@ void TestMathBlocks::behaviour_data()
                                 "-276134"};
     cases << BlockHarness::Case{"multiply by 269.66 of 50000, pre-shifted", patch,
                                 call("mulk", {50000}), "13478790"};
+    // The pre-shift starts above 46340 (45.25) either way: below it the product wraps.
+    cases << BlockHarness::Case{"multiply by 269.66 of 19.53, no pre-shift, wraps", patch,
+                                call("mulk", {20000}), "1198938"};
+    cases << BlockHarness::Case{"multiply by 269.66 of 46340, no pre-shift, wraps", patch,
+                                call("mulk", {46340}), "-86770"};
+    cases << BlockHarness::Case{"multiply by 269.66 of 46341, pre-shifted", patch,
+                                call("mulk", {46341}), "12495063"};
+    cases << BlockHarness::Case{"multiply by 269.66 of -46340, no pre-shift, wraps", patch,
+                                call("mulk", {-46340}), "86769"};
+    cases << BlockHarness::Case{"multiply by 269.66 of -46341, pre-shifted", patch,
+                                call("mulk", {-46341}), "-12503693"};
 
     cases << BlockHarness::Case{"divide 1024 by 512", patch, call("div", {1024, 512}), "2048"};
     cases << BlockHarness::Case{"divide -1024 by 512", patch, call("div", {-1024, 512}), "-2048"};

@@ -354,14 +354,33 @@ void TestEmulator::unwritableSourceIsReported()
 void TestEmulator::programThatCannotStartIsReported()
 {
     TempProgramDir dir;
+    const QString copy = dir.path("input.bin");
+    const QString program = dir.path("copier");
+    QVERIFY(writeScript(program, "exec cat > " + shellQuoted(copy) + "\n"));
     Emulator emulator(QStringLiteral("Emulator"), nullptr);
     MessageCapture capture;
-    QVERIFY(!emulator.start(quoted(dir.path("presets/emulator/missing"))));
+
+    const QString missing = dir.path("presets/emulator/missing");
+    QVERIFY(!emulator.start(quoted(missing)));
+    // The event loop runs on before the user's next step; the failed process is gone by then.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!emulator.isRunning());
-    QVERIFY(capture.contains(QtWarningMsg, "can't start the emulator program"));
+    QCOMPARE(capture.warnings().size(), 1);
+    QVERIFY2(capture.warnings().first().startsWith("\"can't start the emulator program\" \"" +
+                                                   missing + "\" "),
+             qPrintable(capture.warnings().first()));
+
+    capture.clear();
     QVERIFY(!emulator.start(QString()));
+    QCOMPARE(capture.warnings(), QStringList{"No emulator program was given."});
+
+    // With nothing running nothing is sent or logged, and the next program starts as usual.
     emulator.sendValue(0, 1);
     emulator.stop();
+    QVERIFY(capture.texts(QtDebugMsg).isEmpty());
+    QVERIFY(emulator.start(quoted(program)));
+    emulator.stop();
+    QCOMPARE(readAll(copy), QByteArray("a0\nb0\nc0\nd0\nx"));
 }
 
 void TestEmulator::runsTheKillScriptOnce()

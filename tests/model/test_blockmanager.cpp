@@ -145,6 +145,8 @@ private slots:
     void loadNewBlock_data();
     void loadNewBlock();
     void unreadableEntriesSkipped();
+    void scanFindsEveryFile_data();
+    void scanFindsEveryFile();
     void missingFolderWarns();
 };
 
@@ -709,6 +711,54 @@ void TestBlockManager::unreadableEntriesSkipped()
             naming += warning.contains(path + ':') || warning.contains(path + ' ');
         QVERIFY2(naming == 1, qPrintable(path + " in:\n" + warnings.join('\n')));
     }
+}
+
+void TestBlockManager::scanFindsEveryFile_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<int>("warnings");
+    QTest::newRow("a hidden file") << "hidden file" << QStringList{"hidden", "plain"} << 0;
+    QTest::newRow("a hidden folder") << "hidden folder" << QStringList{"plain", "tucked"} << 0;
+    QTest::newRow("a linked folder") << "linked folder" << QStringList{"elsewhere", "plain"} << 0;
+    // The nameless file is reported once: every folder is read once.
+    QTest::newRow("a link loop") << "link loop" << QStringList{"deep", "plain"} << 1;
+}
+
+void TestBlockManager::scanFindsEveryFile()
+{
+    QFETCH(QString, layout);
+    QFETCH(QStringList, names);
+    QFETCH(int, warnings);
+    QTemporaryDir dir;
+    QTemporaryDir outside;
+    QVERIFY(dir.isValid() && outside.isValid());
+    const QString library = dir.filePath("library");
+    QVERIFY(writeFile(library + "/plain.xml", blockXml("plain", "Math")));
+    if (layout == "hidden file") {
+        QVERIFY(writeFile(library + "/.hidden.xml", blockXml("hidden", "Math")));
+    } else if (layout == "hidden folder") {
+        QVERIFY(writeFile(library + "/.tucked/tucked.block", blockXml("tucked", "Math")));
+    } else if (layout == "linked folder") {
+        QVERIFY(writeFile(outside.filePath("shared/elsewhere.xml"), blockXml("elsewhere", "Math")));
+        QVERIFY(QFile::link(outside.filePath("shared"), library + "/shared"));
+    } else if (layout == "link loop") {
+        // A folder holding a link to the library itself: its files are read once, and the
+        // scan ends.
+        QVERIFY(writeFile(library + "/sub/deep.xml", blockXml("deep", "Math")));
+        QVERIFY(writeFile(library + "/sub/nameless.xml", "<block><data/></block>"));
+        QVERIFY(QFile::link(library, library + "/sub/up"));
+    }
+
+    BlockManager manager;
+    MessageCapture messages;
+    manager.loadBlocks(library, BlockDescription::OriginUser);
+    QVERIFY2(messages.warnings().size() == warnings, qPrintable(messages.warnings().join('\n')));
+    QStringList stored = manager.getBlockDescriptions()->keys();
+    stored.sort();
+    QCOMPARE(stored, names);
+    QCOMPARE(listedNames(manager).size(), names.size());
+    checkCategoriesPointIntoLibrary(manager);
 }
 
 void TestBlockManager::missingFolderWarns()

@@ -268,24 +268,33 @@ void TestPatchFile::unpackPartitionsTheFile_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QByteArray>("separator");
+    QTest::addColumn<QList<QByteArray>>("parts");
     const QByteArray record = versionRecord(6, 1);
+    const QByteArray a = qCompress("a");
+    const QByteArray b = qCompress("b");
     QTest::newRow("record and parts")
-        << record + sep + qCompress("a") + sep + qCompress("b") << sep;
-    QTest::newRow("damaged record") << record.left(20) + sep + qCompress("a") << sep;
-    QTest::newRow("separators only") << QByteArray::fromHex("0006") + sep + sep << sep;
-    QTest::newRow("old separators")
-        << QByteArray::fromHex("0003") + oldSep + "x" + oldSep << oldSep;
-    QTest::newRow("one byte") << QByteArray(1, '\x06') << sep;
+        << record + sep + a + sep + b << sep << QList<QByteArray>{record, a, b};
+    QTest::newRow("damaged record")
+        << record.left(20) + sep + a << sep << QList<QByteArray>{record.left(20), a};
+    QTest::newRow("separators only") << QByteArray::fromHex("0006") + sep + sep << sep
+                                     << QList<QByteArray>{QByteArray::fromHex("0006"), {}, {}};
+    QTest::newRow("old separators") << QByteArray::fromHex("0003") + oldSep + "x" + oldSep << oldSep
+                                    << QList<QByteArray>{QByteArray::fromHex("0003"), "x", {}};
+    QTest::newRow("one byte") << QByteArray(1, '\x06') << sep
+                              << QList<QByteArray>{QByteArray(1, '\x06')};
 }
 
 void TestPatchFile::unpackPartitionsTheFile()
 {
     QFETCH(QByteArray, file);
     QFETCH(QByteArray, separator);
-    const QList<QByteArray> parts = util::unpackPatch(file);
-    QByteArray joined = parts.value(0);
-    for (int i = 1; i < parts.size(); ++i)
-        joined += separator + parts[i];
+    QFETCH(QList<QByteArray>, parts);
+    const QList<QByteArray> split = util::unpackPatch(file);
+    QCOMPARE(split, parts);
+    // Nothing is lost or added: the parts and separators make the file again.
+    QByteArray joined = split.value(0);
+    for (int i = 1; i < split.size(); ++i)
+        joined += separator + split[i];
     QCOMPARE(joined, file);
 }
 

@@ -75,17 +75,21 @@ void TestAudioLayer::pacing()
     QVERIFY(value.value("minbuf") > 0 && value.value("minbuf") < 1000);
     QCOMPARE(value.value("misaligned"), 0);
 
-    // One pull per update period, each of the frames that period made due.
-    const double expectedCalls = double(runMs) / periodMs;
+    // One pull per update period, each of the frames that period made due. The counts are
+    // taken over the time the run really lasted; on a loaded machine the pacing thread wakes
+    // late now and then, so it pulls less often and more at a time, but never ahead of time.
+    const double seconds = value.value("elapsed") / 1e6;
+    QVERIFY2(seconds >= runMs / 1000.0, qPrintable(QString("%1 s").arg(seconds)));
+    const double expectedCalls = seconds * 1000 / periodMs;
     QVERIFY2(value.value("calls") > 0.5 * expectedCalls &&
                  value.value("calls") < 1.2 * expectedCalls,
-             qPrintable(QString("%1 calls").arg(value.value("calls"))));
+             qPrintable(QString("%1 calls in %2 s").arg(value.value("calls")).arg(seconds)));
     const qint64 chunk = 20000LL * periodMs / 1000 * 4;
-    QVERIFY2(qAbs(value.value("median") - chunk) <= chunk / 10,
+    QVERIFY2(value.value("median") >= chunk - chunk / 10 && value.value("median") <= chunk * 3 / 2,
              qPrintable(QString("median %1 bytes").arg(value.value("median"))));
     const double bytes = value.value("bytes");
-    QVERIFY2(bytes > 0.8 * 80000 * runMs / 1000 && bytes < 1.05 * 80000 * runMs / 1000,
-             qPrintable(QString("%1 bytes").arg(bytes)));
+    QVERIFY2(bytes > 0.6 * 80000 * seconds && bytes < 1.05 * 80000 * seconds,
+             qPrintable(QString("%1 bytes in %2 s").arg(bytes).arg(seconds)));
     if (sink == "file") {
         // Everything pulled before the driver ended is in the file.
         QVERIFY(QFileInfo(path).size() >= value.value("bytes"));

@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -23,6 +24,24 @@ namespace {
 const QByteArray noDeviceConfig =
     "pcm.!default { type hw card 99 }\nctl.!default { type hw card 99 }\n";
 const QByteArray nullDeviceConfig = "pcm.!default { type null }\nctl.!default { type hw card 0 }\n";
+
+// How long a wait may take at most. Each wait ends as soon as what it waits for has happened,
+// so this only needs to be generous enough for a machine under heavy load.
+constexpr int Patience = 30000;
+
+// Waits until `done` holds, reading the program's output meanwhile; false when the program
+// ended or the patience ran out first.
+template <typename Condition> bool waitUntil(EmulatorRun& run, Condition done)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > Patience || !run.running())
+            return false;
+        run.collectFor(20);
+    }
+    return true;
+}
 
 } // namespace
 
@@ -101,21 +120,19 @@ void TestEmulatorProgram::controlValues()
     QFETCH(QStringList, printed);
     EmulatorRun run(build.programPath(), environment("null"));
     QVERIFY(run.started());
-    // Until the first value arrives every control reads 0, so nothing has changed to print.
-    run.collectFor(100);
-    QCOMPARE(run.output(), QByteArray());
+    // Until the first value arrives every control reads 0, so nothing has changed to print; a
+    // message that changes nothing prints nothing either. Both would show as lines too many
+    // when the program has ended.
     QStringList expected;
     for (int i = 0; i < messages.size(); ++i) {
         run.send(messages[i]);
-        if (printed[i].isEmpty()) {
-            run.collectFor(100);
+        if (printed[i].isEmpty())
             continue;
-        }
-        QVERIFY2(run.waitForLine(printed[i], 5000), run.output().constData());
+        QVERIFY2(run.waitForLine(printed[i], Patience), run.output().constData());
         expected << printed[i];
     }
     run.send("x");
-    QVERIFY(run.waitForExit(5000));
+    QVERIFY(run.waitForExit(Patience));
     QVERIFY(run.exitedNormally());
     QCOMPARE(run.exitCode(), 0);
     // Every value printed ends with a line break; the layer adds nothing of its own.
@@ -144,11 +161,11 @@ void TestEmulatorProgram::ends()
     EmulatorRun run(build.programPath(), environment("null"));
     QVERIFY(run.started());
     run.send(before);
-    QVERIFY(run.waitForLine("5 0 0 0", 5000));
+    QVERIFY(run.waitForLine("5 0 0 0", Patience));
     run.send(ending);
     if (closeInput)
         run.closeInput(); // what the pipe sees when the editor dies
-    QVERIFY2(run.waitForExit(5000), "the program should end by itself");
+    QVERIFY2(run.waitForExit(Patience), "the program should end by itself");
     QVERIFY(run.exitedNormally());
     QCOMPARE(run.exitCode(), 0);
 }
@@ -165,27 +182,31 @@ void TestEmulatorProgram::burstOfValuesIsTakenAtOnce()
     QElapsedTimer timer;
     timer.start();
     run.send(burst);
-    QVERIFY2(run.waitForLine("3000 0 0 0", 20000), "the last value never took effect");
+    QVERIFY2(run.waitForLine("3000 0 0 0", Patience), "the last value never took effect");
     // 20 ms a value would be a minute; allow a slow machine plenty.
     QVERIFY2(timer.elapsed() < 10000, qPrintable(QString("took %1 ms").arg(timer.elapsed())));
     run.send("x");
-    QVERIFY(run.waitForExit(5000));
+    QVERIFY(run.waitForExit(Patience));
 }
 
 void TestEmulatorProgram::fileSinkRecordsWhatIsPlayed()
 {
     const QString path = scratch.filePath("played.raw");
-    QElapsedTimer timer;
-    timer.start();
+    auto recorded = [&path] { return QFileInfo(path).size(); };
     EmulatorRun run(build.programPath(), environment("file:" + path));
     QVERIFY(run.started());
-    run.collectFor(300);
+    // Some sound first, then the change, then more than a second of sound in all.
+    QVERIFY(waitUntil(run, [&] { return recorded() >= 4 * 4000; }));
+    QElapsedTimer timer;
+    timer.start();
+    const qint64 first = recorded();
     run.send("b-512\n");
-    QVERIFY(run.waitForLine("0 -512 0 0", 5000));
-    run.collectFor(int(qMax<qint64>(0, 1600 - timer.elapsed())));
-    run.send("x");
-    QVERIFY(run.waitForExit(5000));
+    QVERIFY(run.waitForLine("0 -512 0 0", Patience));
+    QVERIFY(waitUntil(run, [&] { return recorded() >= 4 * 24000; }));
+    const qint64 last = recorded();
     const double seconds = timer.elapsed() / 1000.0;
+    run.send("x");
+    QVERIFY(run.waitForExit(Patience));
     QCOMPARE(run.exitCode(), 0);
     QCOMPARE(run.output(), QByteArray("0 -512 0 0\n"));
     QCOMPARE(run.errorOutput(), QByteArray());
@@ -195,11 +216,11 @@ void TestEmulatorProgram::fileSinkRecordsWhatIsPlayed()
     const QByteArray raw = f.readAll();
     QCOMPARE(raw.size() % 4, 0);
     const int frames = raw.size() / 4;
-    QVERIFY2(frames >= 20000, qPrintable(QString("only %1 frames").arg(frames)));
-    // Real-time pace: 20000 frames of 4 bytes a second, less a little for start-up.
-    const double rate = raw.size() / seconds;
-    QVERIFY2(rate > 0.75 * 80000 && rate < 1.05 * 80000,
-             qPrintable(QString("%1 bytes in %2 s").arg(raw.size()).arg(seconds)));
+    // Played at the pace of real time (20000 frames of 4 bytes a second), not as fast as it
+    // can be computed; a loaded machine may fall behind a little.
+    const double rate = (last - first) / seconds;
+    QVERIFY2(rate > 0.5 * 80000 && rate < 1.1 * 80000,
+             qPrintable(QString("%1 bytes in %2 s").arg(last - first).arg(seconds)));
 
     std::vector<qint16> left(static_cast<size_t>(frames)), right(static_cast<size_t>(frames));
     for (int i = 0; i < frames; ++i) {
@@ -268,11 +289,11 @@ void TestEmulatorProgram::sinkChoice()
     QVERIFY(run.started());
     // Whatever plays, the program takes control values and keeps its standard output clean.
     run.send("a12\n");
-    QVERIFY2(run.waitForLine("12 0 0 0", 5000), run.errorOutput().constData());
+    QVERIFY2(run.waitForLine("12 0 0 0", Patience), run.errorOutput().constData());
     run.send("d-3\n");
-    QVERIFY(run.waitForLine("12 0 0 -3", 5000));
+    QVERIFY(run.waitForLine("12 0 0 -3", Patience));
     run.send("x");
-    QVERIFY(run.waitForExit(5000));
+    QVERIFY(run.waitForExit(Patience));
     QCOMPARE(run.exitCode(), 0);
     QCOMPARE(run.output(), QByteArray("12 0 0 0\n12 0 0 -3\n"));
     const QByteArray expected = notice.isEmpty() ? QByteArray() : notice.toLocal8Bit() + "\n";

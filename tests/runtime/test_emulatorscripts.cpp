@@ -108,14 +108,19 @@ void TestEmulatorScripts::killEndsOnlyThisFoldersPrograms()
 {
     QByteArray log;
     QVERIFY2(build.buildProgram(tone, &log), log.constData());
-    // A prebuilt preset program, which loads the audio layer from its own folder.
+    // Prebuilt preset programs, which load the audio layer from their own folder. The system
+    // keeps only the first 15 bytes of a program's name.
     const QString presets = programDir.path("presets/emulator");
     QVERIFY(QDir().mkpath(presets));
-    QFile::remove(presets + "/Bells");
     QFile::remove(presets + "/libbass.so");
-    QVERIFY(QFile::copy(build.programPath(), presets + "/Bells"));
     QVERIFY(QFile::copy(build.emulatorDir() + "/libbass.so", presets + "/libbass.so"));
-    QVERIFY(QFile::setPermissions(presets + "/Bells", QFile::permissions(build.programPath())));
+    const QString longName = QStringLiteral("Bells of a Long Winter Evening");
+    for (const QString& name : {QStringLiteral("Bells"), longName}) {
+        QFile::remove(presets + "/" + name);
+        QVERIFY(QFile::copy(build.programPath(), presets + "/" + name));
+        QVERIFY(
+            QFile::setPermissions(presets + "/" + name, QFile::permissions(build.programPath())));
+    }
     // The same program of another program folder: same name, other path.
     QTemporaryDir elsewhere;
     EmulatorBuild other(elsewhere.path());
@@ -125,11 +130,12 @@ void TestEmulatorScripts::killEndsOnlyThisFoldersPrograms()
     const QProcessEnvironment env = EmulatorBuild::audioEnvironment("null");
     EmulatorRun replaced(build.programPath(), env);
     EmulatorRun preset(presets + "/Bells", env);
+    EmulatorRun longPreset(presets + "/" + longName, env);
     EmulatorRun stranger(other.programPath(), env);
     // A program whose file was rebuilt while it ran still counts as this folder's.
     QVERIFY2(build.buildProgram(tone, &log), log.constData());
     EmulatorRun own(build.programPath(), env);
-    for (EmulatorRun* run : {&own, &replaced, &preset, &stranger}) {
+    for (EmulatorRun* run : {&own, &replaced, &preset, &longPreset, &stranger}) {
         QVERIFY(run->started());
         run->send("a1\n");
         QVERIFY(run->waitForLine("1 0 0 0", 5000));
@@ -139,6 +145,7 @@ void TestEmulatorScripts::killEndsOnlyThisFoldersPrograms()
     QVERIFY(own.waitForExit(5000));
     QVERIFY(replaced.waitForExit(5000));
     QVERIFY(preset.waitForExit(5000));
+    QVERIFY(longPreset.waitForExit(5000));
     QVERIFY2(stranger.running(), "a program of another folder was ended");
     stranger.send("x");
     QVERIFY(stranger.waitForExit(5000));

@@ -28,6 +28,7 @@ private slots:
     void callbackFillsWholeFramesOnly_data();
     void callbackFillsWholeFramesOnly();
     void headerIncludesNothing();
+    void audioLayerCallsAtStart();
 
 private:
     QStringList drive(const QByteArray& script);
@@ -231,6 +232,38 @@ void TestRuntimeTemplate::headerIncludesNothing()
             headers << line;
     QCOMPARE(headers.size(), 1);
     QVERIFY2(headers[0].endsWith("bass.h"), qPrintable(headers[0]));
+}
+
+void TestRuntimeTemplate::audioLayerCallsAtStart()
+{
+    // The program built against a layer that records the calls: the update period of 10 ms and
+    // the buffer of the device's minimum plus 128 ms are set before the stream is made.
+    QVERIFY(build.writeSource(EmulatorBuild::fixture("tone.dyn.c")));
+    const QString dir = build.emulatorDir();
+    QFile layer(dir + "/recording_bass.c");
+    QVERIFY(layer.open(QIODevice::WriteOnly));
+    layer.write(EmulatorBuild::fixture("recording_bass.c"));
+    layer.close();
+    QProcess cc;
+    cc.setProcessChannelMode(QProcess::MergedChannels);
+    cc.setWorkingDirectory(dir);
+    cc.start("cc", {"-std=c99", "-O1", "-fwrapv", "-fno-builtin", "-I" + dir, "-o",
+                    dir + "/recorded", dir + "/emul.c", dir + "/recording_bass.c"});
+    QVERIFY(cc.waitForFinished(60000));
+    QVERIFY2(cc.exitCode() == 0, cc.readAll().constData());
+
+    QProcess program;
+    program.start(dir + "/recorded", QStringList());
+    QVERIFY(program.waitForStarted(30000));
+    program.write("x");
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitCode(), 0);
+    const QStringList calls =
+        QString::fromLocal8Bit(program.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(calls,
+             (QStringList{"BASS_Init -1 20000 0 null null", "BASS_SetConfig 1 10", "BASS_GetInfo",
+                          "BASS_SetConfig 0 165", "BASS_StreamCreate 20000 2 0 callback null",
+                          "callback 800 -> 800", "BASS_ChannelPlay 7 0"}));
 }
 
 KL_TEST_MAIN_NOAPP(TestRuntimeTemplate)

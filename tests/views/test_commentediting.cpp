@@ -4,6 +4,9 @@
 
 #include <QAction>
 #include <QSignalSpy>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QtTest>
 
 using harness::Canvas;
@@ -44,6 +47,7 @@ private slots:
     void editCycle_data();
     void editCycle();
     void reEditShowsMarkup();
+    void reEditAfterClickOnBoldWordIsPlain();
     void focusOutWithoutEditing();
     void removedWhileEditingEmitsNoEdit();
     void keysGoToTheEditedText();
@@ -129,6 +133,30 @@ void TestCommentEditing::reEditShowsMarkup()
     QCOMPARE(edits.first().at(3).toString(), markup);
     QCOMPARE(canvas.doc.comment(1)->text, markup);
     QCOMPARE(item->toPlainText(), QStringLiteral("loud and soft"));
+}
+
+void TestCommentEditing::reEditAfterClickOnBoldWordIsPlain()
+{
+    Canvas canvas;
+    PatchComment* item =
+        storedComment(canvas, 1, 100, 100, QStringLiteral("<b>loud</b> and quiet"));
+    // A double click on the bold word: the text cursor stands in bold text when editing starts.
+    const QRectF bounds = item->boundingRect();
+    const QPointF onBold = item->mapToScene(QPointF(bounds.left() + 12, bounds.center().y()));
+    canvas.mouse(QEvent::MouseButtonPress, onBold, Qt::LeftButton, Qt::LeftButton);
+    canvas.mouse(QEvent::MouseButtonRelease, onBold, Qt::LeftButton, Qt::NoButton);
+    QVERIFY(item->textCursor().charFormat().fontWeight() > QFont::Normal);
+    canvas.mouse(QEvent::MouseButtonDblClick, onBold, Qt::LeftButton, Qt::LeftButton);
+    canvas.mouse(QEvent::MouseButtonRelease, onBold, Qt::LeftButton, Qt::NoButton);
+    QVERIFY(item->editing());
+    QCOMPARE(item->toPlainText(), QStringLiteral("<b>loud</b> and quiet"));
+
+    // The raw text shows in the item's own font, and so does what is typed next.
+    for (QTextBlock block = item->document()->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it)
+            QCOMPARE(it.fragment().charFormat().fontWeight(), int(QFont::Normal));
+    }
+    QCOMPARE(item->textCursor().charFormat().fontWeight(), int(QFont::Normal));
 }
 
 void TestCommentEditing::focusOutWithoutEditing()
