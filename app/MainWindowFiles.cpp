@@ -85,8 +85,10 @@ MainWindow::SaveResult MainWindow::writePatchFile(PatchDocument* doc, const QStr
                                                     centre.x(), centre.y());
     const QByteArray bytes = util::patchFileBytes(record, carried, next.includeBlocks);
 
+    // commit() misses a buffer that failed to reach the disk, so the flush is checked first.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
+        !file.commit()) {
         qWarning().noquote() << tr("Cannot open file for writing: ") + file.errorString() + "\n" +
                                     path;
         file.cancelWriting();

@@ -133,7 +133,8 @@ bool Emulator::compile(const QString& code)
     const QString dir = QDir::toNativeSeparators(emulatorDir());
     QSaveFile source(QDir::toNativeSeparators(emulatorDir() + QStringLiteral("/emul.c")));
     if (!source.open(QIODevice::WriteOnly | QIODevice::Text) ||
-        source.write(QByteArray(IncludeLines) + code.toLocal8Bit()) < 0 || !source.commit()) {
+        source.write(QByteArray(IncludeLines) + code.toLocal8Bit()) < 0 || !source.flush() ||
+        !source.commit()) {
         qWarning() << tr("can't write file for emulator") << source.fileName()
                    << source.errorString();
         return false;

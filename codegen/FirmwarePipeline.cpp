@@ -70,7 +70,8 @@ bool FirmwarePipeline::writeSource(const QString& code)
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return false;
     const QByteArray bytes = code.toUtf8();
-    if (file.write(bytes) != bytes.size())
+    // commit() misses a buffer that failed to reach the disk, so the flush is checked first.
+    if (file.write(bytes) != bytes.size() || !file.flush())
         return false;
     return file.commit();
 }

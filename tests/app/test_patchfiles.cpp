@@ -19,7 +19,9 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QUndoStack>
+#include <csignal>
 #include <memory>
+#include <sys/resource.h>
 
 namespace {
 
@@ -98,6 +100,7 @@ private slots:
     void openingAnOpenNameSwitchesTabs();
     void failingSaveKeepsDocumentChanged();
     void unreadableCarriedBlockFailsSave();
+    void writeCutShortKeepsOldFile();
     void damagedFileOpensWithoutPath();
     void openingReport_data();
     void openingReport();
@@ -241,6 +244,34 @@ void TestPatchFiles::unreadableCarriedBlockFailsSave()
     QVERIFY(messages.contains(QtWarningMsg, "Could not read file : "));
     QCOMPARE(readAll(path), QByteArray("original"));
     QVERIFY(doc->changed());
+}
+
+// A disk that fills while the file is written (a size limit stands in for it, even for root)
+// leaves the saved patch as it was.
+void TestPatchFiles::writeCutShortKeepsOldFile()
+{
+    PatchDocument* doc = window->currentDocument();
+    doc->addBlockHandler("Sine", 100, 100);
+    const QString path = files->path() + "/keep.ktl";
+    QVERIFY(writeAll(path, "original"));
+    doc->patchInfo()->path = path;
+
+    rlimit previous{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = previous;
+    small.rlim_cur = 16;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    MessageCapture messages;
+    const MainWindow::SaveResult result = window->savePatch();
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QCOMPARE(result, MainWindow::SaveResult::Failed);
+    QVERIFY(messages.contains(QtWarningMsg, "Cannot open file for writing: "));
+    QCOMPARE(readAll(path), QByteArray("original"));
+    QVERIFY(doc->changed());
+    QCOMPARE(doc->patchInfo()->saved, 0);
 }
 
 void TestPatchFiles::damagedFileOpensWithoutPath()
