@@ -120,6 +120,9 @@ void MainWindow::createMenus()
 {
     QMenuBar* bar = menuBar();
     bar->clear();
+    // clear() only takes the menus off the bar; without this each showing leaves a set behind.
+    for (QMenu* old : {fileMenu, editMenu, viewMenu, tutorialsMenu, examplesMenu, helpMenu})
+        delete old;
 
     fileMenu = bar->addMenu(tr("&File"));
     fileMenu->addAction(getAction("new_patch"));

@@ -193,8 +193,11 @@ void TestMainWindow::menusAndToolBars()
     window->getAction("reload_blocks")->trigger();
     QCOMPARE(window->blockManager()->blockDescription("Sine")->info, QStringLiteral("Edited"));
 
-    // The rebuilt View menu still offers the dock toggles.
+    // The rebuilt View menu still offers the dock toggles, and the old menus are gone.
+    const int menusBefore = window->menuBar()->findChildren<QMenu*>().size();
     window->createMenus();
+    window->createMenus();
+    QCOMPARE(window->menuBar()->findChildren<QMenu*>().size(), menusBefore);
     const QStringList view = entries(window->viewMenuForTest());
     QCOMPARE(view.mid(0, 6),
              (QStringList{"Zoom In", "Zoom Out", "Reset Zoom", "|", "Reset Windows", "|"}));
