@@ -113,11 +113,14 @@ void Repository::watch(QNetworkReply* reply, RequestKind kind)
 {
     reply->setProperty(kindProperty, int(kind));
     const qint64 limit = maxReplySize;
+    // Reading stops one byte past the limit, so a longer body is noticed without being held.
+    reply->setReadBufferSize(limit + 1);
     auto tooLarge = [reply, limit](qint64 size) {
-        if (size > limit && reply->isRunning()) {
-            reply->setProperty(oversizeProperty, true);
+        if (size <= limit)
+            return;
+        reply->setProperty(oversizeProperty, true);
+        if (reply->isRunning())
             reply->abort();
-        }
     };
     connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, tooLarge] {
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
@@ -395,7 +398,7 @@ void Repository::replyFinished(QNetworkReply* reply)
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     QByteArray data;
     QString refusal;
-    if (reply->property(oversizeProperty).toBool()) {
+    if (reply->property(oversizeProperty).toBool() || reply->bytesAvailable() > maxReplySize) {
         refusal = tr("the reply is larger than %1 bytes").arg(maxReplySize);
     } else if (reply->property(timedOutProperty).toBool()) {
         refusal = tr("no reply within %1 ms").arg(timeout);

@@ -23,10 +23,14 @@ QString getStringFromCData(const QDomElement& element, const QString& name)
     const QDomElement child = element.firstChildElement(name);
     if (child.isNull())
         return QString();
-    const QDomNode first = child.firstChild();
-    if (!first.isCDATASection())
+    QDomNode node = child.firstChild();
+    if (!node.isCDATASection())
         return QString();
-    return first.toCDATASection().data();
+    // A text holding "]]>" can only be sent split over adjacent sections.
+    QString text;
+    for (; node.isCDATASection(); node = node.nextSibling())
+        text += node.toCDATASection().data();
+    return text;
 }
 
 } // namespace util::xml

@@ -14,8 +14,9 @@ constexpr int missingNumber = -99999;
 int getInt(const QDomElement& element, const QString& name);
 // The attribute's text; a null string when absent.
 QString getString(const QDomElement& element, const QString& name);
-// The CDATA text of the first child element called `name`; a null string when there is no
-// such child or its first node is not a CDATA section.
+// The CDATA text of the first child element called `name` (its first node and the CDATA
+// sections right after it); a null string when there is no such child or its first node is
+// not a CDATA section.
 QString getStringFromCData(const QDomElement& element, const QString& name);
 
 } // namespace util::xml
