@@ -260,12 +260,12 @@ void RepositoryServer::setVersion(int major, int sub, int build)
 void RepositoryServer::scriptFault(Fault fault, const QString& action, int times)
 {
     for (int i = 0; i < times; ++i)
-        faults.append({fault, action, QByteArray()});
+        faults.append({fault, action, QByteArray(), true});
 }
 
-void RepositoryServer::scriptBody(const QByteArray& body, const QString& action)
+void RepositoryServer::scriptBody(const QByteArray& body, const QString& action, bool withLength)
 {
-    faults.append({Fault::Body, action, body});
+    faults.append({Fault::Body, action, body, withLength});
 }
 
 void RepositoryServer::setSlowBody(int pieces, int intervalMs)
@@ -502,6 +502,11 @@ void RepositoryServer::answer(QTcpSocket* socket, const Request& request, bool c
     switch (scripted.fault) {
     case Fault::Body:
         r.body = scripted.body;
+        if (!scripted.withLength) {
+            r.withLength = false;
+            send(socket, r, true);
+            return;
+        }
         break;
     case Fault::NotFound:
         r.status = 404;
@@ -525,6 +530,11 @@ void RepositoryServer::answer(QTcpSocket* socket, const Request& request, bool c
     case Fault::Oversize:
         r.body = QByteArray(int(oversizeBytes), ' ');
         break;
+    case Fault::OversizeNoLength:
+        r.body = QByteArray(int(oversizeBytes), ' ');
+        r.withLength = false;
+        send(socket, r, true);
+        return;
     case Fault::SlowBody:
         sendSlowly(socket, respond(request), close);
         return;
@@ -553,7 +563,8 @@ QByteArray RepositoryServer::serialise(const Response& r, bool close, bool withB
     QByteArray out =
         "HTTP/1.1 " + QByteArray::number(r.status) + " " + reasonPhrase(r.status) + "\r\n";
     out += "Content-Type: " + r.contentType + "\r\n";
-    out += "Content-Length: " + QByteArray::number(r.body.size()) + "\r\n";
+    if (r.withLength)
+        out += "Content-Length: " + QByteArray::number(r.body.size()) + "\r\n";
     for (const auto& h : r.headers)
         out += h.first + ": " + h.second + "\r\n";
     out += close ? "Connection: close\r\n" : "Connection: keep-alive\r\n";

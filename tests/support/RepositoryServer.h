@@ -29,17 +29,18 @@ public:
     // What the next matching request gets instead of its answer.
     enum class Fault
     {
-        NotFound,  // 404
-        Redirect,  // 302 to the list of patches
-        EmptyBody, // 200 with no body
-        NotXml,    // 200 with text that is not XML
-        WrongRoot, // 200 with a document of another root element
-        Oversize,  // 200 with a body of oversizeBytes
-        SlowBody,  // the true answer, its body in pieces at an interval
-        NoAnswer,  // nothing, the connection stays open
-        Reset,     // part of a status line and headers, then the connection is reset
-        Hold,      // the true answer, sent at releaseHeld()
-        Body       // 200 with the body given to scriptBody
+        NotFound,         // 404
+        Redirect,         // 302 to the list of patches
+        EmptyBody,        // 200 with no body
+        NotXml,           // 200 with text that is not XML
+        WrongRoot,        // 200 with a document of another root element
+        Oversize,         // 200 with a body of oversizeBytes
+        OversizeNoLength, // the same without a length: the body ends when the connection does
+        SlowBody,         // the true answer, its body in pieces at an interval
+        NoAnswer,         // nothing, the connection stays open
+        Reset,            // part of a status line and headers, then the connection is reset
+        Hold,             // the true answer, sent at releaseHeld()
+        Body              // 200 with the body given to scriptBody
     };
     Q_ENUM(Fault)
 
@@ -135,8 +136,10 @@ public:
     // The next `times` requests whose action is `action` (any request when empty) get the
     // fault. (The client's network layer sends a request again, twice, after a reset.)
     void scriptFault(Fault fault, const QString& action = QString(), int times = 1);
-    // The next request whose action is `action` gets status 200 and this body.
-    void scriptBody(const QByteArray& body, const QString& action = QString());
+    // The next request whose action is `action` gets status 200 and this body; without its
+    // length, the body ends when the connection closes.
+    void scriptBody(const QByteArray& body, const QString& action = QString(),
+                    bool withLength = true);
     void releaseHeld();
     int heldCount() const { return held.size(); }
     void setSlowBody(int pieces, int intervalMs);
@@ -162,6 +165,7 @@ private:
         QByteArray contentType = "text/plain";
         QByteArray body;
         QList<QPair<QByteArray, QByteArray>> headers;
+        bool withLength = true;
     };
     struct Held
     {
@@ -196,6 +200,7 @@ private:
         Fault fault;
         QString action;
         QByteArray body;
+        bool withLength;
     };
     QList<Scripted> faults;
     QList<Held> held;
