@@ -526,10 +526,18 @@ void TestRepositoryReplies::missingBlockChain()
 
 void TestRepositoryReplies::newChainReplacesRunningOne_data()
 {
-    // Where the first chain is held when the second starts.
+    // Where the first chain (A and B missing) is held when the second starts.
     QTest::addColumn<QString>("heldAction");
-    QTest::newRow("during its list") << "list_blocks";
-    QTest::newRow("during its downloads") << "get_block";
+    QTest::addColumn<QStringList>("second");
+    QTest::addColumn<QStringList>("downloads");
+    QTest::addColumn<QStringList>("files");
+    QTest::newRow("during its list")
+        << "list_blocks" << QStringList{"C"} << QStringList{"C"} << QStringList{"file C"};
+    // The second chain's first download is held too, so the first chain's block arrives
+    // while the second one still counts down.
+    QTest::newRow("during its downloads")
+        << "get_block" << QStringList{"A", "C"} << QStringList{"B", "C", "A"}
+        << QStringList{"file C", "file A"};
 }
 
 // A new chain replaces the running one; what the old chain's replies would have done (its
@@ -537,24 +545,30 @@ void TestRepositoryReplies::newChainReplacesRunningOne_data()
 void TestRepositoryReplies::newChainReplacesRunningOne()
 {
     QFETCH(QString, heldAction);
+    QFETCH(QStringList, second);
+    QFETCH(QStringList, downloads);
+    QFETCH(QStringList, files);
     MessageCapture capture;
     Fixture f;
-    f.server.scriptFault(Fault::Hold, heldAction);
+    const bool duringDownloads = heldAction == QLatin1String("get_block");
+    f.server.scriptFault(Fault::Hold, heldAction, duringDownloads ? 2 : 1);
     RepositoryBlocks first = missing({"A", "B"});
     f.repository.getBlockList(first);
     QTRY_COMPARE(f.server.heldCount(), 1);
 
-    RepositoryBlocks second = missing({"C"});
-    f.repository.getBlockList(second);
-    QTRY_COMPARE(f.host.blockFileSets.size(), 1);
-    QCOMPARE(joined(f.host.blockFileSets.first()), QStringList{"file C"});
-
+    RepositoryBlocks next = missing(second);
+    f.repository.getBlockList(next);
+    if (duringDownloads)
+        QTRY_COMPARE(f.server.heldCount(), 2);
+    else
+        QTRY_COMPARE(f.host.blockFileSets.size(), 1);
     f.server.releaseHeld();
-    QTRY_COMPARE(liveReplies(f.repository), 0);
+    QTRY_COMPARE(f.host.blockFileSets.size(), 1);
     settle(f);
+
     QCOMPARE(f.host.blockFileSets.size(), 1);
-    QCOMPARE(f.blockDownloads(),
-             heldAction == QLatin1String("get_block") ? QStringList({"B", "C"}) : QStringList{"C"});
+    QCOMPARE(joined(f.host.blockFileSets.first()), files);
+    QCOMPARE(f.blockDownloads(), downloads);
     QVERIFY(f.log.lines.isEmpty());
     QCOMPARE(liveReplies(f.repository), 0);
 }
