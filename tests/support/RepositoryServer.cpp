@@ -413,7 +413,9 @@ void RepositoryServer::readFrom(QTcpSocket* socket)
     auto it = buffers.find(socket);
     if (it == buffers.end())
         return;
-    it->append(socket->readAll());
+    const QByteArray bytes = socket->readAll();
+    readCount += bytes.size();
+    it->append(bytes);
     while (buffers.contains(socket) && takeRequest(socket, buffers[socket])) {
     }
 }

@@ -146,6 +146,8 @@ public:
     void setOversizeBytes(qint64 bytes) { oversizeBytes = bytes; }
 
     QList<Request> requests() const { return received; }
+    // Bytes read from every connection so far.
+    qint64 bytesRead() const { return readCount; }
     void clearRequests() { received.clear(); }
     QList<User> users() const { return userList; }
     QList<Patch> patches() const { return patchList; }
@@ -209,6 +211,7 @@ private:
     qint64 oversizeBytes = 17 * 1024 * 1024;
     qint64 fixedTime = 0;
     QList<Request> received;
+    qint64 readCount = 0;
     QList<User> userList;
     QList<Patch> patchList;
     QList<Block> blockList;
