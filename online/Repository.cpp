@@ -403,7 +403,11 @@ void Repository::replyFinished(QNetworkReply* reply)
     } else if (reply->property(timedOutProperty).toBool()) {
         refusal = tr("no reply within %1 ms").arg(timeout);
     } else if (code != QNetworkReply::NoError) {
+        // The toolkit's text names the address, whose query holds the password.
         refusal = reply->errorString();
+        const QString bare = reply->url().toString(QUrl::RemoveQuery);
+        for (QUrl::ComponentFormattingOptions form : {QUrl::PrettyDecoded, QUrl::FullyEncoded})
+            refusal.replace(reply->url().toString(form), bare);
     } else if (status != 200) {
         refusal = tr("HTTP status %1").arg(status);
     } else {

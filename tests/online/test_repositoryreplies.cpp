@@ -293,6 +293,9 @@ void TestRepositoryReplies::faults()
         QVERIFY2(capture.contains(QtDebugMsg, text), qPrintable(text));
     QCOMPARE(capture.warnings(),
              notFound ? QStringList{QStringLiteral("Content Not Found!")} : QStringList());
+    // The console never shows the query, which holds the password.
+    for (const MessageCapture::Message& m : capture.messages())
+        QVERIFY2(!m.text.contains(QLatin1String("pass")), qPrintable(m.text));
     // Nothing was followed or refreshed after the failure.
     const QStringList actions = actionsBeforeMarker(f.server);
     if (fault != Fault::Reset)
