@@ -32,12 +32,12 @@ bool shallow(const QByteArray& data)
 }
 
 // The root element of the body when it has the expected name; a null element otherwise, also
-// when the body is not XML.
-QDomElement rootOf(const QByteArray& data, const QString& expected)
+// when the body is not XML. The document must outlive the element: node lists of an element
+// whose document is gone are rebuilt at every access.
+QDomElement rootOf(QDomDocument& document, const QByteArray& data, const QString& expected)
 {
     if (!shallow(data))
         return QDomElement();
-    QDomDocument document;
     document.setContent(data);
     QDomElement root = document.documentElement();
     if (root.tagName() != expected)
@@ -67,7 +67,8 @@ template <typename Read>
 bool readEntries(const QByteArray& data, const QString& rootName, const QString& entryName,
                  Read read)
 {
-    const QDomElement root = rootOf(data, rootName);
+    QDomDocument document;
+    const QDomElement root = rootOf(document, data, rootName);
     if (root.isNull())
         return false;
     const QDomNodeList entries = root.elementsByTagName(entryName);
@@ -141,7 +142,8 @@ bool RepositoryReader::readComments(const QByteArray& data, RepositoryComments& 
 
 bool RepositoryReader::readVersion(const QByteArray& data, Version& out)
 {
-    const QDomElement root = rootOf(data, QStringLiteral("version"));
+    QDomDocument document;
+    const QDomElement root = rootOf(document, data, QStringLiteral("version"));
     if (root.isNull())
         return false;
     for (const char* name : {"major", "sub", "build"}) {
