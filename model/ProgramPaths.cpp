@@ -52,7 +52,8 @@ QString repositoryUrl()
     const QString overridden = fromEnvironment("KNOTLATTICE_REPOSITORY_URL");
     if (!overridden.isEmpty())
         return overridden;
-    return QStringLiteral("http://repository.knotlattice.org/api.php");
+    // Our own repository server (knotlattice-repository) on this machine, at its default port.
+    return QStringLiteral("http://127.0.0.1:8470/action.php");
 }
 
 } // namespace util

@@ -18,7 +18,8 @@ QString examplesDir();
 QString deviceVolume();
 QString deviceFirmwarePath();
 
-// Base URL of the repository server: KNOTLATTICE_REPOSITORY_URL, else our host.
+// The repository server's endpoint, up to and including "action.php":
+// KNOTLATTICE_REPOSITORY_URL, else our own server program on this machine.
 QString repositoryUrl();
 
 } // namespace util

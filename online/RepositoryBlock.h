@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 // One block entry of the online repository. The patch opener also builds entries with only
@@ -17,5 +18,8 @@ struct RepositoryBlock
     QString hash;
     QString description;
     QString category;
+    // The block file's bytes; filled only for an upload.
     QByteArray data;
 };
+
+using RepositoryBlocks = QList<RepositoryBlock>;

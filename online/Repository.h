@@ -1,0 +1,157 @@
+#pragma once
+
+#include "RepositoryBlock.h"
+#include "RepositoryComment.h"
+#include "RepositoryPatch.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class RepositoryHost;
+struct UserCredentials;
+
+// The client of the online repository: every operation is one request against the server's
+// single endpoint, and every finished reply comes back through replyFinished. Each reply keeps
+// the kind of request it answers, so several requests may be in flight at once.
+class Repository : public QObject
+{
+    Q_OBJECT
+public:
+    enum RequestKind
+    {
+        LogInRequest = 0,
+        UserPatchListRequest = 2,
+        BlockListRequest = 3,
+        UserBlockListRequest = 4,
+        PatchRequest = 5,
+        SingleBlockRequest = 6,
+        MissingBlockListRequest = 7,
+        MissingBlockRequest = 8,
+        PatchUploadRequest = 9,
+        BlockUploadRequest = 10,
+        PatchDeleteRequest = 11,
+        BlockDeleteRequest = 12,
+        PatchCommentsRequest = 13,
+        BlockCommentsRequest = 14,
+        PatchCommentPostRequest = 15,
+        BlockCommentPostRequest = 16,
+        CommunityRequest = 17,
+        UserDatabaseRequest = 18,
+        VersionRequest = 19
+    };
+    Q_ENUM(RequestKind)
+
+    enum Error
+    {
+        DatabaseError = 2,
+        BlockListError = 3,
+        BlockDownloadError = 4,
+        PatchListError = 5,
+        PatchDownloadError = 6,
+        CommentListError = 7,
+        CommentPostError = 8,
+        VersionError = 9
+    };
+    Q_ENUM(Error)
+
+    static constexpr qint64 defaultMaxReplySize = 16 * 1024 * 1024;
+    static constexpr int defaultTimeout = 30000;
+
+    // `host` receives downloaded patches and missing-block files and parents the version box;
+    // `credentials` is used by the refreshes that follow changes until a request stores others.
+    Repository(RepositoryHost* host, UserCredentials* credentials, QObject* parent = nullptr);
+
+    // The endpoint's address up to and including "action.php"; util::repositoryUrl() at start.
+    void setBaseUrl(const QString& endpoint);
+    QString baseUrl() const { return endpoint; }
+    // Bounds on every reply: its size in bytes and its whole time in milliseconds.
+    void setMaxReplySize(qint64 bytes) { maxReplySize = bytes; }
+    void setTransferTimeout(int milliseconds) { timeout = milliseconds; }
+    QNetworkAccessManager* networkManager() const { return manager; }
+
+    void logIn(UserCredentials* credentials);
+    void getUserPatchList(UserCredentials* credentials);
+    void getBlockList();
+    void getUserBlockList(UserCredentials* credentials);
+    void getPatch(int index);
+    void getBlock(const RepositoryBlock& block, bool single);
+    void getBlockList(RepositoryBlocks& missing);
+    void uploadPatch(RepositoryPatch& patch, UserCredentials* credentials, bool overwrite);
+    void editPatch(int id, UserCredentials* credentials, const QString& name,
+                   const QString& description);
+    void uploadBlock(RepositoryBlock& block, UserCredentials* credentials, bool overwrite);
+    void editBlock(int id, UserCredentials* credentials, const QString& title,
+                   const QString& description);
+    void deletePatch(int id, UserCredentials* credentials);
+    void deleteBlock(int id, UserCredentials* credentials);
+    void getPatchComments(int id, UserCredentials* credentials);
+    void getBlockComments(int id, UserCredentials* credentials);
+    void postPatchComment(int id, QString comment, UserCredentials* credentials);
+    void postBlockComment(int id, QString comment, UserCredentials* credentials);
+    void getCommunityDatabase();
+    void getUserDatabase(UserCredentials* credentials);
+    void getVersion();
+
+    // Logs the error's message (console only).
+    void error(Error e);
+    static QString errorText(Error e);
+
+    bool unpackPatchList(QByteArray& data);
+    bool unpackBlockList(QByteArray& data);
+    bool unpackComments(QByteArray& data);
+    void resolveBlocks();
+    // False when the body is no version reply.
+    bool versionCheck(QByteArray& data);
+
+signals:
+    void replyPatchList(RepositoryPatches& patches);
+    void replyUserPatchList(RepositoryPatches& patches);
+    void replyBlockList(RepositoryBlocks& blocks);
+    void replyUserBlockList(RepositoryBlocks& blocks);
+    void replyComments(RepositoryComments& comments);
+    void replyBlock(QByteArray& data);
+    void loginReply(QByteArray& data);
+    // A request failed; `message` is what was logged for it (empty for a refused log-in,
+    // which its controller reports).
+    void requestFailed(Repository::RequestKind kind, const QString& message);
+
+public slots:
+    void replyFinished(QNetworkReply* reply);
+
+private:
+    using FormPart = QPair<QString, QByteArray>;
+
+    QNetworkReply* download(const QString& query, RequestKind kind);
+    QNetworkReply* upload(const QString& query, RequestKind kind, const QList<FormPart>& parts);
+    void watch(QNetworkReply* reply, RequestKind kind);
+    void fail(RequestKind kind, Error e);
+    void unreadable(RequestKind kind);
+    bool storedCredentials(const char* what) const;
+    bool usable(const UserCredentials* given, const char* what) const;
+    void handle(QNetworkReply* reply, RequestKind kind, QByteArray& data, bool ok);
+    void missingBlockArrived(QByteArray& data, bool ok);
+    void fetchNextMissingBlock();
+    static QString credentialQuery(const UserCredentials* credentials);
+
+    RepositoryHost* host = nullptr;
+    QNetworkAccessManager* manager = nullptr;
+    QString endpoint;
+    qint64 maxReplySize = defaultMaxReplySize;
+    int timeout = defaultTimeout;
+
+    RepositoryPatches patches;
+    RepositoryBlocks blocks;
+    RepositoryBlocks missingBlocks;
+    RepositoryBlocks blocksToFetch;
+    QList<QByteArray> fetchedBlockFiles;
+    RepositoryComments comments;
+    int pendingBlockCount = 0;
+    // Number of the running missing-block chain; replies of an earlier chain are ignored.
+    int chain = 0;
+    UserCredentials* credentials = nullptr;
+};

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "RepositoryBlock.h"
+#include "RepositoryComment.h"
+#include "RepositoryPatch.h"
+
+#include <QByteArray>
+
+// The repository's XML replies read into records, and the matching of the blocks a patch
+// lacks against the server's block list. Free of network and widgets; any body is safe input.
+class RepositoryReader
+{
+public:
+    struct Version
+    {
+        int major = 0;
+        int sub = 0;
+        int build = 0;
+    };
+
+    // Each list reader fills `out` only when the body is a document whose root element has the
+    // list's name; otherwise it returns false and leaves `out` as it was.
+    static bool readPatches(const QByteArray& data, RepositoryPatches& out);
+    static bool readBlocks(const QByteArray& data, RepositoryBlocks& out);
+    static bool readComments(const QByteArray& data, RepositoryComments& out);
+
+    // True for a "version" root carrying major, sub and build.
+    static bool readVersion(const QByteArray& data, Version& out);
+    static bool isNewer(const Version& offered, const Version& running);
+
+    // The server entries whose name is among the missing names, in server order; each entry is
+    // matched by name only, so one name may match several entries.
+    static RepositoryBlocks matchMissing(const RepositoryBlocks& server,
+                                         const RepositoryBlocks& missing);
+
+    // How list and comment dates are shown.
+    static QString listDate(uint seconds);
+    static QString commentDate(uint seconds);
+};

@@ -1,0 +1,36 @@
+#include "XmlUtil.h"
+
+#include <QDomCDATASection>
+
+namespace util::xml {
+
+int getInt(const QDomElement& element, const QString& name)
+{
+    if (!element.hasAttribute(name))
+        return missingNumber;
+    return element.attribute(name).toInt();
+}
+
+QString getString(const QDomElement& element, const QString& name)
+{
+    if (!element.hasAttribute(name))
+        return QString();
+    return element.attribute(name);
+}
+
+QString getStringFromCData(const QDomElement& element, const QString& name)
+{
+    const QDomElement child = element.firstChildElement(name);
+    if (child.isNull())
+        return QString();
+    QDomNode node = child.firstChild();
+    if (!node.isCDATASection())
+        return QString();
+    // A text holding "]]>" can only be sent split over adjacent sections.
+    QString text;
+    for (; node.isCDATASection(); node = node.nextSibling())
+        text += node.toCDATASection().data();
+    return text;
+}
+
+} // namespace util::xml

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "Repository.h"
+#include "RepositoryHost.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QStringList>
+
+// The editor window's side of the repository client, recorded.
+class FakeHost : public RepositoryHost
+{
+public:
+    void repositoryPatchDownloaded(const QByteArray& data) override { patches << data; }
+    void repositoryBlockFiles(QList<QByteArray>& files) override { blockFileSets << files; }
+    void blockSaved(const QString& path) override { saved << path; }
+    bool isDocumentEmpty() const override { return true; }
+    void setWindowEnabled(bool) override {}
+    QWidget* hostWindow() override { return nullptr; }
+
+    QList<QByteArray> patches;
+    QList<QList<QByteArray>> blockFileSets;
+    QStringList saved;
+};
+
+// Every signal of a client as one line of text, in the order emitted: "patches 2",
+// "userPatches 1", "blocks 3", "userBlocks 0", "comments 2", "block <bytes>", "login <bytes>",
+// "failed <kind> <message>".
+class SignalLog : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SignalLog(Repository* repository);
+
+    QStringList lines;
+    RepositoryPatches lastPatches;
+    RepositoryBlocks lastBlocks;
+    RepositoryComments lastComments;
+};

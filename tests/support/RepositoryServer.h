@@ -1,0 +1,224 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QHostAddress>
+#include <QList>
+#include <QPair>
+#include <QPointer>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QString>
+#include <QTcpServer>
+
+class QTcpSocket;
+
+// A repository server of our own that keeps users, patches, blocks and comments in memory and
+// answers the repository protocol on its one endpoint "/action.php". Tests run it inside their
+// process and script faults per request; knotlattice-repository runs it for a person.
+//
+// Refusals: a log-in with an unknown name or a wrong password gets an empty body; a change
+// (upload, update, delete, comment) whose uid and password do not name a user, or that touches
+// an entry of another user, or lacks a form part, gets the body "0". Both with status 200.
+class RepositoryServer : public QTcpServer
+{
+    Q_OBJECT
+public:
+    static constexpr quint16 defaultPort = 8470;
+
+    // What the next matching request gets instead of its answer.
+    enum class Fault
+    {
+        NotFound,         // 404
+        Redirect,         // 302 to the list of patches
+        EmptyBody,        // 200 with no body
+        NotXml,           // 200 with text that is not XML
+        WrongRoot,        // 200 with a document of another root element
+        Oversize,         // 200 with a body of oversizeBytes
+        OversizeNoLength, // the same without a length: the body ends when the connection does
+        SlowBody,         // the true answer, its body in pieces at an interval
+        NoAnswer,         // nothing, the connection stays open
+        Reset,            // part of a status line and headers, then the connection is reset
+        Hold,             // the true answer, sent at releaseHeld()
+        Body              // 200 with the body given to scriptBody
+    };
+    Q_ENUM(Fault)
+
+    struct Part
+    {
+        QByteArray name;
+        // Header names in lower case, in the order received.
+        QList<QPair<QByteArray, QByteArray>> headers;
+        QByteArray body;
+        QByteArray header(const QByteArray& name) const;
+    };
+
+    struct Request
+    {
+        QByteArray method;
+        // The request target exactly as received: path and query.
+        QByteArray target;
+        QByteArray path;
+        // Decoded keys and values ("+" as a blank, then percent-decoding, UTF-8), in order.
+        QList<QPair<QString, QString>> query;
+        QList<QPair<QByteArray, QByteArray>> headers;
+        QByteArray body;
+        QList<Part> parts;
+
+        QString value(const QString& key) const;
+        QString action() const { return value(QStringLiteral("action")); }
+        QByteArray header(const QByteArray& name) const;
+        const Part* part(const QByteArray& name) const;
+    };
+
+    struct User
+    {
+        int uid = 0;
+        QString name;
+        QString password;
+    };
+    struct Patch
+    {
+        int id = 0;
+        int uid = 0;
+        QString name;
+        QString filename;
+        QString description;
+        QByteArray data;
+        qint64 date = 0;
+    };
+    struct Block
+    {
+        int id = 0;
+        int uid = 0;
+        QString name;
+        QString title;
+        QString filename;
+        QString hash;
+        QString description;
+        QString category;
+        QByteArray data;
+        qint64 date = 0;
+    };
+    struct Comment
+    {
+        int id = 0;
+        bool onBlock = false;
+        int target = 0;
+        int uid = 0;
+        QString content;
+        qint64 date = 0;
+    };
+
+    explicit RepositoryServer(QObject* parent = nullptr);
+    ~RepositoryServer() override;
+
+    // Port 0 picks a free one.
+    bool start(quint16 port = 0, const QHostAddress& address = QHostAddress::LocalHost);
+    // "http://HOST:PORT/action.php" (https once useTls was called).
+    QString endpoint() const;
+    void useTls(const QSslCertificate& certificate, const QSslKey& key);
+
+    // The add functions give the new entry's id (ids of the entry passed in are ignored).
+    int addUser(const QString& name, const QString& password);
+    int addPatch(Patch patch);
+    int addBlock(Block block);
+    int addComment(Comment comment);
+    void setVersion(int major, int sub, int build);
+    // Dates of new entries: the given Unix seconds, or the current time while 0.
+    void setTime(qint64 seconds) { fixedTime = seconds; }
+
+    // users.txt ("name password" a line; the first user owns the seeded entries),
+    // patches/*.ktl, blocks/*.xml and *.block, each with an optional description beside it in
+    // the same name plus ".txt", and version.txt ("major.sub.build").
+    bool loadSeed(const QString& folder, QString* error);
+
+    // The next `times` requests whose action is `action` (any request when empty) get the
+    // fault. (The client's network layer sends a request again, twice, after a reset.)
+    void scriptFault(Fault fault, const QString& action = QString(), int times = 1);
+    // The next request whose action is `action` gets status 200 and this body; without its
+    // length, the body ends when the connection closes.
+    void scriptBody(const QByteArray& body, const QString& action = QString(),
+                    bool withLength = true);
+    void releaseHeld();
+    int heldCount() const { return held.size(); }
+    void setSlowBody(int pieces, int intervalMs);
+    void setOversizeBytes(qint64 bytes) { oversizeBytes = bytes; }
+
+    QList<Request> requests() const { return received; }
+    // Bytes read from every connection so far.
+    qint64 bytesRead() const { return readCount; }
+    void clearRequests() { received.clear(); }
+    QList<User> users() const { return userList; }
+    QList<Patch> patches() const { return patchList; }
+    QList<Block> blocks() const { return blockList; }
+    QList<Comment> comments() const { return commentList; }
+
+signals:
+    void requestReceived(const QString& action);
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
+private:
+    struct Response
+    {
+        int status = 200;
+        QByteArray contentType = "text/plain";
+        QByteArray body;
+        QList<QPair<QByteArray, QByteArray>> headers;
+        bool withLength = true;
+    };
+    struct Held
+    {
+        QPointer<QTcpSocket> socket;
+        QByteArray bytes;
+        bool close = false;
+    };
+
+    void readFrom(QTcpSocket* socket);
+    bool takeRequest(QTcpSocket* socket, QByteArray& buffer);
+    void answer(QTcpSocket* socket, const Request& request, bool close);
+    Response respond(const Request& request);
+    Response respondToAction(const Request& request);
+    void send(QTcpSocket* socket, const Response& response, bool close);
+    void sendSlowly(QTcpSocket* socket, const Response& response, bool close);
+    static QByteArray serialise(const Response& response, bool close, bool withBody = true);
+
+    const User* authenticate(const Request& request) const;
+    const User* userById(int uid) const;
+    QString userName(int uid) const;
+    qint64 now() const;
+    QByteArray patchListXml(int uid) const;
+    QByteArray blockListXml(int uid) const;
+    QByteArray commentListXml(bool onBlock, int target) const;
+
+    bool tls = false;
+    QSslCertificate certificate;
+    QSslKey key;
+    QHash<QTcpSocket*, QByteArray> buffers;
+    struct Scripted
+    {
+        Fault fault;
+        QString action;
+        QByteArray body;
+        bool withLength;
+    };
+    QList<Scripted> faults;
+    QList<Held> held;
+    int slowPieces = 10;
+    int slowInterval = 100;
+    qint64 oversizeBytes = 17 * 1024 * 1024;
+    qint64 fixedTime = 0;
+    QList<Request> received;
+    qint64 readCount = 0;
+    QList<User> userList;
+    QList<Patch> patchList;
+    QList<Block> blockList;
+    QList<Comment> commentList;
+    int nextUid = 1;
+    int nextPatchId = 1;
+    int nextBlockId = 1;
+    int nextCommentId = 1;
+    int version[3] = {1, 0, 0};
+};
