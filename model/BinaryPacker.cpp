@@ -27,13 +27,35 @@ constexpr int maxRecords = 0x10000;
 constexpr qint32 highestBlockId = 0xFFFF;
 constexpr qint32 highestCommentId = 0xFFFE;
 
+// What a record may hold besides its records: a patch of the largest shipped blocks holds
+// about 19 values and 17 cables a block, so 32 a block on average is far beyond any patch the
+// editor wrote. A record holding more is refused before its values or cables are built.
+constexpr qint64 maxValuesOrCables = qint64(maxRecords) * 32;
+
+struct Budget
+{
+    qint64 values = maxValuesOrCables;
+    qint64 cables = maxValuesOrCables;
+    bool exceeded = false;
+
+    bool take(qint64& left, qint64 count)
+    {
+        if (count > left) {
+            exceeded = true;
+            return false;
+        }
+        left -= count;
+        return true;
+    }
+};
+
 // How far a body was read.
 enum class Outcome
 {
     Complete,
     // Cut short, or holding more than its records: what could be read was kept.
     Partial,
-    // More records than ids: nothing was kept.
+    // More records than ids, or more values or cables than the budget: nothing was kept.
     TooMany
 };
 
@@ -221,7 +243,8 @@ QStringList splitValues(const QString& text)
     return text.split(QLatin1Char(';'), Qt::KeepEmptyParts);
 }
 
-PackedInstance readBlock(Reader& in, const NodeDictionary& dictionary)
+// Nothing is built beyond the budget; `budget.exceeded` then tells the caller to stop.
+PackedInstance readBlock(Reader& in, const NodeDictionary& dictionary, Budget& budget)
 {
     PackedInstance block;
     quint32 value = 0;
@@ -236,10 +259,15 @@ PackedInstance readBlock(Reader& in, const NodeDictionary& dictionary)
     if (in.u16(value))
         block.y = qint32(value);
     QString values;
-    if (in.text(values))
+    if (in.text(values)) {
+        if (!budget.take(budget.values, values.count(QLatin1Char(';')) + 1))
+            return block;
         block.values = splitValues(values);
+    }
     quint32 cables = 0;
     if (in.u8(cables)) {
+        if (!budget.take(budget.cables, qMin<qint64>(cables, in.left() / 4)))
+            return block;
         for (quint32 i = 0; i < cables; ++i) {
             quint32 out = 0;
             quint32 target = 0;
@@ -291,12 +319,17 @@ bool readForward(const QByteArray& body, const Layout& layout, PackedPatch& patc
         if (in.cutShort())
             return false;
     }
+    Budget budget;
     while (!in.atEnd()) {
         if (patch.blocks.size() == maxRecords) {
             outcome = Outcome::TooMany;
             return true;
         }
-        patch.blocks.append(readBlock(in, dictionary));
+        patch.blocks.append(readBlock(in, dictionary, budget));
+        if (budget.exceeded) {
+            outcome = Outcome::TooMany;
+            return true;
+        }
         if (in.cutShort())
             break;
     }
@@ -347,10 +380,13 @@ Outcome readBySplitting(const QByteArray& body, const Layout& layout, PackedPatc
     while (!nodes.atEnd() && !nodes.cutShort())
         readNodeEntry(nodes, dictionary);
     Reader blocks = section(3);
+    Budget budget;
     while (!blocks.atEnd() && !blocks.cutShort()) {
         if (patch.blocks.size() == maxRecords)
             return Outcome::TooMany;
-        patch.blocks.append(readBlock(blocks, dictionary));
+        patch.blocks.append(readBlock(blocks, dictionary, budget));
+        if (budget.exceeded)
+            return Outcome::TooMany;
     }
     const bool exact = found == 3 && !header.cutShort() && header.atEnd() &&
                        !comments.cutShort() && !nodes.cutShort() && !blocks.cutShort();
@@ -360,10 +396,11 @@ Outcome readBySplitting(const QByteArray& body, const Layout& layout, PackedPatc
 // A patch with more records than ids was not written by the editor: it is refused whole.
 PackedPatch refuseTooMany()
 {
-    qWarning("%s",
-             qUtf8Printable(BinaryPacker::tr("Cant open patch. It holds more than %1 blocks or "
-                                             "comments.")
-                                .arg(maxRecords)));
+    qWarning("%s", qUtf8Printable(BinaryPacker::tr("Cant open patch. It holds more than %1 "
+                                                   "blocks or comments, or more than %2 values "
+                                                   "or cables.")
+                                      .arg(maxRecords)
+                                      .arg(maxValuesOrCables)));
     return newPatch();
 }
 
@@ -382,6 +419,7 @@ PackedPatch readVersion0(const QByteArray& data, Outcome& outcome)
 {
     PackedPatch patch = newPatch();
     Reader in(data);
+    Budget budget;
     while (!in.atEnd()) {
         if (patch.blocks.size() == maxRecords) {
             outcome = Outcome::TooMany;
@@ -397,10 +435,19 @@ PackedPatch readVersion0(const QByteArray& data, Outcome& outcome)
         if (in.u16(value))
             block.y = qint32(value);
         QString values;
-        if (in.counted(values))
+        if (in.counted(values)) {
+            if (!budget.take(budget.values, values.count(QLatin1Char(';')) + 1)) {
+                outcome = Outcome::TooMany;
+                return newPatch();
+            }
             block.values = splitValues(values);
+        }
         quint32 cables = 0;
         if (in.u8(cables)) {
+            if (!budget.take(budget.cables, qMin<qint64>(cables, in.left() / 3))) {
+                outcome = Outcome::TooMany;
+                return newPatch();
+            }
             for (quint32 i = 0; i < cables; ++i) {
                 quint32 out = 0;
                 quint32 target = 0;

@@ -41,7 +41,8 @@ public:
 
     // A whole packed record without any trailer. An unknown version, a record shorter than two
     // bytes, a body that is damaged or too large, or one holding more than 65536 blocks or
-    // comments (more than the 16-bit ids can tell apart) gives a warning and an empty patch.
+    // comments (more than the 16-bit ids can tell apart) or more than 2097152 values or cables
+    // (32 a block) gives a warning and an empty patch; nothing beyond those counts is built.
     PackedPatch load(const QByteArray& data) const;
 
     // The readers of each version, called by load: loadV0 takes the whole record, the others

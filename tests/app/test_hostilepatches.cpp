@@ -97,8 +97,8 @@ void TestHostilePatches::hostileFiles_data()
                        BlockDescription::OriginLibrary);
     const QByteArray sine = library.blockDescription("Sine")->hash.toLatin1();
     const QByteArray gain = library.blockDescription("Gain")->hash.toLatin1();
-    const QString tooMany =
-        QStringLiteral("Cant open patch. It holds more than 65536 blocks or comments.");
+    const QString tooMany = QStringLiteral("Cant open patch. It holds more than 65536 blocks or "
+                                           "comments, or more than 2097152 values or cables.");
 
     // 61 KB of file that inflates to 4.5 million block records.
     QTest::newRow("4.5 million empty block records")
@@ -107,6 +107,21 @@ void TestHostilePatches::hostileFiles_data()
     for (int i = 0; i < 65537; ++i)
         comments.comment(1, 10, 10, "");
     QTest::newRow("65,537 comments") << comments.file() << tooMany << 0 << 0 << 0;
+    // 65 blocks of 32,768 values, and 8,225 blocks of 255 cables: each a little over 32 a
+    // block for the largest patch.
+    RecordBuilder values;
+    const QByteArray manyValues = QByteArray(32767, ';');
+    for (quint32 id = 1; id <= 65; ++id)
+        values.block("Sine", sine, id, 0, 0, manyValues);
+    QTest::newRow("2,129,920 values") << values.file() << tooMany << 0 << 0 << 0;
+    RecordBuilder cables;
+    for (quint32 id = 1; id <= 8225; ++id) {
+        Cables out;
+        for (quint32 c = 0; c < 255; ++c)
+            out.push_back({c, id, c});
+        cables.block("Sine", sine, id, 0, 0, "440;0", out);
+    }
+    QTest::newRow("2,097,375 cables") << cables.file() << tooMany << 0 << 0 << 0;
 
     // 255 cables from the Sine's output to the Gain's first input, and as many from 255 Sines.
     RecordBuilder oneInput;
