@@ -255,8 +255,16 @@ void TestHostilePatches::idsSurviveSaveAndReopen()
     const QString path = files->path() + "/ids.ktl";
     doc->patchInfo()->path = path;
     QCOMPARE(window->savePatch(doc), MainWindow::SaveResult::Saved);
+    ModalDriver driver;
+    int boxes = 0;
+    driver.answer([&boxes](QWidget* w) {
+        ++boxes;
+        if (auto* box = qobject_cast<QMessageBox*>(w))
+            box->reject();
+    });
     MessageCapture messages;
     window->openFromPath(path);
+    QCOMPARE(boxes, 0);
     QVERIFY2(messages.warnings().isEmpty(), qPrintable(messages.warnings().join('|')));
     PatchDocument* reopened = window->currentDocument();
     QVERIFY(reopened != doc);
