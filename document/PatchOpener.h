@@ -43,8 +43,7 @@ public:
     // Adds every instance that has a description, with the patch's node id where it has none
     // of its own and the description's defaults for values it lacks. An instance without a
     // description is left out, with one message per name. Returns how many were left out.
-    static int addBlocks(PatchDocument* document, const PackedPatch& patch,
-                         const Library& library);
+    static int addBlocks(PatchDocument* document, const PackedPatch& patch, const Library& library);
 
     // Adds the cables, numbered from 0 in stored order. A socket takes one cable, as on the
     // canvas: of the cables to one input, or from one output, the last stays and the others

@@ -283,8 +283,7 @@ PackedInstance readBlock(Reader& in, const NodeDictionary& dictionary, Budget& b
 // Reads the sections in order, field by field, and takes a break only where a record ends.
 // False when the header, the comments or the node dictionary do not end in a break; the
 // blocks run to the end of the body, a record cut short there being kept as far as it goes.
-bool readForward(const QByteArray& body, const Layout& layout, PackedPatch& patch,
-                 Outcome& outcome)
+bool readForward(const QByteArray& body, const Layout& layout, PackedPatch& patch, Outcome& outcome)
 {
     Reader in(body);
     readHeader(in, layout, patch);
@@ -388,8 +387,8 @@ Outcome readBySplitting(const QByteArray& body, const Layout& layout, PackedPatc
         if (budget.exceeded)
             return Outcome::TooMany;
     }
-    const bool exact = found == 3 && !header.cutShort() && header.atEnd() &&
-                       !comments.cutShort() && !nodes.cutShort() && !blocks.cutShort();
+    const bool exact = found == 3 && !header.cutShort() && header.atEnd() && !comments.cutShort() &&
+                       !nodes.cutShort() && !blocks.cutShort();
     return exact ? Outcome::Complete : Outcome::Partial;
 }
 

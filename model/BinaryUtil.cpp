@@ -137,8 +137,8 @@ Inflated inflate(const char* data, qsizetype size, bool keepOutput, qsizetype li
 
 QByteArray uncompress(const QByteArray& data, InflateStatus* status, bool keepDamaged)
 {
-    Inflated inflated = inflate(data.constData(), data.size(), true, maxUncompressedSize,
-                                keepDamaged);
+    Inflated inflated =
+        inflate(data.constData(), data.size(), true, maxUncompressedSize, keepDamaged);
     if (status)
         *status = inflated.status;
     return inflated.data;

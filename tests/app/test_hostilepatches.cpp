@@ -172,9 +172,9 @@ void TestHostilePatches::hostileFiles_data()
     bomb.replace(2, 4, QByteArray::fromHex("00000010"));
     QTest::newRow("inflates beyond 64 MiB")
         << bomb << "Cant open patch. The packed data is too large." << 0 << 0 << 0;
-    QTest::newRow("stream cut short") << whole.left(whole.size() - 9)
-                                      << "Cant open patch. The packed data is damaged." << 0 << 0
-                                      << 0;
+    QTest::newRow("stream cut short")
+        << whole.left(whole.size() - 9) << "Cant open patch. The packed data is damaged." << 0 << 0
+        << 0;
 }
 
 void TestHostilePatches::hostileFiles()
@@ -220,8 +220,7 @@ void TestHostilePatches::idsSurviveSaveAndReopen_data()
     QTest::addColumn<QList<int>>("commentIds");
 
     QTest::newRow("comment id 65535") << QList<int>{1, 2} << QList<int>{65535, 1};
-    QTest::newRow("comment ids 65535 and 65536")
-        << QList<int>{1, 2} << QList<int>{65536, 65535, 0};
+    QTest::newRow("comment ids 65535 and 65536") << QList<int>{1, 2} << QList<int>{65536, 65535, 0};
     QTest::newRow("block ids 65536 and 0 meet in 16 bits") << QList<int>{0, 65536} << QList<int>{};
     QTest::newRow("block ids above 65535") << QList<int>{70000, 65535, 131072} << QList<int>{7};
     QTest::newRow("negative block id") << QList<int>{-1, 1} << QList<int>{};

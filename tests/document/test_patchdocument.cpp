@@ -411,8 +411,7 @@ void TestPatchDocument::oneCablePerSocket_data()
     QTest::newRow("a new cable takes the output") << "1 1.0>3.0 2 1.0>3.1" << QList<int>{2};
     QTest::newRow("a new cable takes both sockets")
         << "1 1.0>3.0 2 2.0>3.1 3 1.0>3.1" << QList<int>{3};
-    QTest::newRow("the same two sockets under a new id") << "1 1.0>3.0 2 1.0>3.0"
-                                                         << QList<int>{2};
+    QTest::newRow("the same two sockets under a new id") << "1 1.0>3.0 2 1.0>3.0" << QList<int>{2};
 }
 
 void TestPatchDocument::oneCablePerSocket()
@@ -430,8 +429,8 @@ void TestPatchDocument::oneCablePerSocket()
         const QStringList ends = tokens[i + 1].split(QLatin1Char('>'));
         const QStringList out = ends[0].split(QLatin1Char('.'));
         const QStringList in = ends[1].split(QLatin1Char('.'));
-        QVERIFY(doc.addConnection(tokens[i].toInt(), out[0].toInt(), out[1].toInt(),
-                                  in[0].toInt(), in[1].toInt()));
+        QVERIFY(doc.addConnection(tokens[i].toInt(), out[0].toInt(), out[1].toInt(), in[0].toInt(),
+                                  in[1].toInt()));
     }
 
     QList<int> ids;

@@ -69,12 +69,14 @@ void TestPatchOpener::cables_data()
         << "One cable of the patch was left out: a socket takes one cable, and the last one to "
            "it was kept.";
     QTest::newRow("255 cables on one input keep one")
-        << [] {
-               Cables many;
-               for (int i = 0; i < 255; ++i)
-                   many.append({0, 3, 0});
-               return many;
-           }() << Cables{} << "254:1.0>3.0"
+        <<
+        [] {
+            Cables many;
+            for (int i = 0; i < 255; ++i)
+                many.append({0, 3, 0});
+            return many;
+        }()
+        << Cables{} << "254:1.0>3.0"
         << "254 cables of the patch were left out: a socket takes one cable, and the last one "
            "to each was kept.";
     QTest::newRow("the last cable from an output wins")
@@ -129,8 +131,8 @@ void TestPatchOpener::binding()
     const QByteArray cut = FixtureHost::blockXml(QStringLiteral("Cut"), QStringLiteral("Fx"),
                                                  QStringLiteral("<v socket=\"in\"/>"))
                                .left(40);
-    const PatchOpener::Binding binding = PatchOpener::bindBlocks(
-        &doc, patch, {echo, cut, QByteArray("junk")}, libraryOf(host));
+    const PatchOpener::Binding binding =
+        PatchOpener::bindBlocks(&doc, patch, {echo, cut, QByteArray("junk")}, libraryOf(host));
 
     QCOMPARE(binding.notFound, QStringList{"Nowhere"});
     QCOMPARE(binding.notFoundHashes, QStringList{"1111"});

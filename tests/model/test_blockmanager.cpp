@@ -477,9 +477,9 @@ void TestBlockManager::malformedXmlGivesEmptyDescription_data()
     QTest::newRow("binary") << QByteArray("\x00\xff\xfe<\x01", 5);
     // Deep enough to run the document reader out of stack.
     const int deep = 200000;
-    QTest::newRow("nested 200,000 deep")
-        << "<block name=\"deep\">" + QByteArray("<a>").repeated(deep) +
-               QByteArray("</a>").repeated(deep) + "</block>";
+    QTest::newRow("nested 200,000 deep") << "<block name=\"deep\">" +
+                                                QByteArray("<a>").repeated(deep) +
+                                                QByteArray("</a>").repeated(deep) + "</block>";
     QTest::newRow("nested 65 deep") << "<block name=\"deep\">" + QByteArray("<a>").repeated(64) +
                                            QByteArray("</a>").repeated(64) + "</block>";
 }
@@ -518,8 +518,8 @@ void TestBlockManager::blockName_data()
     QTest::newRow("whole file") << whole << "osc_sine";
     QTest::newRow("cut after the first element")
         << whole.left(whole.indexOf("<category>") + 3) << "osc_sine";
-    QTest::newRow("cut inside the first element") << whole.left(whole.indexOf("name=") + 8)
-                                                  << QString();
+    QTest::newRow("cut inside the first element")
+        << whole.left(whole.indexOf("name=") + 8) << QString();
     QTest::newRow("declaration and comment first")
         << QByteArray("<?xml version=\"1.0\"?><!-- b --><block name=\"Echo\"><data") << "Echo";
     QTest::newRow("no name") << QByteArray("<block><info>x</info></block>") << QString();

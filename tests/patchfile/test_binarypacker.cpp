@@ -529,7 +529,6 @@ void TestBinaryPacker::wellFormed()
     QVERIFY(capture.messages().isEmpty());
 }
 
-
 void TestBinaryPacker::recordLimits_data()
 {
     QTest::addColumn<QByteArray>("record");
@@ -589,8 +588,8 @@ void TestBinaryPacker::writerRenumbers_data()
     QTest::newRow("block ids 0 and 65536 would meet")
         << QList<int>{0, 65536} << QList<int>{} << QList<int>{0, 1} << QList<int>{};
     QTest::newRow("ids above 16 bits and below 0")
-        << QList<int>{70000, 2, -1, 131072} << QList<int>{-5, 70000}
-        << QList<int>{1, 2, 3, 4} << QList<int>{1, 2};
+        << QList<int>{70000, 2, -1, 131072} << QList<int>{-5, 70000} << QList<int>{1, 2, 3, 4}
+        << QList<int>{1, 2};
 }
 
 void TestBinaryPacker::writerRenumbers()
@@ -612,8 +611,8 @@ void TestBinaryPacker::writerRenumbers()
     for (int i = 0; i < commentIds.size(); ++i)
         fixture.comment(commentIds[i], 0, 0, QString::number(i));
 
-    const PackedPatch patch = BinaryPacker().load(
-        BinaryPacker().pack(fixture.instanceList(), fixture.commentList()));
+    const PackedPatch patch =
+        BinaryPacker().load(BinaryPacker().pack(fixture.instanceList(), fixture.commentList()));
     QList<int> blocks;
     for (int i = 0; i < patch.blocks.size(); ++i) {
         blocks << patch.blocks[i].id;
