@@ -254,7 +254,10 @@ QList<Case> cases()
 // The child: one open of one case, its figures on one line of standard output.
 int runCase(int index)
 {
+    // Shown, as a person sees it (offscreen): a shown window does more per change.
     MainWindow window;
+    window.show();
+    QCoreApplication::processEvents();
     const Case c = cases().at(index);
     const QByteArray bytes = c.file(*window.blockManager());
     QTemporaryDir files;
