@@ -15,6 +15,8 @@
 #include "TempProgramDir.h"
 #include "TestMain.h"
 
+#include <QAbstractButton>
+#include <QMessageBox>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -60,6 +62,7 @@ private slots:
     void hostileFiles();
     void idsSurviveSaveAndReopen_data();
     void idsSurviveSaveAndReopen();
+    void longBlockListsAreCut();
 
 private:
     std::unique_ptr<TempProgramDir> program;
@@ -290,6 +293,31 @@ void TestHostilePatches::idsSurviveSaveAndReopen()
     reopenedTexts.sort();
     texts.sort();
     QCOMPARE(reopenedTexts, texts);
+}
+
+void TestHostilePatches::longBlockListsAreCut()
+{
+    // 65,535 blocks of as many unknown names: the box names the first 20.
+    RecordBuilder patch;
+    for (quint32 id = 1; id <= 65535; ++id)
+        patch.block("Unknown " + QByteArray::number(id), "abcd", id, 0, 0, "0");
+    util::PatchFileContents contents = util::readPatchFile(patch.file());
+    contents.patch.name = QStringLiteral("unknown");
+
+    ModalDriver driver;
+    QString informative;
+    driver.answer([&informative](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        QVERIFY(box);
+        informative = box->informativeText();
+        box->button(QMessageBox::Cancel)->click();
+    });
+    MessageCapture messages;
+    QVERIFY(!window->openPatch(contents.patch, contents.blockFiles));
+    QString expected;
+    for (int id = 1; id <= 20; ++id)
+        expected += QStringLiteral("- Unknown %1\n").arg(id);
+    QCOMPARE(informative, expected + "and 65515 more\n\nDo you wish to download them ?");
 }
 
 KL_TEST_MAIN(TestHostilePatches)
