@@ -276,8 +276,10 @@ int runCase(int index)
 
 void quiet(QtMsgType type, const QMessageLogContext&, const QString& text)
 {
-    // Only what would be shown to a user: the refusals and the trimming of cables.
-    if (type == QtWarningMsg && !text.startsWith(QLatin1Char('Q')))
+    // Only what would be shown to a user: the refusals and the trimming of cables, not the
+    // platform plugin's notes.
+    if (type == QtWarningMsg && !text.startsWith(QLatin1Char('Q')) &&
+        !text.contains(QLatin1String("propagateSizeHints")))
         std::fprintf(stderr, "  warning: %s\n", qPrintable(text.left(120)));
 }
 
