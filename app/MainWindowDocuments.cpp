@@ -150,9 +150,12 @@ void MainWindow::documentChanged(bool flag)
         doc = document;
     if (!doc)
         return;
+    // Every change of a document lands here; laying out the tab bar each time would cost an
+    // open of many blocks more than the blocks themselves.
     const int index = tabs->indexOf(doc);
-    if (index >= 0)
-        tabs->setTabText(index, tabTitle(doc, flag));
+    const QString title = tabTitle(doc, flag);
+    if (index >= 0 && tabs->tabText(index) != title)
+        tabs->setTabText(index, title);
 }
 
 // True means: keep the document open. A save that fails or is cancelled keeps it too, so

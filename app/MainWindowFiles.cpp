@@ -6,6 +6,7 @@
 #include "Inspector.h"
 #include "PatchDocument.h"
 #include "PatchFile.h"
+#include "PatchOpener.h"
 #include "PatchRecord.h"
 #include "PatchScene.h"
 #include "ProgramPaths.h"
@@ -44,6 +45,14 @@ QList<const Comment*> constComments(PatchDocument* doc)
     for (Comment* c : doc->comments())
         out << c;
     return out;
+}
+
+// Block names listed in one message at most.
+constexpr int maxListedBlocks = 20;
+
+PatchOpener::Library libraryOf(const BlockManager* blocks)
+{
+    return [blocks](const QString& name) { return blocks->blockDescription(name); };
 }
 
 // The name a file gives a patch: its file name up to the first dot.
@@ -217,41 +226,25 @@ bool MainWindow::openPatch(const PackedPatch& patch, const QList<QByteArray>& bl
     info->nodeId = patch.nodeId;
     info->includeBlocks = patch.includeBlocks;
 
-    for (const QByteArray& bytes : blockFiles) {
-        const BlockDescription carried =
-            BlockManager::loadBlock(bytes, BlockDescription::OriginPatch, QString(), QString());
-        const BlockDescription* library = blocks->blockDescription(carried.name);
-        if (!library || library->hash != carried.hash)
-            doc->addBlockDescription(carried);
-    }
-
-    QStringList notFound;
-    QStringList different;
+    const PatchOpener::Binding binding =
+        PatchOpener::bindBlocks(doc, patch, blockFiles, libraryOf(blocks.get()));
+    const QStringList& notFound = binding.notFound;
+    const QStringList& different = binding.different;
     QList<RepositoryBlock> missing;
-    for (const PackedInstance& instance : patch.blocks) {
-        const BlockDescription* found = doc->getBlockDescription(instance.name);
-        if (!found)
-            found = blocks->blockDescription(instance.name);
-        if (!found || found->name.isEmpty()) {
-            if (!notFound.contains(instance.name)) {
-                notFound << instance.name;
-                RepositoryBlock wanted;
-                wanted.name = instance.name;
-                wanted.hash = instance.hash;
-                missing << wanted;
-            }
-        } else if (found->hash != instance.hash && !instance.hash.isEmpty() &&
-                   instance.name != QLatin1String("Audio Input") &&
-                   instance.name != QLatin1String("Audio Output")) {
-            if (!different.contains(instance.name))
-                different << instance.name;
-        }
+    for (int i = 0; i < notFound.size(); ++i) {
+        RepositoryBlock wanted;
+        wanted.name = notFound.at(i);
+        wanted.hash = binding.notFoundHashes.at(i);
+        missing << wanted;
     }
 
-    auto listing = [](const QStringList& names) {
+    // A box must fit on the screen however many names a patch brings.
+    auto listing = [this](const QStringList& names) {
         QString text;
-        for (const QString& name : names)
-            text += "- " + name + "\n";
+        for (int i = 0; i < names.size() && i < maxListedBlocks; ++i)
+            text += "- " + names.at(i) + "\n";
+        if (names.size() > maxListedBlocks)
+            text += tr("and %1 more\n").arg(names.size() - maxListedBlocks);
         return text;
     };
 
@@ -283,31 +276,8 @@ bool MainWindow::openPatch(const PackedPatch& patch, const QList<QByteArray>& bl
 
 void MainWindow::resolveBlocks()
 {
-    PatchDocument* doc = pendingDocument;
-    if (!doc)
-        return;
-    for (const PackedInstance& packed : qAsConst(pendingPatch.blocks)) {
-        const BlockDescription* description = doc->getBlockDescription(packed.name);
-        if (!description)
-            description = blocks->blockDescription(packed.name);
-        if (!description || description->name.isEmpty()) {
-            qDebug().noquote() << tr("Block %1 (id %2) left out: its description is missing")
-                                      .arg(packed.name)
-                                      .arg(packed.id);
-            continue;
-        }
-        BlockInstance instance;
-        instance.id = packed.id;
-        instance.x = packed.x;
-        instance.y = packed.y;
-        instance.nodeId = packed.nodeValue != 0 ? packed.nodeValue : pendingPatch.nodeId;
-        instance.description = description;
-        // Stored values are all kept; an older patch may hold fewer than the description has.
-        instance.values = packed.values;
-        for (size_t i = size_t(instance.values.size()); i < description->variables.size(); ++i)
-            instance.values << PatchDocument::initialValue(description->variables[i]);
-        doc->addBlock(packed.name, packed.x, packed.y, &instance);
-    }
+    if (PatchDocument* doc = pendingDocument)
+        PatchOpener::addBlocks(doc, pendingPatch, libraryOf(blocks.get()));
 }
 
 void MainWindow::createPatchScene()
@@ -315,18 +285,8 @@ void MainWindow::createPatchScene()
     PatchDocument* doc = pendingDocument;
     if (!doc)
         return;
-    int number = 0;
-    for (const PackedInstance& packed : qAsConst(pendingPatch.blocks)) {
-        for (const QList<qint32>& cable : packed.connections) {
-            if (cable.size() == 3)
-                doc->addConnection(number, packed.id, cable.at(0), cable.at(1), cable.at(2));
-            ++number;
-        }
-    }
-    for (const Comment& comment : qAsConst(pendingPatch.comments)) {
-        doc->addComment(comment.id, comment.x, comment.y);
-        doc->editComment(comment.id, comment.x, comment.y, comment.text);
-    }
+    PatchOpener::addCables(doc, pendingPatch);
+    PatchOpener::addComments(doc, pendingPatch);
     doc->clearUndoStack();
     doc->centerOn(pendingPatch.x, pendingPatch.y);
     doc->setZoomLevel(pendingPatch.zoomLevel);

@@ -23,7 +23,9 @@
 #include <QLocale>
 #include <QUndoStack>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 const QString PatchDocument::audioOutputName = QStringLiteral("Audio Output");
 
@@ -120,12 +122,14 @@ BlockInstance* PatchDocument::createBlockInstance(const QString& name, const Blo
             qWarning().noquote()
                 << tr("Replace [%1] instance with id:").arg(source->description->name) +
                        QLatin1Char(' ') + QString::number(copy.id);
-            replacedIds.append(copy.id);
+            replacedIds.insert(copy.id);
             retireInstance(existing->second);
             instances.erase(existing);
         }
         const qint32 id = copy.id;
         BlockInstance& stored = instances.emplace(id, std::move(copy)).first->second;
+        if (isAudioOutput(stored))
+            audioOutputs.insert(id);
         if (name == audioOutputName)
             mainOutput = &stored;
         else if (!mainOutput)
@@ -150,6 +154,8 @@ BlockInstance* PatchDocument::createBlockInstance(const QString& name, const Blo
 
     const qint32 id = instance.id;
     BlockInstance& stored = instances.emplace(id, std::move(instance)).first->second;
+    if (isAudioOutput(stored))
+        audioOutputs.insert(id);
     if (name == audioOutputName)
         mainOutput = &stored;
     return &stored;
@@ -159,16 +165,18 @@ void PatchDocument::retireInstance(BlockInstance& instance)
 {
     if (mainOutput == &instance)
         mainOutput = nullptr;
-    QList<qint32> attached;
-    for (const auto& entry : connections) {
-        if (entry.second.outBlock == &instance || entry.second.inBlock == &instance)
-            attached.append(entry.first);
-    }
-    for (const qint32 id : attached) {
-        detachConnection(connections.at(id));
-        scene->removeConnection(id);
-        connections.erase(id);
-    }
+    audioOutputs.erase(instance.id);
+    std::vector<qint32> attached;
+    attached.reserve(size_t(instance.inputs.size() + instance.outputs.size()));
+    for (const BlockConnection* connection : qAsConst(instance.inputs))
+        attached.push_back(connection->id);
+    for (const BlockConnection* connection : qAsConst(instance.outputs))
+        attached.push_back(connection->id);
+    // A cable from one of the block's outputs to one of its inputs is in both tables.
+    std::sort(attached.begin(), attached.end());
+    attached.erase(std::unique(attached.begin(), attached.end()), attached.end());
+    for (const qint32 id : attached)
+        dropConnection(id);
     // No cable is left on the item, so its removal asks for nothing.
     scene->removeBlockItem(instance.id);
 }
@@ -176,12 +184,8 @@ void PatchDocument::retireInstance(BlockInstance& instance)
 void PatchDocument::chooseMainOutput()
 {
     mainOutput = nullptr;
-    for (auto& entry : instances) {
-        if (isAudioOutput(entry.second)) {
-            mainOutput = &entry.second;
-            return;
-        }
-    }
+    if (!audioOutputs.empty())
+        mainOutput = &instances.at(*audioOutputs.begin());
 }
 
 BlockInstance* PatchDocument::addBlock(const QString& name, int x, int y,
@@ -217,15 +221,13 @@ void PatchDocument::removeBlock(int id)
     const bool wasMainOutput = mainOutput == instance;
     if (wasMainOutput)
         mainOutput = nullptr;
+    audioOutputs.erase(id);
 
-    // Scan every cable, not only the socket tables: a socket table keeps one cable per socket,
-    // and no cable may keep pointing at the freed instance.
-    for (auto& entry : connections) {
-        if (entry.second.inBlock == instance)
-            entry.second.inBlock = nullptr;
-        if (entry.second.outBlock == instance)
-            entry.second.outBlock = nullptr;
-    }
+    // Every cable on the block is in its socket tables; none may keep pointing at it.
+    for (const BlockConnection* cable : qAsConst(instance->inputs))
+        connections.at(cable->id).inBlock = nullptr;
+    for (const BlockConnection* cable : qAsConst(instance->outputs))
+        connections.at(cable->id).outBlock = nullptr;
     // The item asks for the removal of each of its cables before it goes.
     scene->removeBlockItem(id);
     instances.erase(id);
@@ -234,8 +236,8 @@ void PatchDocument::removeBlock(int id)
     markChanged();
 }
 
-bool PatchDocument::addConnection(int id, int outBlockId, int outBlockSocketId, int inBlockId,
-                                  int inBlockSocketId)
+bool PatchDocument::acceptsConnection(int outBlockId, int outBlockSocketId, int inBlockId,
+                                      int inBlockSocketId) const
 {
     if (replacedIds.contains(outBlockId) || replacedIds.contains(inBlockId))
         return false;
@@ -243,16 +245,24 @@ bool PatchDocument::addConnection(int id, int outBlockId, int outBlockSocketId, 
     const auto in = instances.find(inBlockId);
     if (out == instances.end() || in == instances.end())
         return false;
-    if (outBlockSocketId < 0 || outBlockSocketId >= out->second.description->outputs.size() ||
-        inBlockSocketId < 0 || inBlockSocketId >= in->second.description->inputs.size())
-        return false;
+    return outBlockSocketId >= 0 && outBlockSocketId < out->second.description->outputs.size() &&
+           inBlockSocketId >= 0 && inBlockSocketId < in->second.description->inputs.size();
+}
 
-    const auto existing = connections.find(id);
-    if (existing != connections.end()) {
-        detachConnection(existing->second);
-        scene->removeConnection(id);
-        connections.erase(existing);
-    }
+bool PatchDocument::addConnection(int id, int outBlockId, int outBlockSocketId, int inBlockId,
+                                  int inBlockSocketId)
+{
+    if (!acceptsConnection(outBlockId, outBlockSocketId, inBlockId, inBlockSocketId))
+        return false;
+    const auto out = instances.find(outBlockId);
+    const auto in = instances.find(inBlockId);
+
+    if (connections.count(id))
+        dropConnection(id);
+    if (const BlockConnection* onInput = in->second.inputs.value(inBlockSocketId))
+        dropConnection(onInput->id);
+    if (const BlockConnection* onOutput = out->second.outputs.value(outBlockSocketId))
+        dropConnection(onOutput->id);
     BlockConnection& connection = connections[id];
     connection.id = id;
     connection.outBlock = &out->second;
@@ -277,14 +287,21 @@ void PatchDocument::detachConnection(const BlockConnection& connection)
         connection.inBlock->inputs.remove(connection.inBlockSocketId);
 }
 
-void PatchDocument::removeConnection(int id)
+void PatchDocument::dropConnection(qint32 id)
 {
     const auto found = connections.find(id);
     if (found == connections.end())
         return;
     detachConnection(found->second);
     scene->removeConnection(id);
-    connections.erase(id);
+    connections.erase(found);
+}
+
+void PatchDocument::removeConnection(int id)
+{
+    if (!connections.count(id))
+        return;
+    dropConnection(id);
     markChanged();
 }
 
@@ -299,7 +316,7 @@ void PatchDocument::editVariable(int blockId, int variableId, const QString& val
     markChanged();
 }
 
-Comment* PatchDocument::addComment(int id, int x, int y)
+Comment* PatchDocument::addComment(int id, int x, int y, const QString& text)
 {
     if (comments_.count(id)) {
         removingComment = id;
@@ -311,12 +328,12 @@ Comment* PatchDocument::addComment(int id, int x, int y)
     stored.id = id;
     stored.x = x;
     stored.y = y;
-    stored.text.clear();
+    stored.text = text;
     if (PatchComment* item = scene->addComment(id, x, y, &stored)) {
         connect(item, &PatchComment::edited, this, &PatchDocument::editCommentHandler);
         connect(item, &PatchComment::linkActivated, this, &PatchDocument::commentLink);
     }
-    scene->editComment(id, x, y, QString());
+    scene->editComment(id, x, y, text);
     markChanged();
     return &stored;
 }

@@ -11,8 +11,10 @@
 #include <QHash>
 #include <QList>
 #include <QMap>
+#include <QSet>
 #include <QString>
 #include <map>
+#include <set>
 
 class DocumentHost;
 class PatchScene;
@@ -29,6 +31,8 @@ class QWheelEvent;
 //
 // Instances, connections and comments live in node-based maps: the pointers handed out (and
 // those in the scene's items and in the connections) stay valid while their entry is stored.
+// Every stored cable is recorded in the socket tables of both its blocks (a socket records one
+// cable), so a block's cables are found through its tables.
 class PatchDocument : public QGraphicsView
 {
     Q_OBJECT
@@ -57,12 +61,15 @@ public:
     void moveBlock(int id, int x, int y);
     void removeBlock(int id);
     // Ignored without a message when a block id was taken over by a replacing instance, names
-    // no stored block, or names a socket the block lacks. True when the cable was stored.
+    // no stored block, or names a socket the block lacks. A socket carries one cable, as on the
+    // canvas: a cable already on either of the two sockets is removed first. True when the
+    // cable was stored.
     bool addConnection(int id, int outBlockId, int outBlockSocketId, int inBlockId,
                        int inBlockSocketId);
     void removeConnection(int id);
     void editVariable(int blockId, int variableId, const QString& value);
-    Comment* addComment(int id, int x, int y);
+    // With its text set once, as opening a patch does.
+    Comment* addComment(int id, int x, int y, const QString& text = QString());
     // A new comment under the next free id, opened for editing.
     Comment* addComment(int x, int y);
     void editComment(int id, int x, int y, const QString& text);
@@ -83,6 +90,10 @@ public:
     InstanceList blockInstances() const;
     QList<const BlockConnection*> blockConnections() const;
     const BlockConnection* blockConnection(int id) const;
+    // Whether addConnection would store such a cable (an id taken over, a block or socket that
+    // is not there refuse it).
+    bool acceptsConnection(int outBlockId, int outBlockSocketId, int inBlockId,
+                           int inBlockSocketId) const;
     QList<Comment*> comments();
     Comment* comment(int id);
     const BlockInstance* mainOut() const { return mainOutput; }
@@ -153,6 +164,8 @@ private:
     // Keeps the main output on a stored "Audio Output" instance, or null.
     void chooseMainOutput();
     void detachConnection(const BlockConnection& connection);
+    // Detaches the cable, takes its item off the canvas and drops it.
+    void dropConnection(qint32 id);
     void zoomStep(bool in);
 
     DocumentHost* host;
@@ -164,7 +177,9 @@ private:
     Descriptions descriptions;
     Categories descriptionCategories;
     BlockInstance* mainOutput = nullptr;
-    QList<qint32> replacedIds;
+    // The stored "Audio Output" instances by id: the main output is chosen among them.
+    std::set<qint32> audioOutputs;
+    QSet<qint32> replacedIds;
     PatchInfo info;
     bool changed_ = false;
     bool playing_ = false;

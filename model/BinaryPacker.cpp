@@ -7,8 +7,10 @@
 #include <QDataStream>
 #include <QDateTime>
 #include <QLocale>
+#include <QVector>
 #include <array>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -18,6 +20,44 @@ constexpr int formatVersion = 6;
 constexpr qint32 sceneCentre = 2000;
 constexpr qint64 max16 = 0xFFFF;
 constexpr int maxCables = 0xFF;
+// Ids are 16 bits, so a patch holds at most this many blocks and as many comments.
+constexpr int maxRecords = 0x10000;
+// The highest id each kind stores. A comment record starts with its id, and FF FF there reads
+// as the end of the comments.
+constexpr qint32 highestBlockId = 0xFFFF;
+constexpr qint32 highestCommentId = 0xFFFE;
+
+// What a record may hold besides its records: a patch of the largest shipped blocks holds
+// about 19 values and 17 cables a block, so 32 a block on average is far beyond any patch the
+// editor wrote. A record holding more is refused before its values or cables are built.
+constexpr qint64 maxValuesOrCables = qint64(maxRecords) * 32;
+
+struct Budget
+{
+    qint64 values = maxValuesOrCables;
+    qint64 cables = maxValuesOrCables;
+    bool exceeded = false;
+
+    bool take(qint64& left, qint64 count)
+    {
+        if (count > left) {
+            exceeded = true;
+            return false;
+        }
+        left -= count;
+        return true;
+    }
+};
+
+// How far a body was read.
+enum class Outcome
+{
+    Complete,
+    // Cut short, or holding more than its records: what could be read was kept.
+    Partial,
+    // More records than ids, or more values or cables than the budget: nothing was kept.
+    TooMany
+};
 
 // What a version stores besides the fields that every version 1 to 6 has.
 struct Layout
@@ -203,7 +243,8 @@ QStringList splitValues(const QString& text)
     return text.split(QLatin1Char(';'), Qt::KeepEmptyParts);
 }
 
-PackedInstance readBlock(Reader& in, const NodeDictionary& dictionary)
+// Nothing is built beyond the budget; `budget.exceeded` then tells the caller to stop.
+PackedInstance readBlock(Reader& in, const NodeDictionary& dictionary, Budget& budget)
 {
     PackedInstance block;
     quint32 value = 0;
@@ -218,10 +259,15 @@ PackedInstance readBlock(Reader& in, const NodeDictionary& dictionary)
     if (in.u16(value))
         block.y = qint32(value);
     QString values;
-    if (in.text(values))
+    if (in.text(values)) {
+        if (!budget.take(budget.values, values.count(QLatin1Char(';')) + 1))
+            return block;
         block.values = splitValues(values);
+    }
     quint32 cables = 0;
     if (in.u8(cables)) {
+        if (!budget.take(budget.cables, qMin<qint64>(cables, in.left() / 4)))
+            return block;
         for (quint32 i = 0; i < cables; ++i) {
             quint32 out = 0;
             quint32 target = 0;
@@ -237,7 +283,7 @@ PackedInstance readBlock(Reader& in, const NodeDictionary& dictionary)
 // Reads the sections in order, field by field, and takes a break only where a record ends.
 // False when the header, the comments or the node dictionary do not end in a break; the
 // blocks run to the end of the body, a record cut short there being kept as far as it goes.
-bool readForward(const QByteArray& body, const Layout& layout, PackedPatch& patch, bool& complete)
+bool readForward(const QByteArray& body, const Layout& layout, PackedPatch& patch, Outcome& outcome)
 {
     Reader in(body);
     readHeader(in, layout, patch);
@@ -254,6 +300,10 @@ bool readForward(const QByteArray& body, const Layout& layout, PackedPatch& patc
         const Comment comment = readComment(in, layout);
         if (in.cutShort())
             return false;
+        if (patch.comments.size() == maxRecords) {
+            outcome = Outcome::TooMany;
+            return true;
+        }
         patch.comments.append(comment);
     }
     NodeDictionary dictionary;
@@ -268,19 +318,28 @@ bool readForward(const QByteArray& body, const Layout& layout, PackedPatch& patc
         if (in.cutShort())
             return false;
     }
+    Budget budget;
     while (!in.atEnd()) {
-        patch.blocks.append(readBlock(in, dictionary));
+        if (patch.blocks.size() == maxRecords) {
+            outcome = Outcome::TooMany;
+            return true;
+        }
+        patch.blocks.append(readBlock(in, dictionary, budget));
+        if (budget.exceeded) {
+            outcome = Outcome::TooMany;
+            return true;
+        }
         if (in.cutShort())
             break;
     }
-    complete = !in.cutShort();
+    outcome = in.cutShort() ? Outcome::Partial : Outcome::Complete;
     return true;
 }
 
 // The reading of earlier releases: sections cut at every FF FF from the end, the first four
-// by position read, each loop ending with its section. Missing sections are empty. True when
-// there were exactly four sections, each holding whole records and nothing more.
-bool readBySplitting(const QByteArray& body, const Layout& layout, PackedPatch& patch)
+// by position read, each loop ending with its section. Missing sections are empty. Complete
+// when there were exactly four sections, each holding whole records and nothing more.
+Outcome readBySplitting(const QByteArray& body, const Layout& layout, PackedPatch& patch)
 {
     const char* bytes = body.constData();
     const qsizetype size = body.size();
@@ -310,41 +369,61 @@ bool readBySplitting(const QByteArray& body, const Layout& layout, PackedPatch& 
     Reader header = section(0);
     readHeader(header, layout, patch);
     Reader comments = section(1);
-    while (!comments.atEnd() && !comments.cutShort())
+    while (!comments.atEnd() && !comments.cutShort()) {
+        if (patch.comments.size() == maxRecords)
+            return Outcome::TooMany;
         patch.comments.append(readComment(comments, layout));
+    }
     NodeDictionary dictionary;
     Reader nodes = section(2);
     while (!nodes.atEnd() && !nodes.cutShort())
         readNodeEntry(nodes, dictionary);
     Reader blocks = section(3);
-    while (!blocks.atEnd() && !blocks.cutShort())
-        patch.blocks.append(readBlock(blocks, dictionary));
-    return found == 3 && !header.cutShort() && header.atEnd() && !comments.cutShort() &&
-           !nodes.cutShort() && !blocks.cutShort();
+    Budget budget;
+    while (!blocks.atEnd() && !blocks.cutShort()) {
+        if (patch.blocks.size() == maxRecords)
+            return Outcome::TooMany;
+        patch.blocks.append(readBlock(blocks, dictionary, budget));
+        if (budget.exceeded)
+            return Outcome::TooMany;
+    }
+    const bool exact = found == 3 && !header.cutShort() && header.atEnd() && !comments.cutShort() &&
+                       !nodes.cutShort() && !blocks.cutShort();
+    return exact ? Outcome::Complete : Outcome::Partial;
 }
 
-PackedPatch readBody(const QByteArray& body, int version, bool* complete = nullptr)
+// A patch with more records than ids was not written by the editor: it is refused whole.
+PackedPatch refuseTooMany()
+{
+    qWarning("%s", qUtf8Printable(BinaryPacker::tr("Cant open patch. It holds more than %1 "
+                                                   "blocks or comments, or more than %2 values "
+                                                   "or cables.")
+                                      .arg(maxRecords)
+                                      .arg(maxValuesOrCables)));
+    return newPatch();
+}
+
+PackedPatch readBody(const QByteArray& body, int version, Outcome& outcome)
 {
     const Layout layout = layoutOf(version);
     PackedPatch patch = newPatch();
-    bool whole = false;
-    if (readForward(body, layout, patch, whole)) {
-        if (complete)
-            *complete = whole;
-        return patch;
+    if (!readForward(body, layout, patch, outcome)) {
+        patch = newPatch();
+        outcome = readBySplitting(body, layout, patch);
     }
-    patch = newPatch();
-    const bool exact = readBySplitting(body, layout, patch);
-    if (complete)
-        *complete = exact;
-    return patch;
+    return outcome == Outcome::TooMany ? newPatch() : patch;
 }
 
-PackedPatch readVersion0(const QByteArray& data, bool* complete = nullptr)
+PackedPatch readVersion0(const QByteArray& data, Outcome& outcome)
 {
     PackedPatch patch = newPatch();
     Reader in(data);
+    Budget budget;
     while (!in.atEnd()) {
+        if (patch.blocks.size() == maxRecords) {
+            outcome = Outcome::TooMany;
+            return newPatch();
+        }
         PackedInstance block;
         quint32 value = 0;
         in.counted(block.name);
@@ -355,10 +434,19 @@ PackedPatch readVersion0(const QByteArray& data, bool* complete = nullptr)
         if (in.u16(value))
             block.y = qint32(value);
         QString values;
-        if (in.counted(values))
+        if (in.counted(values)) {
+            if (!budget.take(budget.values, values.count(QLatin1Char(';')) + 1)) {
+                outcome = Outcome::TooMany;
+                return newPatch();
+            }
             block.values = splitValues(values);
+        }
         quint32 cables = 0;
         if (in.u8(cables)) {
+            if (!budget.take(budget.cables, qMin<qint64>(cables, in.left() / 3))) {
+                outcome = Outcome::TooMany;
+                return newPatch();
+            }
             for (quint32 i = 0; i < cables; ++i) {
                 quint32 out = 0;
                 quint32 target = 0;
@@ -372,9 +460,15 @@ PackedPatch readVersion0(const QByteArray& data, bool* complete = nullptr)
         if (in.cutShort())
             break;
     }
-    if (complete)
-        *complete = !in.cutShort();
+    outcome = in.cutShort() ? Outcome::Partial : Outcome::Complete;
     return patch;
+}
+
+PackedPatch readChecked(const QByteArray& body, int version)
+{
+    Outcome outcome = Outcome::Complete;
+    const PackedPatch patch = readBody(body, version, outcome);
+    return outcome == Outcome::TooMany ? refuseTooMany() : patch;
 }
 
 qint64 infoNumber(const QHash<QString, QString>& info, const char* key)
@@ -382,6 +476,41 @@ qint64 infoNumber(const QHash<QString, QString>& info, const char* key)
     bool ok = false;
     const qint64 value = info.value(QLatin1String(key)).toLongLong(&ok, 10);
     return ok ? value : 0;
+}
+
+// The ids to store for `ids`, in the same order: each that fits 0..highest is kept, each other
+// takes the lowest free one above 0 (0 last), so no two stored ids meet where the original ids
+// were distinct. Only when every id is taken does one keep its low bits.
+QVector<qint32> storedIds(const QVector<qint32>& ids, qint32 highest)
+{
+    std::vector<bool> taken(size_t(highest) + 1, false);
+    bool renumber = false;
+    for (const qint32 id : ids) {
+        if (id >= 0 && id <= highest)
+            taken[size_t(id)] = true;
+        else
+            renumber = true;
+    }
+    QVector<qint32> stored = ids;
+    if (!renumber)
+        return stored;
+    qint32 next = 1;
+    for (qint32& id : stored) {
+        if (id >= 0 && id <= highest)
+            continue;
+        while (next <= highest && taken[size_t(next)])
+            ++next;
+        if (next <= highest) {
+            id = next;
+        } else if (!taken[0]) {
+            id = 0;
+        } else {
+            id &= 0xFFFF;
+            continue;
+        }
+        taken[size_t(id)] = true;
+    }
+    return stored;
 }
 
 // Positions outside the 16-bit field would come back far off the canvas; keep them at its
@@ -412,10 +541,17 @@ QByteArray BinaryPacker::pack(const QList<const BlockInstance*>& instances,
     write16(out, infoNumber(info, "includeBlocks"));
     writeBreak(out);
 
+    QVector<qint32> commentIds;
+    for (const Comment* comment : comments) {
+        if (comment)
+            commentIds.append(comment->id);
+    }
+    commentIds = storedIds(commentIds, highestCommentId);
+    int commentIndex = 0;
     for (const Comment* comment : comments) {
         if (!comment)
             continue;
-        write16(out, comment->id);
+        write16(out, commentIds.at(commentIndex++));
         write16(out, position(comment->x));
         write16(out, position(comment->y));
         writeText(out, comment->text);
@@ -429,6 +565,26 @@ QByteArray BinaryPacker::pack(const QList<const BlockInstance*>& instances,
     }
     writeBreak(out);
 
+    // Cables follow their target blocks to the ids these are stored under.
+    QVector<qint32> blockIds;
+    for (const BlockInstance* instance : instances) {
+        if (instance)
+            blockIds.append(instance->id);
+    }
+    const QVector<qint32> storedBlockIds = storedIds(blockIds, highestBlockId);
+    QHash<const BlockInstance*, qint32> renumbered;
+    for (int i = 0, k = 0; i < instances.size(); ++i) {
+        if (!instances.at(i))
+            continue;
+        if (storedBlockIds.at(k) != blockIds.at(k))
+            renumbered.insert(instances.at(i), storedBlockIds.at(k));
+        ++k;
+    }
+    auto storedId = [&renumbered](const BlockInstance* instance) {
+        const auto found = renumbered.constFind(instance);
+        return found == renumbered.constEnd() ? instance->id : *found;
+    };
+
     for (const BlockInstance* instance : instances) {
         if (!instance)
             continue;
@@ -437,20 +593,24 @@ QByteArray BinaryPacker::pack(const QList<const BlockInstance*>& instances,
         writeText(out, description ? description->hash : QString());
         const int index = dictionary.indexOf(instance->nodeId);
         write8(out, index < 0 ? 0xFF : index);
-        write16(out, instance->id);
+        write16(out, storedId(instance));
         write16(out, position(instance->x));
         write16(out, position(instance->y));
         writeText(out, instance->values.join(QLatin1Char(';')));
-        // A cable whose target block was removed has nowhere to go.
+        // A cable whose target block was removed has nowhere to go, nor has one to a block
+        // left out of the record whose id does not fit.
         QList<const BlockConnection*> cables;
         for (const BlockConnection* cable : instance->outputs) {
-            if (cable && cable->inBlock && cables.size() < maxCables)
+            if (!cable || !cable->inBlock || cables.size() == maxCables)
+                continue;
+            const qint32 target = storedId(cable->inBlock);
+            if (target >= 0 && target <= highestBlockId)
                 cables.append(cable);
         }
         write8(out, cables.size());
         for (const BlockConnection* cable : cables) {
             write8(out, cable->outBlockSocketId);
-            write16(out, cable->inBlock->id);
+            write16(out, storedId(cable->inBlock));
             write8(out, cable->inBlockSocketId);
         }
     }
@@ -504,32 +664,34 @@ PackedPatch BinaryPacker::load(const QByteArray& data) const
 
 PackedPatch BinaryPacker::loadV0(const QByteArray& data) const
 {
-    return readVersion0(data);
+    Outcome outcome = Outcome::Complete;
+    const PackedPatch patch = readVersion0(data, outcome);
+    return outcome == Outcome::TooMany ? refuseTooMany() : patch;
 }
 
 PackedPatch BinaryPacker::loadV1(const QByteArray& body) const
 {
-    return readBody(body, 1);
+    return readChecked(body, 1);
 }
 
 PackedPatch BinaryPacker::loadV2(const QByteArray& body) const
 {
-    return readBody(body, 2);
+    return readChecked(body, 2);
 }
 
 PackedPatch BinaryPacker::loadV3(const QByteArray& body) const
 {
-    return readBody(body, 3);
+    return readChecked(body, 3);
 }
 
 PackedPatch BinaryPacker::loadV4(const QByteArray& body) const
 {
-    return readBody(body, 4);
+    return readChecked(body, 4);
 }
 
 PackedPatch BinaryPacker::loadV6(const QByteArray& body) const
 {
-    return readBody(body, 6);
+    return readChecked(body, 6);
 }
 
 bool BinaryPacker::isWellFormed(const QByteArray& data)
@@ -537,18 +699,18 @@ bool BinaryPacker::isWellFormed(const QByteArray& data)
     if (data.size() < 2)
         return false;
     const int version = int(util::bin::readBE16(data.constData()));
-    bool complete = false;
+    Outcome outcome = Outcome::Partial;
     if (version == 0) {
-        readVersion0(data, &complete);
-        return complete;
+        readVersion0(data, outcome);
+        return outcome == Outcome::Complete;
     }
     if (version > formatVersion)
         return false;
     const util::bin::Inflated body = util::bin::inflate(data.constData() + 2, data.size() - 2);
     if (body.status != util::bin::InflateStatus::Ok || body.consumed != data.size() - 2)
         return false;
-    readBody(body.data, version, &complete);
-    return complete;
+    readBody(body.data, version, outcome);
+    return outcome == Outcome::Complete;
 }
 
 QList<qint32> BinaryPacker::createNodeDictionary(const QList<const BlockInstance*>& instances)

@@ -29,7 +29,10 @@ public:
     // `info` holds the header values as decimal texts under "name", "x", "y", "zoomLevel",
     // "date", "saved", "lang" and "includeBlocks"; a missing key or a text that is no number
     // gives 0 (an empty name). Positions are kept inside 0..65535, texts inside 65535 bytes,
-    // cables whose target is gone are left out.
+    // cables whose target is gone are left out. Ids are stored so that the record reads back
+    // with every item: a block id outside 0..65535, or a comment id outside 0..65534 (65535
+    // would read as the end of the comments), is stored as the lowest free id, and the cables
+    // to a block follow it.
     QByteArray pack(const QList<const BlockInstance*>& instances,
                     const QList<const Comment*>& comments,
                     const QHash<QString, QString>& info) const;
@@ -37,7 +40,9 @@ public:
                     const QList<const Comment*>& comments) const;
 
     // A whole packed record without any trailer. An unknown version, a record shorter than two
-    // bytes, or a body that is damaged or too large gives a warning and an empty patch.
+    // bytes, a body that is damaged or too large, or one holding more than 65536 blocks or
+    // comments (more than the 16-bit ids can tell apart) or more than 2097152 values or cables
+    // (32 a block) gives a warning and an empty patch; nothing beyond those counts is built.
     PackedPatch load(const QByteArray& data) const;
 
     // The readers of each version, called by load: loadV0 takes the whole record, the others

@@ -40,7 +40,8 @@ bool matchesAt(const QByteArray& data, qsizetype pos, const QByteArray& needle)
            std::memcmp(data.constData() + pos, needle.constData(), size_t(needle.size())) == 0;
 }
 
-Inflated inflate(const char* data, qsizetype size, bool keepOutput, qsizetype limit)
+Inflated inflate(const char* data, qsizetype size, bool keepOutput, qsizetype limit,
+                 bool keepDamaged)
 {
     Inflated result;
     if (size < 4)
@@ -126,15 +127,18 @@ Inflated inflate(const char* data, qsizetype size, bool keepOutput, qsizetype li
         result.consumed = 4 + usedIn;
         if (keepOutput)
             result.data.resize(int(produced));
+    } else if (status == InflateStatus::Damaged && keepDamaged && keepOutput) {
+        result.data.resize(int(produced));
     } else {
         result.data = QByteArray();
     }
     return result;
 }
 
-QByteArray uncompress(const QByteArray& data, InflateStatus* status)
+QByteArray uncompress(const QByteArray& data, InflateStatus* status, bool keepDamaged)
 {
-    Inflated inflated = inflate(data.constData(), data.size());
+    Inflated inflated =
+        inflate(data.constData(), data.size(), true, maxUncompressedSize, keepDamaged);
     if (status)
         *status = inflated.status;
     return inflated.data;

@@ -42,11 +42,14 @@ struct Inflated
 // stream) and gives what qUncompress gives for it, but refuses to produce more than `limit`
 // bytes: a declared size above the limit is refused before anything is inflated, and a stream
 // that inflates beyond it is stopped. Bytes after the end of the stream are ignored.
-// With `keepOutput` false only `consumed` and `status` are filled.
+// With `keepOutput` false only `consumed` and `status` are filled. With `keepDamaged`, a
+// damaged stream gives what it inflated up to the damage.
 Inflated inflate(const char* data, qsizetype size, bool keepOutput = true,
-                 qsizetype limit = maxUncompressedSize);
-// qUncompress with the bound above; an empty array when the data is damaged or too large.
-QByteArray uncompress(const QByteArray& data, InflateStatus* status = nullptr);
+                 qsizetype limit = maxUncompressedSize, bool keepDamaged = false);
+// qUncompress with the bound above; an empty array when the data is too large, and when it
+// is damaged unless `keepDamaged` asks for what comes before the damage.
+QByteArray uncompress(const QByteArray& data, InflateStatus* status = nullptr,
+                      bool keepDamaged = false);
 
 quint32 readBE16(const char* data);
 quint32 readBE32(const char* data);

@@ -6,11 +6,43 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QXmlStreamReader>
 #include <QtDebug>
 
 #include <utility>
 
 namespace {
+
+// A block file nests three deep (block, data, variable); the document reader recurses once per
+// level and would run out of stack on a file nested many thousands deep.
+constexpr int maxNesting = 64;
+
+// Checks what the document reader cannot be trusted with, without building anything: false,
+// with the reason in `error`, for bytes that are not well-formed XML or are nested too deep.
+bool readableXml(const QByteArray& data, QString& error)
+{
+    QXmlStreamReader reader(data);
+    int depth = 0;
+    while (!reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement && ++depth > maxNesting) {
+            error = QObject::tr("line %1: elements nested deeper than %2")
+                        .arg(reader.lineNumber())
+                        .arg(maxNesting);
+            return false;
+        }
+        if (token == QXmlStreamReader::EndElement)
+            --depth;
+    }
+    if (reader.hasError()) {
+        error = QObject::tr("line %1, column %2: %3")
+                    .arg(reader.lineNumber())
+                    .arg(reader.columnNumber())
+                    .arg(reader.errorString());
+        return false;
+    }
+    return true;
+}
 
 QString shortHash(const QByteArray& data)
 {
@@ -71,7 +103,10 @@ BlockDescription parseBlock(const QByteArray& data, BlockDescription::BlockOrigi
     QString error;
     int line = 0;
     int column = 0;
-    if (!document.setContent(data, &error, &line, &column)) {
+    if (!readableXml(data, error)) {
+        if (parseError)
+            *parseError = error;
+    } else if (!document.setContent(data, &error, &line, &column)) {
         // The parser keeps what it built before the error; a broken file must read as empty.
         document = QDomDocument();
         if (parseError)
@@ -183,6 +218,16 @@ BlockDescription BlockManager::loadBlock(const QByteArray& data,
 BlockDescription BlockManager::loadBlock(QFile& file, BlockDescription::BlockOrigin origin)
 {
     return parseFile(file, origin, nullptr);
+}
+
+QString BlockManager::blockName(const QByteArray& data)
+{
+    QXmlStreamReader reader(data);
+    while (!reader.atEnd()) {
+        if (reader.readNext() == QXmlStreamReader::StartElement)
+            return reader.attributes().value(QStringLiteral("name")).toString();
+    }
+    return QString();
 }
 
 bool BlockManager::readLibraryFile(const QString& path, BlockDescription::BlockOrigin origin,

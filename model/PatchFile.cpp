@@ -1,6 +1,7 @@
 #include "PatchFile.h"
 
 #include "BinaryUtil.h"
+#include "BlockManager.h"
 #include "PatchRecord.h"
 
 #include <QCoreApplication>
@@ -83,6 +84,21 @@ qsizetype recordEnd(const QByteArray& file, int version, const QByteArray& sep)
     return end <= file.size() && endsPart(file, end, sep) ? end : -1;
 }
 
+// Names the block when what is left of its file still gives the name.
+void warnDamaged(const QByteArray& partial)
+{
+    const QString name = BlockManager::blockName(partial);
+    if (name.isEmpty()) {
+        qWarning("%s", qUtf8Printable(QCoreApplication::translate(
+                           "PatchFile", "A block file carried in the patch is damaged.")));
+        return;
+    }
+    qWarning("%s", qUtf8Printable(QCoreApplication::translate(
+                                      "PatchFile", "The patch file is damaged: the block \"%1\" "
+                                                   "it carries cannot be read.")
+                                      .arg(name)));
+}
+
 } // namespace
 
 QByteArray packBlocks(const QHash<QString, BlockDescription>& blocks)
@@ -136,13 +152,13 @@ PatchFileContents readPatchFile(const QByteArray& file)
     PatchFileContents contents;
     for (int i = 1; i < parts.size(); ++i) {
         bin::InflateStatus status = bin::InflateStatus::Ok;
-        contents.blockFiles.append(bin::uncompress(parts.at(i), &status));
+        // What a damaged part holds before its damage still tells whose block it was.
+        contents.blockFiles.append(bin::uncompress(parts.at(i), &status, true));
         if (status == bin::InflateStatus::TooLarge)
             qWarning("%s", qUtf8Printable(QCoreApplication::translate(
                                "PatchFile", "A block file carried in the patch is too large.")));
         else if (status != bin::InflateStatus::Ok)
-            qWarning("%s", qUtf8Printable(QCoreApplication::translate(
-                               "PatchFile", "A block file carried in the patch is damaged.")));
+            warnDamaged(contents.blockFiles.last());
     }
     contents.patch = readPatchRecord(parts.value(0));
     contents.complete = isPatchRecord(parts.value(0));

@@ -31,8 +31,9 @@ QList<QByteArray> unpackPatch(const QByteArray& file);
 struct PatchFileContents
 {
     PackedPatch patch;
-    // Uncompressed, in file order. A part that is damaged or too large gives a warning and an
-    // empty entry.
+    // Uncompressed, in file order. A part that is too large gives a warning and an empty entry;
+    // one that is damaged gives a warning and what it holds before the damage, which is no
+    // readable block file but may still name its block (BlockManager::blockName).
     QList<QByteArray> blockFiles;
     // The record read completely (util::isPatchRecord); a damaged one still gives what could
     // be read.

@@ -110,6 +110,9 @@ private slots:
     void replacedInstance();
     void connectionGuards_data();
     void connectionGuards();
+    void oneCablePerSocket_data();
+    void oneCablePerSocket();
+    void replacingDropsOnlyItsCables();
     void zoom_data();
     void zoom();
     void commentLink_data();
@@ -395,6 +398,93 @@ void TestPatchDocument::connectionGuards()
     QVERIFY(doc.blockInstance(1)->outputs.isEmpty());
     QVERIFY(doc.blockInstance(2)->inputs.isEmpty());
     QCOMPARE(countItems(doc.patchScene(), PatchCable::Type), 0);
+}
+
+void TestPatchDocument::oneCablePerSocket_data()
+{
+    // Cables as "id out.socket>in.socket", added in order to Oscillators 1 and 2 and Mixer 3.
+    QTest::addColumn<QString>("cables");
+    QTest::addColumn<QList<int>>("kept");
+
+    QTest::newRow("free sockets keep both") << "1 1.0>3.0 2 2.0>3.1" << QList<int>{1, 2};
+    QTest::newRow("a new cable takes the input") << "1 1.0>3.0 2 2.0>3.0" << QList<int>{2};
+    QTest::newRow("a new cable takes the output") << "1 1.0>3.0 2 1.0>3.1" << QList<int>{2};
+    QTest::newRow("a new cable takes both sockets")
+        << "1 1.0>3.0 2 2.0>3.1 3 1.0>3.1" << QList<int>{3};
+    QTest::newRow("the same two sockets under a new id") << "1 1.0>3.0 2 1.0>3.0" << QList<int>{2};
+}
+
+void TestPatchDocument::oneCablePerSocket()
+{
+    QFETCH(QString, cables);
+    QFETCH(QList<int>, kept);
+
+    FixtureHost host;
+    PatchDocument doc(&host);
+    doc.addBlock(osc, 0, 0, nullptr);
+    doc.addBlock(osc, 100, 0, nullptr);
+    doc.addBlock(mixer, 0, 100, nullptr);
+    const QStringList tokens = cables.split(QLatin1Char(' '));
+    for (int i = 0; i + 1 < tokens.size(); i += 2) {
+        const QStringList ends = tokens[i + 1].split(QLatin1Char('>'));
+        const QStringList out = ends[0].split(QLatin1Char('.'));
+        const QStringList in = ends[1].split(QLatin1Char('.'));
+        QVERIFY(doc.addConnection(tokens[i].toInt(), out[0].toInt(), out[1].toInt(), in[0].toInt(),
+                                  in[1].toInt()));
+    }
+
+    QList<int> ids;
+    for (const BlockConnection* c : doc.blockConnections())
+        ids << c->id;
+    QCOMPARE(ids, kept);
+    QCOMPARE(countItems(doc.patchScene(), PatchCable::Type), kept.size());
+    // Every socket records exactly the cables that are left.
+    int recorded = 0;
+    for (const BlockInstance* b : doc.blockInstances()) {
+        for (const BlockConnection* c : b->inputs) {
+            QVERIFY(kept.contains(c->id));
+            QCOMPARE(c->inBlock, b);
+            ++recorded;
+        }
+        for (const BlockConnection* c : b->outputs) {
+            QVERIFY(kept.contains(c->id));
+            QCOMPARE(c->outBlock, b);
+            ++recorded;
+        }
+    }
+    QCOMPARE(recorded, 2 * kept.size());
+}
+
+void TestPatchDocument::replacingDropsOnlyItsCables()
+{
+    FixtureHost host;
+    PatchDocument doc(&host);
+    // 1 -> 3 -> 2 -> 4, and 1 -> 4: block 3 has a cable on each side.
+    doc.addBlock(osc, 0, 0, nullptr);
+    doc.addBlock(osc, 100, 0, nullptr);
+    doc.addBlock(mixer, 0, 100, nullptr);
+    doc.addBlock(mixer, 100, 100, nullptr);
+    QVERIFY(doc.addConnection(1, 1, 0, 3, 0));
+    QVERIFY(doc.addConnection(2, 3, 0, 2, 0));
+    QVERIFY(doc.addConnection(3, 2, 0, 4, 0));
+    QVERIFY(doc.addConnection(4, 4, 0, 1, 0));
+
+    QTest::ignoreMessage(QtWarningMsg, "Replace [Mixer] instance with id: 3");
+    BlockInstance source = sourceInstance(host, mixer, 3);
+    QVERIFY(doc.addBlock(mixer, 0, 200, &source));
+    // The document drops the cables itself: the canvas is not asked to, which would push steps.
+    QCOMPARE(doc.undoStack()->count(), 0);
+
+    QList<int> ids;
+    for (const BlockConnection* c : doc.blockConnections())
+        ids << c->id;
+    QCOMPARE(ids, (QList<int>{3, 4}));
+    QCOMPARE(countItems(doc.patchScene(), PatchCable::Type), 2);
+    QVERIFY(doc.blockInstance(1)->outputs.isEmpty());
+    QVERIFY(doc.blockInstance(2)->inputs.isEmpty());
+    QCOMPARE(doc.blockInstance(2)->outputs.value(0), doc.blockConnection(3));
+    QCOMPARE(doc.blockInstance(1)->inputs.value(0), doc.blockConnection(4));
+    QVERIFY(doc.blockInstance(3)->inputs.isEmpty() && doc.blockInstance(3)->outputs.isEmpty());
 }
 
 void TestPatchDocument::zoom_data()

@@ -1,4 +1,7 @@
-#include "FuzzPatchFile.h"
+// The packed-record reader and the patch-file splitter. The first byte picks what the rest is
+// fed to: a record, a patch file, a body of a given version, or bytes made into a patch that is
+// packed and read back.
+#include "FuzzTarget.h"
 
 #include "FuzzPastePlan.h"
 #include "BinaryPacker.h"
@@ -12,6 +15,7 @@
 #include "ReferenceReader.h"
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
 #include <algorithm>
 #include <cstdio>
@@ -68,6 +72,42 @@ private:
     size_t size;
     size_t pos = 0;
 };
+
+// Mostly 16-bit ids, some of them 65535; now and then one that does not fit 16 bits.
+qint32 anyId(Bytes& in)
+{
+    switch (in.below(8)) {
+    case 0:
+        return qint32(in.u32());
+    case 1:
+        return 0xFFFF;
+    default:
+        return qint32(in.u16());
+    }
+}
+
+// The ids a record stores for `ids` must keep every id inside 0..highest and give the others
+// distinct free ids inside it; `stored` are the ids read back. Returns them.
+QList<qint32> checkRenumbered(const QList<qint32>& ids, const QList<qint32>& stored, qint32 highest)
+{
+    check(ids.size() == stored.size(), "every item comes back");
+    QSet<qint32> fitting;
+    for (const qint32 id : ids) {
+        if (id >= 0 && id <= highest)
+            fitting.insert(id);
+    }
+    QSet<qint32> given;
+    for (int i = 0; i < ids.size(); ++i) {
+        if (ids[i] >= 0 && ids[i] <= highest) {
+            check(stored[i] == ids[i], "an id that fits is kept");
+            continue;
+        }
+        check(stored[i] >= 0 && stored[i] <= highest, "a new id fits");
+        check(!fitting.contains(stored[i]) && !given.contains(stored[i]), "a new id is free");
+        given.insert(stored[i]);
+    }
+    return stored;
+}
 
 QList<QList<qint32>> sorted(QList<QList<qint32>> cables)
 {
@@ -220,8 +260,7 @@ void roundTrip(Bytes& in)
 
     const quint32 commentCount = in.below(5);
     for (quint32 i = 0; i < commentCount; ++i) {
-        // 65535 as the first bytes of a comment record reads as the section's end.
-        const qint32 id = qint32(qMin<quint32>(in.u16(), 0xFFFE));
+        const qint32 id = anyId(in);
         const qint32 x = qint32(in.u16());
         const qint32 y = qint32(in.u16());
         comments.push_back(Comment{id, x, y, in.text(false)});
@@ -238,7 +277,7 @@ void roundTrip(Bytes& in)
         instances.emplace_back();
         BlockInstance& b = instances.back();
         b.description = &descriptions.back();
-        b.id = qint32(in.u16());
+        b.id = anyId(in);
         b.nodeId = nodes[in.below(4)];
         b.x = qint32(in.u16());
         b.y = qint32(in.u16());
@@ -267,6 +306,25 @@ void roundTrip(Bytes& in)
         commentList << &c;
     const QByteArray record = BinaryPacker().pack(instanceList, commentList, info);
 
+    const PackedPatch read = BinaryPacker().load(record);
+    QList<qint32> commentIds;
+    QList<qint32> readCommentIds;
+    for (const Comment& c : comments)
+        commentIds << c.id;
+    for (const Comment& c : read.comments)
+        readCommentIds << c.id;
+    QList<qint32> blockIds;
+    QList<qint32> readBlockIds;
+    for (const BlockInstance& b : instances)
+        blockIds << b.id;
+    for (const PackedInstance& b : read.blocks)
+        readBlockIds << b.id;
+    commentIds = checkRenumbered(commentIds, readCommentIds, 0xFFFE);
+    blockIds = checkRenumbered(blockIds, readBlockIds, 0xFFFF);
+    QHash<const BlockInstance*, qint32> storedId;
+    for (int i = 0; i < int(instances.size()); ++i)
+        storedId.insert(&instances[size_t(i)], blockIds[i]);
+
     PackedPatch expected;
     expected.name = info.value(QStringLiteral("name"));
     expected.x = info.value(QStringLiteral("x")).toInt();
@@ -276,23 +334,26 @@ void roundTrip(Bytes& in)
     expected.saved = qint32(saved);
     expected.lang = qint32(lang);
     expected.includeBlocks = include;
-    for (const Comment& c : comments)
-        expected.comments << c;
+    for (int i = 0; i < int(comments.size()); ++i) {
+        expected.comments << comments[size_t(i)];
+        expected.comments.last().id = commentIds[i];
+    }
     for (const BlockInstance& b : instances) {
         PackedInstance p;
         p.name = b.description->name;
         p.hash = b.description->hash;
-        p.id = b.id;
+        p.id = storedId.value(&b);
         p.nodeValue = b.nodeId;
         p.x = b.x;
         p.y = b.y;
         p.values = b.values;
         for (const BlockConnection* c : b.outputs)
-            p.connections.append({c->outBlockSocketId, c->inBlock->id, c->inBlockSocketId});
+            p.connections.append(
+                {c->outBlockSocketId, storedId.value(c->inBlock), c->inBlockSocketId});
         expected.blocks << p;
     }
 
-    checkSame(BinaryPacker().load(record), expected, "pack then load keeps every field");
+    checkSame(read, expected, "pack then load keeps every item, its cables following its id");
     check(BinaryPacker::isWellFormed(record), "a packed record is whole");
     QByteArray withNode = record;
     util::bin::appendBE32(withNode, quint32(nodes[0]));
@@ -304,12 +365,13 @@ void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
 
 } // namespace
 
-void silenceMessages()
+void fuzzSetUp(int*, char***)
 {
+    // The readers warn about every bad input.
     qInstallMessageHandler(quiet);
 }
 
-int fuzzPatchFile(const uint8_t* data, size_t size)
+int fuzzOne(const uint8_t* data, size_t size)
 {
     if (size == 0)
         return 0;

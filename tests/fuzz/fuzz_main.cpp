@@ -1,13 +1,13 @@
-// libFuzzer entry: tests/fuzz/run.sh builds and runs it.
-#include "FuzzPatchFile.h"
+// libFuzzer entry of every fuzz target: tests/fuzz/run.sh builds and runs them.
+#include "FuzzTarget.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    silenceMessages();
+    fuzzSetUp(argc, argv);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    return fuzzPatchFile(data, size);
+    return fuzzOne(data, size);
 }

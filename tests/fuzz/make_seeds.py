@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus of the patch-file fuzz target into corpus/ (run once; the output is
-committed). The first byte of each seed picks the mode: 0 a patch record, 1 a patch file,
+"""Writes the seed corpus of the patch-file fuzz target into corpus/patchfile/ (run once; the
+output is committed). The first byte of each seed picks the mode: 0 a patch record, 1 a patch file,
 2 a body with its version byte, 3 bytes that the target turns into a patch."""
 import os
 import random
@@ -8,7 +8,7 @@ import struct
 import zlib
 
 here = os.path.dirname(os.path.abspath(__file__))
-out = os.path.join(here, "corpus")
+out = os.path.join(here, "corpus", "patchfile")
 os.makedirs(out, exist_ok=True)
 
 BRK = b"\xff\xff\x00"

@@ -1,6 +1,6 @@
 // Feeds every file of the given folders (or the given files) to the fuzz entry once, so the
 // corpus is checked in every build, with or without a fuzzing compiler.
-#include "FuzzPatchFile.h"
+#include "FuzzTarget.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -9,7 +9,7 @@
 
 int main(int argc, char** argv)
 {
-    silenceMessages();
+    fuzzSetUp(&argc, &argv);
     int fed = 0;
     for (int i = 1; i < argc; ++i) {
         QStringList files;
@@ -29,8 +29,7 @@ int main(int argc, char** argv)
                 return 1;
             }
             const QByteArray bytes = in.readAll();
-            fuzzPatchFile(reinterpret_cast<const uint8_t*>(bytes.constData()),
-                          size_t(bytes.size()));
+            fuzzOne(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
             ++fed;
         }
     }

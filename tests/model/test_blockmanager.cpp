@@ -136,6 +136,9 @@ private slots:
     void originFields();
     void malformedXmlGivesEmptyDescription_data();
     void malformedXmlGivesEmptyDescription();
+    void nestedBlockFileReads();
+    void blockName_data();
+    void blockName();
     void copiesKeepOwnSockets();
 
     void libraryThenCustomFolder();
@@ -474,6 +477,13 @@ void TestBlockManager::malformedXmlGivesEmptyDescription_data()
     QTest::newRow("not XML") << QByteArray("name=osc category=Math\n");
     QTest::newRow("empty") << QByteArray();
     QTest::newRow("binary") << QByteArray("\x00\xff\xfe<\x01", 5);
+    // Deep enough to run the document reader out of stack.
+    const int deep = 200000;
+    QTest::newRow("nested 200,000 deep") << "<block name=\"deep\">" +
+                                                QByteArray("<a>").repeated(deep) +
+                                                QByteArray("</a>").repeated(deep) + "</block>";
+    QTest::newRow("nested 65 deep") << "<block name=\"deep\">" + QByteArray("<a>").repeated(64) +
+                                           QByteArray("</a>").repeated(64) + "</block>";
 }
 
 void TestBlockManager::malformedXmlGivesEmptyDescription()
@@ -490,6 +500,39 @@ void TestBlockManager::malformedXmlGivesEmptyDescription()
     QCOMPARE(d.variables[0].id, 0);
     QCOMPARE(d.hash.size(), 4);
     QCOMPARE(d.rawData, bytes);
+}
+
+void TestBlockManager::nestedBlockFileReads()
+{
+    // 64 elements deep: block, info and 62 more.
+    const QByteArray nested = "<block name=\"deep\"><info>" + QByteArray("<a>").repeated(62) +
+                              QByteArray("</a>").repeated(62) + "</info></block>";
+    QCOMPARE(BlockManager::loadBlock(nested, BlockDescription::OriginPatch).name,
+             QStringLiteral("deep"));
+}
+
+void TestBlockManager::blockName_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("name");
+
+    const QByteArray whole = readAll(fixture(QStringLiteral("library/osc_sine.xml")));
+    QTest::newRow("whole file") << whole << "osc_sine";
+    QTest::newRow("cut after the first element")
+        << whole.left(whole.indexOf("<category>") + 3) << "osc_sine";
+    QTest::newRow("cut inside the first element")
+        << whole.left(whole.indexOf("name=") + 8) << QString();
+    QTest::newRow("declaration and comment first")
+        << QByteArray("<?xml version=\"1.0\"?><!-- b --><block name=\"Echo\"><data") << "Echo";
+    QTest::newRow("no name") << QByteArray("<block><info>x</info></block>") << QString();
+    QTest::newRow("nothing") << QByteArray() << QString();
+}
+
+void TestBlockManager::blockName()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, name);
+    QCOMPARE(BlockManager::blockName(bytes), name);
 }
 
 void TestBlockManager::copiesKeepOwnSockets()

@@ -2,6 +2,8 @@
 #include "ByteWriter.h"
 #include "MessageCapture.h"
 #include "PatchFixture.h"
+#include "PatchRecord.h"
+#include "RecordBuilder.h"
 #include "TestMain.h"
 
 #include <QtTest>
@@ -123,6 +125,10 @@ private slots:
     void writerKeepsRecordsReadable();
     void wellFormed_data();
     void wellFormed();
+    void recordLimits_data();
+    void recordLimits();
+    void writerRenumbers_data();
+    void writerRenumbers();
 };
 
 void TestBinaryPacker::emptyPatchGolden()
@@ -521,6 +527,107 @@ void TestBinaryPacker::wellFormed()
     MessageCapture capture;
     QCOMPARE(BinaryPacker::isWellFormed(record), wellFormed);
     QVERIFY(capture.messages().isEmpty());
+}
+
+void TestBinaryPacker::recordLimits_data()
+{
+    QTest::addColumn<QByteArray>("record");
+    QTest::addColumn<int>("blocks");
+    QTest::addColumn<int>("comments");
+
+    // Ids do not matter to the count: the 16-bit ids cannot tell more records apart.
+    QTest::newRow("65,536 blocks") << RecordBuilder().emptyBlocks(65536).record() << 65536 << 0;
+    QTest::newRow("65,537 blocks") << RecordBuilder().emptyBlocks(65537).record() << -1 << -1;
+    RecordBuilder comments;
+    for (int i = 0; i < 65536; ++i)
+        comments.comment(1, 0, 0, "");
+    QTest::newRow("65,536 comments") << comments.record() << 0 << 65536;
+    comments.comment(1, 0, 0, "");
+    QTest::newRow("65,537 comments") << comments.record() << -1 << -1;
+    // Version 0: block records of 14 bytes with no name and no values.
+    QTest::newRow("version 0, 65,537 blocks") << QByteArray(65537 * 14, '\0') << -1 << -1;
+    RecordBuilder values;
+    for (int i = 0; i < 64; ++i)
+        values.block("B", "", quint32(i), 0, 0, QByteArray(32767, ';'));
+    QTest::newRow("2,097,152 values") << values.record() << 64 << 0;
+    values.block("B", "", 64, 0, 0, "");
+    QTest::newRow("2,097,153 values") << values.record() << -1 << -1;
+}
+
+void TestBinaryPacker::recordLimits()
+{
+    QFETCH(QByteArray, record);
+    QFETCH(int, blocks);
+    QFETCH(int, comments);
+    MessageCapture capture;
+    const PackedPatch patch = util::readPatchRecord(record);
+    if (blocks < 0) {
+        checkEmpty(patch);
+        QCOMPARE(capture.warnings(),
+                 QStringList{"Cant open patch. It holds more than 65536 blocks or comments, or "
+                             "more than 2097152 values or cables."});
+        QVERIFY(!util::isPatchRecord(record));
+        return;
+    }
+    QVERIFY(capture.warnings().isEmpty());
+    QCOMPARE(patch.blocks.size(), blocks);
+    QCOMPARE(patch.comments.size(), comments);
+}
+
+void TestBinaryPacker::writerRenumbers_data()
+{
+    QTest::addColumn<QList<int>>("blockIds");
+    QTest::addColumn<QList<int>>("commentIds");
+    QTest::addColumn<QList<int>>("storedBlocks");
+    QTest::addColumn<QList<int>>("storedComments");
+
+    QTest::newRow("ids that fit stay") << QList<int>{0, 65535} << QList<int>{0, 65534}
+                                       << QList<int>{0, 65535} << QList<int>{0, 65534};
+    QTest::newRow("comment id 65535 takes the lowest free")
+        << QList<int>{1} << QList<int>{65535, 1} << QList<int>{1} << QList<int>{2, 1};
+    QTest::newRow("block ids 0 and 65536 would meet")
+        << QList<int>{0, 65536} << QList<int>{} << QList<int>{0, 1} << QList<int>{};
+    QTest::newRow("ids above 16 bits and below 0")
+        << QList<int>{70000, 2, -1, 131072} << QList<int>{-5, 70000} << QList<int>{1, 2, 3, 4}
+        << QList<int>{1, 2};
+}
+
+void TestBinaryPacker::writerRenumbers()
+{
+    QFETCH(QList<int>, blockIds);
+    QFETCH(QList<int>, commentIds);
+    QFETCH(QList<int>, storedBlocks);
+    QFETCH(QList<int>, storedComments);
+
+    PatchFixture fixture;
+    BlockInstance* previous = nullptr;
+    for (int i = 0; i < blockIds.size(); ++i) {
+        BlockInstance& b = fixture.block(blockIds[i], "Osc", 10 * i, 0);
+        // Each block feeds the next; the cables must follow the blocks to their stored ids.
+        if (previous)
+            fixture.cable(*previous, 0, b, 1);
+        previous = &b;
+    }
+    for (int i = 0; i < commentIds.size(); ++i)
+        fixture.comment(commentIds[i], 0, 0, QString::number(i));
+
+    const PackedPatch patch =
+        BinaryPacker().load(BinaryPacker().pack(fixture.instanceList(), fixture.commentList()));
+    QList<int> blocks;
+    for (int i = 0; i < patch.blocks.size(); ++i) {
+        blocks << patch.blocks[i].id;
+        const QList<QList<qint32>> expected =
+            i + 1 < storedBlocks.size() ? QList<QList<qint32>>{{0, storedBlocks[i + 1], 1}}
+                                        : QList<QList<qint32>>{};
+        QCOMPARE(patch.blocks[i].connections, expected);
+    }
+    QCOMPARE(blocks, storedBlocks);
+    QList<int> comments;
+    for (int i = 0; i < patch.comments.size(); ++i) {
+        comments << patch.comments[i].id;
+        QCOMPARE(patch.comments[i].text, QString::number(i));
+    }
+    QCOMPARE(comments, storedComments);
 }
 
 KL_TEST_MAIN(TestBinaryPacker)

@@ -1,0 +1,349 @@
+// Times opening patch files in the main window, offscreen, with the shipped block library: from
+// the file on disk to the document with its canvas (openFromPath), and the steps of it (reading
+// the file, binding and adding the blocks, adding the cables and comments). Each patch is a
+// chain of shipped blocks with as many cables as blocks, with and without an "Audio Output";
+// then 1000 comments, and hostile files that must be refused or trimmed quickly. Prints the
+// median of the runs, the peak memory of one open, and the 60,000 / 6,000 ratio.
+#include "BlockDescription.h"
+#include "BlockInstance.h"
+#include "BlockManager.h"
+#include "Comment.h"
+#include "MainWindow.h"
+#include "PatchDocument.h"
+#include "PatchFile.h"
+#include "PatchInfo.h"
+#include "PatchOpener.h"
+#include "PatchRecord.h"
+#include "RecordBuilder.h"
+#include "StartupResources.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <functional>
+#include <vector>
+
+namespace {
+
+struct Figures
+{
+    double open = 0;
+    double read = 0;
+    double blocks = 0;
+    double cables = 0;
+    long peakKb = 0;
+    int openedBlocks = 0;
+    int openedCables = 0;
+    int openedComments = 0;
+};
+
+// Peak resident size since the last reset, and the resident size now, in KiB (Linux).
+void resetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+long statusKb(const char* key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(int(qstrlen(key))).trimmed().split(' ').first().toLong();
+    }
+    return 0;
+}
+
+long peakKb()
+{
+    return statusKb("VmHWM:");
+}
+
+long residentKb()
+{
+    return statusKb("VmRSS:");
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// A chain of `count` shipped blocks with `count` cables: each block feeds the one before it.
+// With an "Audio Output", block 1 is the output and block 2 a "Split" feeding both its inputs;
+// without, the first block closes a ring from the last.
+QByteArray chainPatch(const BlockManager& library, int count, bool withOutput)
+{
+    static const char* const kinds[] = {"Add",       "Multiply",      "Sine Oscillator",
+                                        "Lag",       "Subtract",      "Saw Oscillator",
+                                        "Crossfade", "Absolute Value"};
+    std::deque<BlockInstance> instances;
+    std::deque<BlockConnection> cables;
+    auto add = [&](const char* kind) -> BlockInstance& {
+        instances.emplace_back();
+        BlockInstance& b = instances.back();
+        b.id = int(instances.size());
+        b.description = library.blockDescription(QString::fromLatin1(kind));
+        if (!b.description)
+            qFatal("no shipped block %s", kind);
+        b.x = 40 * (b.id % 100);
+        b.y = 40 * (b.id / 100);
+        for (const Variable& v : b.description->variables)
+            b.values << PatchDocument::initialValue(v);
+        return b;
+    };
+    auto connect = [&](BlockInstance& from, int out, BlockInstance& to, int in) {
+        cables.emplace_back();
+        BlockConnection& c = cables.back();
+        c.id = int(cables.size());
+        c.outBlock = &from;
+        c.inBlock = &to;
+        c.outBlockSocketId = out;
+        c.inBlockSocketId = in;
+        from.outputs.insert(out, &c);
+        to.inputs.insert(in, &c);
+    };
+    if (withOutput) {
+        BlockInstance& output = add("Audio Output");
+        BlockInstance& split = add("Split");
+        connect(split, 0, output, 0);
+        connect(split, 1, output, 1);
+    }
+    while (int(instances.size()) < count) {
+        BlockInstance& b = add(kinds[instances.size() % 8]);
+        if (instances.size() > 1)
+            connect(b, 0, instances[instances.size() - 2], 0);
+    }
+    if (!withOutput)
+        connect(instances.front(), 0, instances.back(), 0);
+
+    QList<const BlockInstance*> list;
+    for (const BlockInstance& b : instances)
+        list << &b;
+    PatchInfo info;
+    info.name = QStringLiteral("bench");
+    return util::makePatchRecord(list, {}, info, 2000, 2000);
+}
+
+// 1000 comments of about 86 bytes of rich text each.
+QByteArray commentPatch()
+{
+    QList<const Comment*> list;
+    std::deque<Comment> comments;
+    for (int i = 1; i <= 1000; ++i) {
+        comments.push_back(Comment{i, 37 * (i % 100), 41 * (i / 10),
+                                   QStringLiteral("<p><b>Note %1:</b> the envelope opens the "
+                                                  "<i>filter</i>, then the delay; see<br>step "
+                                                  "%2</p>")
+                                       .arg(i, 4, 10, QLatin1Char('0'))
+                                       .arg(i % 16)});
+        list << &comments.back();
+    }
+    PatchInfo info;
+    return util::makePatchRecord({}, list, info, 2000, 2000);
+}
+
+// One open in this process: the file from disk through openFromPath, timed whole, then the same
+// steps one by one on a document of their own.
+Figures openOnce(MainWindow& window, const QString& path, const QByteArray& bytes)
+{
+    Figures f;
+    const long before = residentKb();
+    resetPeak();
+    QElapsedTimer timer;
+    timer.start();
+    window.openFromPath(path);
+    f.open = timer.nsecsElapsed() / 1e6;
+    f.peakKb = peakKb() - before;
+    PatchDocument* doc = window.currentDocument();
+    f.openedBlocks = doc->blockInstances().size();
+    f.openedCables = doc->blockConnections().size();
+    f.openedComments = doc->comments().size();
+
+    const PatchOpener::Library library = [&window](const QString& name) {
+        return window.blockManager()->blockDescription(name);
+    };
+    timer.restart();
+    const util::PatchFileContents contents = util::readPatchFile(bytes);
+    f.read = timer.nsecsElapsed() / 1e6;
+    auto* steps = new PatchDocument(&window);
+    timer.restart();
+    PatchOpener::bindBlocks(steps, contents.patch, contents.blockFiles, library);
+    PatchOpener::addBlocks(steps, contents.patch, library);
+    f.blocks = timer.nsecsElapsed() / 1e6;
+    timer.restart();
+    PatchOpener::addCables(steps, contents.patch);
+    PatchOpener::addComments(steps, contents.patch);
+    f.cables = timer.nsecsElapsed() / 1e6;
+    return f;
+}
+
+struct Case
+{
+    QString name;
+    std::function<QByteArray(const BlockManager&)> file;
+    // Measured once: it takes long and its figures do not vary.
+    bool once;
+};
+
+// 200 blocks, each with 255 cables onto the inputs of the first 100.
+QByteArray crowdedInputs(const BlockManager& library)
+{
+    const QByteArray add = library.blockDescription(QStringLiteral("Add"))->hash.toLatin1();
+    RecordBuilder patch;
+    for (quint32 id = 1; id <= 200; ++id) {
+        QVector<RecordBuilder::Cable> cables;
+        for (quint32 c = 0; c < 255; ++c)
+            cables.push_back({0, 1 + (id + c) % 100, c % 2});
+        patch.block("Add", add, id, 40 * (id % 20), 40 * (id / 20), "0;0;0", cables);
+    }
+    return patch.file();
+}
+
+// 60,000 blocks, each with 255 cables to distinct inputs: about as many cables as the largest
+// body that is read can hold.
+QByteArray widestCables(const BlockManager& library)
+{
+    const QByteArray add = library.blockDescription(QStringLiteral("Add"))->hash.toLatin1();
+    RecordBuilder patch;
+    for (quint32 id = 0; id < 60000; ++id) {
+        QVector<RecordBuilder::Cable> cables;
+        for (quint32 c = 0; c < 255; ++c)
+            cables.push_back({c, (id + 1 + c) % 60000, c});
+        patch.block("Add", add, id, 0, 0, "", cables);
+    }
+    return patch.file();
+}
+
+QList<Case> cases()
+{
+    QList<Case> list;
+    for (const int count : {6000, 20000, 60000, 65535}) {
+        for (const bool withOutput : {true, false}) {
+            list << Case{QStringLiteral("%1 blocks, %2")
+                             .arg(count)
+                             .arg(withOutput ? "with Audio Output" : "no Audio Output"),
+                         [count, withOutput](const BlockManager& library) {
+                             return chainPatch(library, count, withOutput);
+                         },
+                         false};
+        }
+    }
+    list << Case{QStringLiteral("1000 comments"),
+                 [](const BlockManager&) { return commentPatch(); }, false};
+    list << Case{QStringLiteral("4.5 million empty block records"),
+                 [](const BlockManager&) { return RecordBuilder().emptyBlocks(4500000).file(); },
+                 false};
+    list << Case{QStringLiteral("51,000 cables onto 200 inputs"), crowdedInputs, false};
+    list << Case{QStringLiteral("60,000 blocks x 255 cables"), widestCables, true};
+    return list;
+}
+
+// The child: one open of one case, its figures on one line of standard output.
+int runCase(int index)
+{
+    // Shown, as a person sees it (offscreen): a shown window does more per change.
+    MainWindow window;
+    window.show();
+    QCoreApplication::processEvents();
+    const Case c = cases().at(index);
+    const QByteArray bytes = c.file(*window.blockManager());
+    QTemporaryDir files;
+    const QString path = QDir(files.path()).filePath(QStringLiteral("bench.ktl"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    file.close();
+    const Figures f = openOnce(window, path, bytes);
+    std::printf("%d %f %f %f %f %ld %d %d %d\n", int(bytes.size()), f.open, f.read, f.blocks,
+                f.cables, f.peakKb, f.openedBlocks, f.openedCables, f.openedComments);
+    std::fflush(stdout);
+    // Closing is not measured here, and nothing is needed any more.
+    std::_Exit(0);
+}
+
+void quiet(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    // Only what would be shown to a user: the refusals and the trimming of cables, not the
+    // platform plugin's notes.
+    if (type == QtWarningMsg && !text.startsWith(QLatin1Char('Q')) &&
+        !text.contains(QLatin1String("propagateSizeHints")))
+        std::fprintf(stderr, "  warning: %s\n", qPrintable(text.left(120)));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("KNOTLATTICE_PROGRAM_DIR"))
+        qputenv("KNOTLATTICE_PROGRAM_DIR", KL_PROGRAM_DIR);
+    if (argc == 3 && qstrcmp(argv[1], "--case") == 0) {
+        QTemporaryDir home;
+        qputenv("HOME", home.path().toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+        QApplication app(argc, argv);
+        QCoreApplication::setOrganizationName(QStringLiteral("Knotlattice bench"));
+        qInstallMessageHandler(quiet);
+        // Dressed as the editor starts: its fonts stand in for the family the items ask for.
+        registerFonts();
+        applyApplicationFont();
+        return runCase(atoi(argv[2]));
+    }
+
+    // Each open runs in a process of its own, so that its peak memory is its own.
+    QCoreApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 3;
+    std::printf("Opening patch files in the main window, median of %d runs, each in a process "
+                "of its own\n",
+                runs);
+    const QList<Case> all = cases();
+    double six = 0;
+    double sixty = 0;
+    for (int index = 0; index < all.size(); ++index) {
+        std::vector<double> open, read, blocks, cables;
+        long peak = 0;
+        QList<QByteArray> v;
+        for (int run = 0; run < (all[index].once ? 1 : runs); ++run) {
+            QProcess child;
+            child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            child.start(QCoreApplication::applicationFilePath(),
+                        {QStringLiteral("--case"), QString::number(index)});
+            if (!child.waitForFinished(-1) || child.exitCode() != 0)
+                qFatal("case %d failed", index);
+            v = child.readAllStandardOutput().trimmed().split(' ');
+            if (v.size() != 9)
+                qFatal("case %d printed no figures", index);
+            open.push_back(v[1].toDouble());
+            read.push_back(v[2].toDouble());
+            blocks.push_back(v[3].toDouble());
+            cables.push_back(v[4].toDouble());
+            peak = std::max(peak, v[5].toLong());
+        }
+        const double m = median(open);
+        std::printf("%-32s %6d KB  open %7.1f ms (read %6.1f, blocks %6.1f, cables and "
+                    "comments %6.1f)  peak +%4ld MB  -> %s blocks, %s cables, %s comments\n",
+                    qPrintable(all[index].name), v[0].toInt() / 1024, m, median(read),
+                    median(blocks), median(cables), peak / 1024, v[6].constData(), v[7].constData(),
+                    v[8].constData());
+        std::fflush(stdout);
+        if (index == 1)
+            six = m;
+        if (index == 5)
+            sixty = m;
+    }
+    std::printf("ratio 60,000 / 6,000 blocks (no Audio Output): %.2f\n", sixty / six);
+    return 0;
+}

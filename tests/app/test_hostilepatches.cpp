@@ -1,0 +1,324 @@
+// Large and hostile patch files through the main window's open path, and documents whose ids
+// do not fit a record through save and reopen.
+#include "BlockDescription.h"
+#include "BlockInstance.h"
+#include "BlockManager.h"
+#include "Comment.h"
+#include "MainWindow.h"
+#include "MessageCapture.h"
+#include "ModalDriver.h"
+#include "PatchDocument.h"
+#include "PatchFile.h"
+#include "PatchScene.h"
+#include "Preferences.h"
+#include "RecordBuilder.h"
+#include "TempProgramDir.h"
+#include "TestMain.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace {
+
+using Cables = QVector<RecordBuilder::Cable>;
+
+QByteArray carriedBlock(const QByteArray& name)
+{
+    return "<block name=\"" + name + "\">\n<category>Effects</category>\n<data name=\"" + name +
+           "_data\">\n<var socket=\"in\" info=\"In\"/>\n<var socket=\"out\" info=\"Out\"/>\n"
+           "</data>\n<function name=\"echo\">data->out0 = data->in0[0];</function>\n</block>\n";
+}
+
+QByteArray hashOf(const QByteArray& xml)
+{
+    return BlockManager::loadBlock(xml, BlockDescription::OriginPatch).hash.toLatin1();
+}
+
+// A Sine (id 1) and a Gain (id 2) of the fixture library, the Sine feeding the Gain.
+RecordBuilder sineIntoGain(const BlockManager& library)
+{
+    const QByteArray sine = library.blockDescription("Sine")->hash.toLatin1();
+    const QByteArray gain = library.blockDescription("Gain")->hash.toLatin1();
+    RecordBuilder patch;
+    patch.block("Sine", sine, 1, 100, 100, "440;0", Cables{{0, 2, 0}});
+    patch.block("Gain", gain, 2, 100, 300, "0");
+    return patch;
+}
+
+} // namespace
+
+class TestHostilePatches : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void hostileFiles_data();
+    void hostileFiles();
+    void idsSurviveSaveAndReopen_data();
+    void idsSurviveSaveAndReopen();
+    void longBlockListsAreCut();
+
+private:
+    std::unique_ptr<TempProgramDir> program;
+    std::unique_ptr<QTemporaryDir> files;
+    std::unique_ptr<MainWindow> window;
+};
+
+void TestHostilePatches::init()
+{
+    QSettings().clear();
+    program = std::make_unique<TempProgramDir>();
+    QVERIFY(program->copyIn(testsupport::sourcePath("tests/app/fixtures/blocks"), "blocks"));
+    files = std::make_unique<QTemporaryDir>();
+    QSettings().setValue(Preferences::DefaultPatchPath, files->path());
+    window = std::make_unique<MainWindow>();
+}
+
+void TestHostilePatches::cleanup()
+{
+    window.reset();
+    files.reset();
+    program.reset();
+}
+
+void TestHostilePatches::hostileFiles_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("warning");
+    QTest::addColumn<int>("blocks");
+    QTest::addColumn<int>("cables");
+    QTest::addColumn<int>("comments");
+
+    BlockManager library;
+    library.loadBlocks(testsupport::sourcePath("tests/app/fixtures/blocks"),
+                       BlockDescription::OriginLibrary);
+    const QByteArray sine = library.blockDescription("Sine")->hash.toLatin1();
+    const QByteArray gain = library.blockDescription("Gain")->hash.toLatin1();
+    const QString tooMany = QStringLiteral("Cant open patch. It holds more than 65536 blocks or "
+                                           "comments, or more than 2097152 values or cables.");
+
+    // 61 KB of file that inflates to 4.5 million block records.
+    QTest::newRow("4.5 million empty block records")
+        << RecordBuilder().emptyBlocks(4500000).file() << tooMany << 0 << 0 << 0;
+    RecordBuilder comments = sineIntoGain(library);
+    for (int i = 0; i < 65537; ++i)
+        comments.comment(1, 10, 10, "");
+    QTest::newRow("65,537 comments") << comments.file() << tooMany << 0 << 0 << 0;
+    // 65 blocks of 32,768 values, and 8,225 blocks of 255 cables: each a little over 32 a
+    // block for the largest patch.
+    RecordBuilder values;
+    const QByteArray manyValues = QByteArray(32767, ';');
+    for (quint32 id = 1; id <= 65; ++id)
+        values.block("Sine", sine, id, 0, 0, manyValues);
+    QTest::newRow("2,129,920 values") << values.file() << tooMany << 0 << 0 << 0;
+    RecordBuilder cables;
+    for (quint32 id = 1; id <= 8225; ++id) {
+        Cables out;
+        for (quint32 c = 0; c < 255; ++c)
+            out.push_back({c, id, c});
+        cables.block("Sine", sine, id, 0, 0, "440;0", out);
+    }
+    QTest::newRow("2,097,375 cables") << cables.file() << tooMany << 0 << 0 << 0;
+
+    // 255 cables from the Sine's output to the Gain's first input, and as many from 255 Sines.
+    RecordBuilder oneInput;
+    oneInput.block("Sine", sine, 1, 100, 100, "440;0", Cables(255, {0, 300, 0}));
+    oneInput.block("Gain", gain, 300, 100, 300, "0");
+    QTest::newRow("255 cables on one input, one block")
+        << oneInput.file() << "254 cables of the patch were left out" << 2 << 1 << 0;
+    RecordBuilder manySources;
+    for (quint32 id = 1; id <= 255; ++id)
+        manySources.block("Sine", sine, id, 10 * id, 100, "440;0", Cables{{0, 300, 0}});
+    manySources.block("Gain", gain, 300, 100, 300, "0");
+    QTest::newRow("255 cables on one input, 255 blocks")
+        << manySources.file() << "254 cables of the patch were left out" << 256 << 1 << 0;
+    RecordBuilder fanOut;
+    fanOut.block("Sine", sine, 1, 100, 100, "440;0", Cables{{0, 2, 0}, {0, 2, 1}});
+    fanOut.block("Gain", gain, 2, 100, 300, "0");
+    QTest::newRow("one output, two cables")
+        << fanOut.file() << "One cable of the patch was left out" << 2 << 1 << 0;
+
+    // A user block carried in the file, cut short or corrupt; the library's blocks still open.
+    const QByteArray echo = carriedBlock("Echo");
+    RecordBuilder withEcho = sineIntoGain(library);
+    withEcho.block("Echo", hashOf(echo), 3, 300, 100, "0", Cables{{0, 2, 1}});
+    const QByteArray compressed = qCompress(echo);
+    const QString damaged =
+        QStringLiteral("The patch file is damaged: the block \"Echo\" it carries cannot be read.");
+    QTest::newRow("carried block cut short")
+        << withEcho.file({compressed.left(compressed.size() / 2)}) << damaged << 2 << 1 << 0;
+    QByteArray corrupt = compressed;
+    for (int i = corrupt.size() - 12; i < corrupt.size() - 4; ++i)
+        corrupt[i] = char(corrupt[i] ^ 0x5A);
+    QTest::newRow("carried block corrupt") << withEcho.file({corrupt}) << damaged << 2 << 1 << 0;
+    QTest::newRow("carried block whole") << withEcho.file({compressed}) << QString() << 3 << 2 << 0;
+
+    // Refused as before.
+    const QByteArray whole = sineIntoGain(library).record();
+    QByteArray version7 = whole;
+    version7[1] = 7;
+    QTest::newRow("version 7") << version7 << "Cant open patch. Unknown format." << 0 << 0 << 0;
+    QTest::newRow("empty file") << QByteArray() << "Cant open patch. Unknown format." << 0 << 0
+                                << 0;
+    QByteArray declaredHuge = whole;
+    declaredHuge[2] = char(0x7F);
+    QTest::newRow("declares more than 64 MiB")
+        << declaredHuge << "Cant open patch. The packed data is too large." << 0 << 0 << 0;
+    // Declares 16 bytes, inflates to 65 MiB.
+    QByteArray bomb = packedRecord(6, QByteArray(65 * 1024 * 1024, '\0')) + QByteArray(4, '\0');
+    bomb.replace(2, 4, QByteArray::fromHex("00000010"));
+    QTest::newRow("inflates beyond 64 MiB")
+        << bomb << "Cant open patch. The packed data is too large." << 0 << 0 << 0;
+    QTest::newRow("stream cut short")
+        << whole.left(whole.size() - 9) << "Cant open patch. The packed data is damaged." << 0 << 0
+        << 0;
+}
+
+void TestHostilePatches::hostileFiles()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, warning);
+    QFETCH(int, blocks);
+    QFETCH(int, cables);
+    QFETCH(int, comments);
+
+    // What opening a file does once it has the bytes.
+    util::PatchFileContents contents;
+    ModalDriver driver;
+    int boxes = 0;
+    driver.answer([&boxes](QWidget* w) {
+        ++boxes;
+        if (auto* box = qobject_cast<QMessageBox*>(w))
+            box->reject();
+    });
+    MessageCapture messages;
+    contents = util::readPatchFile(file);
+    contents.patch.name = QStringLiteral("hostile");
+    window->openPatch(contents.patch, contents.blockFiles);
+
+    QCOMPARE(boxes, 0);
+    const QStringList warnings = messages.warnings();
+    if (warning.isEmpty())
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('|')));
+    else
+        QVERIFY2(warnings.filter(warning).size() == 1, qPrintable(warnings.join('|')));
+    QVERIFY2(warnings.filter("not found").isEmpty(), qPrintable(warnings.join('|')));
+    PatchDocument* doc = window->currentDocument();
+    QCOMPARE(doc->patchInfo()->name, QStringLiteral("hostile"));
+    QCOMPARE(doc->blockInstances().size(), blocks);
+    QCOMPARE(doc->blockConnections().size(), cables);
+    QCOMPARE(doc->comments().size(), comments);
+    QVERIFY(!doc->changed());
+}
+
+void TestHostilePatches::idsSurviveSaveAndReopen_data()
+{
+    QTest::addColumn<QList<int>>("blockIds");
+    QTest::addColumn<QList<int>>("commentIds");
+
+    QTest::newRow("comment id 65535") << QList<int>{1, 2} << QList<int>{65535, 1};
+    QTest::newRow("comment ids 65535 and 65536") << QList<int>{1, 2} << QList<int>{65536, 65535, 0};
+    QTest::newRow("block ids 65536 and 0 meet in 16 bits") << QList<int>{0, 65536} << QList<int>{};
+    QTest::newRow("block ids above 65535") << QList<int>{70000, 65535, 131072} << QList<int>{7};
+    QTest::newRow("negative block id") << QList<int>{-1, 1} << QList<int>{};
+}
+
+void TestHostilePatches::idsSurviveSaveAndReopen()
+{
+    QFETCH(QList<int>, blockIds);
+    QFETCH(QList<int>, commentIds);
+
+    PatchDocument* doc = window->currentDocument();
+    const BlockDescription* sine = window->blockManager()->blockDescription("Sine");
+    QStringList positions;
+    for (int i = 0; i < blockIds.size(); ++i) {
+        BlockInstance source;
+        source.id = blockIds[i];
+        source.description = sine;
+        source.values = QStringList{"440", "0"};
+        QVERIFY(doc->addBlock("Sine", 100 * i, 50, &source));
+        positions << QStringLiteral("%1,50").arg(100 * i);
+    }
+    // Each block feeds the next: the cables follow their blocks to their new ids.
+    for (int i = 1; i < blockIds.size(); ++i)
+        QVERIFY(doc->addConnection(i, blockIds[i - 1], 0, blockIds[i], 0));
+    QStringList texts;
+    for (int i = 0; i < commentIds.size(); ++i) {
+        doc->addComment(commentIds[i], 10 * i, 20, QStringLiteral("note %1").arg(i));
+        texts << QStringLiteral("note %1").arg(i);
+    }
+
+    const QString path = files->path() + "/ids.ktl";
+    doc->patchInfo()->path = path;
+    QCOMPARE(window->savePatch(doc), MainWindow::SaveResult::Saved);
+    ModalDriver driver;
+    int boxes = 0;
+    driver.answer([&boxes](QWidget* w) {
+        ++boxes;
+        if (auto* box = qobject_cast<QMessageBox*>(w))
+            box->reject();
+    });
+    MessageCapture messages;
+    window->openFromPath(path);
+    QCOMPARE(boxes, 0);
+    QVERIFY2(messages.warnings().isEmpty(), qPrintable(messages.warnings().join('|')));
+    PatchDocument* reopened = window->currentDocument();
+    QVERIFY(reopened != doc);
+
+    QStringList reopenedPositions;
+    QSet<int> ids;
+    for (const BlockInstance* b : reopened->blockInstances()) {
+        reopenedPositions << QStringLiteral("%1,%2").arg(b->x).arg(b->y);
+        ids.insert(b->id);
+    }
+    reopenedPositions.sort();
+    positions.sort();
+    QCOMPARE(reopenedPositions, positions);
+    QCOMPARE(ids.size(), blockIds.size());
+    // The chain is whole: every block but the first is fed by the one to its left.
+    QCOMPARE(reopened->blockConnections().size(), blockIds.size() - 1);
+    for (const BlockConnection* c : reopened->blockConnections())
+        QCOMPARE(c->inBlock->x - c->outBlock->x, 100);
+    QStringList reopenedTexts;
+    for (const Comment* c : reopened->comments()) {
+        reopenedTexts << c->text;
+        QVERIFY(c->id >= 0 && c->id < 65535);
+    }
+    reopenedTexts.sort();
+    texts.sort();
+    QCOMPARE(reopenedTexts, texts);
+}
+
+void TestHostilePatches::longBlockListsAreCut()
+{
+    // 65,535 blocks of as many unknown names: the box names the first 20.
+    RecordBuilder patch;
+    for (quint32 id = 1; id <= 65535; ++id)
+        patch.block("Unknown " + QByteArray::number(id), "abcd", id, 0, 0, "0");
+    util::PatchFileContents contents = util::readPatchFile(patch.file());
+    contents.patch.name = QStringLiteral("unknown");
+
+    ModalDriver driver;
+    QString informative;
+    driver.answer([&informative](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        QVERIFY(box);
+        informative = box->informativeText();
+        box->button(QMessageBox::Cancel)->click();
+    });
+    MessageCapture messages;
+    QVERIFY(!window->openPatch(contents.patch, contents.blockFiles));
+    QString expected;
+    for (int id = 1; id <= 20; ++id)
+        expected += QStringLiteral("- Unknown %1\n").arg(id);
+    QCOMPARE(informative, expected + "and 65515 more\n\nDo you wish to download them ?");
+}
+
+KL_TEST_MAIN(TestHostilePatches)
+#include "test_hostilepatches.moc"
