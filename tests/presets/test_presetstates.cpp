@@ -122,7 +122,7 @@ void TestPresetStates::states()
     QVERIFY(program.writeFile("presets/emulator/Runs",
                               "#!/bin/sh\necho $$ > '" + pidFile.toLocal8Bit() +
                                   "'\nexec cat > /dev/null\n"));
-    QVERIFY(program.writeFile("presets/emulator/Ends", "#!/bin/sh\nsleep 0.3\n"));
+    QVERIFY(program.writeFile("presets/emulator/Ends", "#!/bin/sh\nsleep 1\n"));
     for (const char* name : {"Runs", "Ends"})
         QFile::setPermissions(program.path("presets/emulator/") + name,
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

@@ -22,7 +22,10 @@
 #include <QTextEdit>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -107,6 +110,7 @@ void TestPresetWindow::init()
     QVERIFY(volume.isValid());
     qputenv("KNOTLATTICE_DEVICE_VOLUME", volume.path().toLocal8Bit());
     QFile::remove(volume.filePath("firmware.bin"));
+    QDir(volume.filePath("firmware.bin")).removeRecursively();
 }
 
 void TestPresetWindow::cleanup()
@@ -240,8 +244,9 @@ void TestPresetWindow::loadToDevice_data()
 {
     QTest::addColumn<bool>("choose");
     QTest::addColumn<bool>("image");
-    // What the device volume holds before: "old" (an image), "none" (the device is not there)
-    // or "folder" (firmware.bin cannot be replaced).
+    // What the device volume holds before: "old" (an image), "none" (the device is not there),
+    // "folder" (firmware.bin cannot be replaced) or "full" (an image, and no room for more
+    // than a few bytes).
     QTest::addColumn<QString>("device");
     // The answer to the device box: "", "cancel" or "connect" (the device comes, then Retry).
     QTest::addColumn<QString>("answer");
@@ -260,6 +265,8 @@ void TestPresetWindow::loadToDevice_data()
                                       << "Choose a preset";
     QTest::newRow("the device's image cannot be replaced")
         << true << true << "folder" << "" << QByteArray() << "cannot be replaced";
+    QTest::newRow("the copy cannot be written")
+        << true << true << "full" << "" << QByteArray() << "could not be copied";
 }
 
 void TestPresetWindow::loadToDevice()
@@ -277,7 +284,7 @@ void TestPresetWindow::loadToDevice()
     if (image)
         QVERIFY(program->writeFile("presets/firmware/Bell.bin", "the preset's image"));
     const QString target = volume.filePath("firmware.bin");
-    if (device == QLatin1String("old"))
+    if (device == QLatin1String("old") || device == QLatin1String("full"))
         QVERIFY(writeAll(target, "old"));
     else if (device == QLatin1String("folder"))
         QVERIFY(QDir().mkpath(target));
@@ -295,7 +302,19 @@ void TestPresetWindow::loadToDevice()
         });
     }
     MessageCapture capture;
+    // A volume with no room: files of this process cannot grow beyond 8 bytes meanwhile.
+    struct rlimit was;
+    getrlimit(RLIMIT_FSIZE, &was);
+    const bool full = device == QLatin1String("full");
+    if (full) {
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = was;
+        small.rlim_cur = 8;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    }
     window.loadAction()->trigger();
+    if (full)
+        setrlimit(RLIMIT_FSIZE, &was);
 
     QCOMPARE(driver.pending(), 0);
     QVERIFY2(driver.unexpected().isEmpty(), qPrintable(driver.unexpected().join('\n')));
