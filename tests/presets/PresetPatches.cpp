@@ -9,7 +9,13 @@ namespace {
 using Values = PatchBuilder::Values;
 
 // Output sockets of the Controls block.
-enum Control { Knob1 = 0, Knob2 = 1, Switch1 = 2, Switch2 = 3 };
+enum Control
+{
+    Knob1 = 0,
+    Knob2 = 1,
+    Switch1 = 2,
+    Switch2 = 3
+};
 
 int controls(PatchBuilder& b, int row = 2)
 {
@@ -106,7 +112,8 @@ void sawLead(PatchBuilder& b)
     b.cable(noteSum, 0, hz, 0);
     const int saw = b.block("Saw Oscillator", 4, 0);
     b.cable(hz, 1, saw, 0);
-    const int env = b.block("ADSR Envelope", 4, 2, {{1, "0.01"}, {2, "0.3"}, {3, "0.7"}, {4, "0.4"}});
+    const int env =
+        b.block("ADSR Envelope", 4, 2, {{1, "0.01"}, {2, "0.3"}, {3, "0.7"}, {4, "0.4"}});
     b.cable(c, Switch1, env, 0);
     const int amp = times(b, saw, 0, env, 0, 5, 1);
     const int cutoff = knobMap(b, c, Knob2, "300", "2700", 1, 3);
@@ -122,11 +129,11 @@ void squareBass(PatchBuilder& b)
     const int pitch = knobMap(b, c, Knob1, "28", "24", 1, 0);
     const int hz = b.block("Note to Frequency", 2, 0);
     b.cable(pitch, 0, hz, 0);
-    const int width = knobMap(b, c, Knob2, "0.5", "-0.42", 1, 1);
+    const int width = knobMap(b, c, Knob2, "0.5", "-0.45", 1, 1);
     const int pulse = b.block("Pulse Oscillator", 3, 0);
     b.cable(hz, 0, pulse, 0);
     b.cable(width, 0, pulse, 1);
-    const int filter = b.block("Low-Pass Filter", 4, 0, {{1, "1500"}, {2, "0.3"}});
+    const int filter = b.block("Low-Pass Filter", 4, 0, {{1, "2500"}, {2, "0.3"}});
     b.cable(pulse, 0, filter, 0);
     const int env = b.block("AR Envelope", 3, 2, {{1, "0.005"}, {2, "0.15"}});
     b.cable(c, Switch1, env, 0);
@@ -363,20 +370,20 @@ void basicBeat(PatchBuilder& b)
     b.cable(tempo, 0, metro, 1);
     const int ticks = b.block("Split 4", 3, 0);
     b.cable(metro, 0, ticks, 0);
-    const int kicks = b.block("Pattern Sequencer", 4, 0,
-                              {{6, "1,0,0,0,1,0,0,0"}, {7, "1,0,1,1,1,0,1,1"}});
+    const int kicks =
+        b.block("Pattern Sequencer", 4, 0, {{6, "1,0,0,0,1,0,0,0"}, {7, "1,0,1,1,1,0,1,1"}});
     b.cable(ticks, 0, kicks, 0);
     b.cable(c, Switch1, kicks, 2);
     const int snares = b.block("Pattern Sequencer", 4, 1, {{6, "0,0,0,0,1,0,0,0"}});
     b.cable(ticks, 1, snares, 0);
-    const int hats = b.block("Pattern Sequencer", 4, 2, {{6, "1,0,1,0,1,0,1,0"}});
+    const int hats = b.block("Pattern Sequencer", 4, 2, {{6, "1,1,1,1"}});
     b.cable(ticks, 2, hats, 0);
     const int kick = drum(b, "Kick", kicks, 1, 5, 0);
     const int snare = drum(b, "Snare", snares, 1, 5, 1);
     const int tune = knobMap(b, c, Knob2, "880", "2640", 4, 3);
     b.cable(tune, 0, snare, 2);
     const int hat = drum(b, "House Hat", hats, 1, 5, 2);
-    const int hatLevel = knobMap(b, c, Switch2, "0", "0.6", 4, 4);
+    const int hatLevel = knobMap(b, c, Switch2, "0", "0.8", 4, 4);
     const int mix = drumBus(b, {{kick, "0.6"}, {snare, "0.5"}, {hat, "0"}}, 6, 1);
     b.cable(hatLevel, 0, mix, 5);
     toSpeakers(b, clipper(b, mix, 0, 7, 1), 0, 8, 1);
@@ -404,8 +411,7 @@ void houseGroove(PatchBuilder& b)
     const int clap = drum(b, "Clap", claps, 1, 6, 2);
     const int hat = drum(b, "House Hat", hats, 1, 6, 3);
     const int hatLevel = knobMap(b, c, Switch1, "0", "0.9", 5, 5);
-    const int mix =
-        drumBus(b, {{attack, "0.6"}, {body, "0.3"}, {clap, "0.3"}, {hat, "0"}}, 7, 1);
+    const int mix = drumBus(b, {{attack, "0.6"}, {body, "0.3"}, {clap, "0.3"}, {hat, "0"}}, 7, 1);
     b.cable(hatLevel, 0, mix, 7);
     const int cutoff = knobMap(b, c, Knob2, "3800", "-3400", 7, 3);
     const int filter = b.block("Low-Pass Filter", 8, 1, {{2, "0.3"}});
@@ -431,7 +437,7 @@ void breakbeat(PatchBuilder& b)
     const int kick = drum(b, "Kick", kicks, 1, 5, 0);
     const int snare = drum(b, "Snare", snares, 1, 5, 1);
     const int hat = drum(b, "House Hat", ticks, 2, 5, 2);
-    const int hatLevel = knobMap(b, c, Switch2, "0", "0.55", 4, 3);
+    const int hatLevel = knobMap(b, c, Switch2, "0", "0.9", 4, 3);
     const int mix = drumBus(b, {{kick, "0.6"}, {snare, "0.45"}, {hat, "0"}}, 6, 1);
     b.cable(hatLevel, 0, mix, 5);
     const int bits = knobMap(b, c, Knob2, "10", "-7", 6, 3);
@@ -485,8 +491,7 @@ void electroKit(PatchBuilder& b)
     b.cable(tempo, 0, metro, 1);
     const int ticks = b.block("Split 4", 3, 0);
     b.cable(metro, 0, ticks, 0);
-    const int kicks =
-        b.block("Pattern Sequencer", 4, 0, {{6, "1,0,0,0,0,0,1,0,0,0,1,0,0,0,0,0"}});
+    const int kicks = b.block("Pattern Sequencer", 4, 0, {{6, "1,0,0,0,0,0,1,0,0,0,1,0,0,0,0,0"}});
     const int snares = b.block("Pattern Sequencer", 4, 2, {{6, "0,0,0,0,1,0,0,0"}});
     const int hats = b.block("Pattern Sequencer", 4, 4, {{6, "1"}});
     const int bells = b.block("Pattern Sequencer", 4, 6, {{6, "0,1,1,0,1,1,0,1"}});
@@ -568,7 +573,7 @@ void clapTrap(PatchBuilder& b)
     const int clapGate = times(b, claps, 2, claps, 1, 4, 1);
     const int clap = drum(b, "Clap", clapGate, 0, 5, 1);
     const int hat = drum(b, "House Hat", hats, 2, 5, 2);
-    const int hatLevel = knobMap(b, c, Switch1, "0", "0.7", 5, 3);
+    const int hatLevel = knobMap(b, c, Switch1, "0", "1", 5, 3);
     const int mix = drumBus(b, {{kick, "0.6"}, {clap, "0.45"}, {hat, "0"}}, 6, 1);
     b.cable(hatLevel, 0, mix, 5);
     const int hold = knobMap(b, c, Switch2, "1", "3", 6, 3);
@@ -613,8 +618,7 @@ void bitSplitDrums(PatchBuilder& b)
     const int hat = drum(b, "House Hat", bits, 7, 9, 2);
     const int clapGate = times(b, bit1, 1, c, Switch1, 8, 4);
     const int clap = drum(b, "Clap", clapGate, 0, 9, 4);
-    const int mix =
-        drumBus(b, {{kick, "0.7"}, {snare, "0.4"}, {hat, "0.3"}, {clap, "0.4"}}, 10, 1);
+    const int mix = drumBus(b, {{kick, "0.9"}, {snare, "0.4"}, {hat, "0.3"}, {clap, "0.6"}}, 10, 1);
     toSpeakers(b, clipper(b, mix, 0, 11, 1), 0, 12, 1);
 }
 
@@ -624,8 +628,8 @@ void acidLine(PatchBuilder& b)
 {
     const int c = controls(b);
     const int clock = b.block("Pulse Oscillator", 1, 0, {{0, "8"}});
-    const int seq = b.block("Step Sequencer", 2, 0,
-                            {{5, "36,36,48,0,36,39,0,43,36,0,48,46,0,36,41,39"}});
+    const int seq =
+        b.block("Step Sequencer", 2, 0, {{5, "36,36,48,0,36,39,0,43,36,0,48,46,0,36,41,39"}});
     b.cable(clock, 0, seq, 0);
     const int gates = b.block("Split 4", 3, 2);
     b.cable(seq, 1, gates, 0);
@@ -664,13 +668,12 @@ void clockwork(PatchBuilder& b)
     b.cable(c, Switch2, run, 0);
     const int clock = b.block("Master Clock", 2, 0, {{0, "110"}});
     b.cable(run, 0, clock, 1);
-    const int bass = b.block("Sequencer Track", 3, 0,
-                             {{2, "8"}, {6, "0.6"}, {7, "33,33,45,33,36,36,48,31"}});
+    const int bass =
+        b.block("Sequencer Track", 3, 0, {{2, "8"}, {6, "0.6"}, {7, "33,33,45,33,36,36,48,31"}});
     b.cable(clock, 0, bass, 0);
-    const int tune = b.block("Sequencer Track", 3, 3,
-                             {{2, "16"},
-                              {6, "0.4"},
-                              {7, "69,72,76,79,76,72,74,71,69,76,72,67,69,72,74,76"}});
+    const int tune =
+        b.block("Sequencer Track", 3, 3,
+                {{2, "16"}, {6, "0.4"}, {7, "69,72,76,79,76,72,74,71,69,76,72,67,69,72,74,76"}});
     b.cable(bass, 0, tune, 0);
     const int transpose = knobMap(b, c, Knob1, "0", "12", 2, 5);
     const int shifts = split(b, transpose, 0, 3, 5);
@@ -783,8 +786,8 @@ void canon(PatchBuilder& b)
     const int c = controls(b);
     const int metro = b.block("Metronome", 1, 0, {{1, "360"}});
     const int ticks = split(b, metro, 0, 2, 0);
-    const int seq = b.block("Step Sequencer", 3, 0,
-                            {{5, "60,62,64,65,67,65,64,62,60,64,67,72,67,64,60,55"}});
+    const int seq =
+        b.block("Step Sequencer", 3, 0, {{5, "60,62,64,65,67,65,64,62,60,64,67,72,67,64,60,55"}});
     b.cable(ticks, 0, seq, 0);
     const int transpose = knobMap(b, c, Knob1, "0", "12", 3, 1);
     const int shifts = split(b, transpose, 0, 4, 1);
@@ -935,8 +938,10 @@ void dividerChimes(PatchBuilder& b)
             b.cable(led, 0, leds, 0);
         }
     }
-    const int mix = drumBus(b, {{chimes.at(0), "0.3"}, {chimes.at(1), "0.3"},
-                                {chimes.at(2), "0.3"}, {chimes.at(3), "0"}}, 9, 3);
+    const int mix = drumBus(
+        b,
+        {{chimes.at(0), "0.3"}, {chimes.at(1), "0.3"}, {chimes.at(2), "0.3"}, {chimes.at(3), "0"}},
+        9, 3);
     const int lowLevel = knobMap(b, c, Switch2, "0", "0.9", 9, 5);
     b.cable(lowLevel, 0, mix, 7);
     toSpeakers(b, clipper(b, mix, 0, 10, 3), 0, 11, 3);
@@ -1258,8 +1263,8 @@ void cycleExplorer(PatchBuilder& b)
     b.cable(noteSum, 0, hz, 0);
     const int speeds = b.block("Split 8", 4, 0);
     b.cable(hz, 0, speeds, 0);
-    const QStringList cycles{"Sine Cycle",  "Triangle Cycle", "Organ Cycle",  "Reed Cycle",
-                             "Formant Cycle", "Square Cycle",  "Pulse Cycle", "Saw Cycle"};
+    const QStringList cycles{"Sine Cycle",    "Triangle Cycle", "Organ Cycle", "Reed Cycle",
+                             "Formant Cycle", "Square Cycle",   "Pulse Cycle", "Saw Cycle"};
     const int pick = b.block("Select 8", 6, 2);
     for (int i = 0; i < cycles.size(); ++i) {
         const int cycle = b.block(cycles.at(i), 5, i - 2);
@@ -1281,9 +1286,9 @@ void sampleKit(PatchBuilder& b)
     const int metro = b.block("Metronome", 2, 0);
     b.cable(tempo, 0, metro, 1);
     // Each step names the drum it plays: 1 kick, 2 snare, 3 hat, 4 clap.
-    const int seq = b.block("Pattern Sequencer", 3, 0,
-                            {{6, "1,3,3,3,2,3,3,3,1,3,1,3,2,3,3,3"},
-                             {7, "3,4,3,4,2,4,3,4,3,4,3,4,2,4,4,4"}});
+    const int seq =
+        b.block("Pattern Sequencer", 3, 0,
+                {{6, "1,3,3,3,2,3,3,3,1,3,1,3,2,3,3,3"}, {7, "3,4,3,4,2,4,3,4,3,4,3,4,2,4,4,4"}});
     b.cable(metro, 0, seq, 0);
     b.cable(c, Switch1, seq, 2);
     const int route = b.block("Distribute 8", 4, 0);
@@ -1531,8 +1536,8 @@ void threeAgainstFour(PatchBuilder& b)
         bells << times(b, fm, 0, envs, 1, 8, row);
     }
     const int fiveLevel = knobMap(b, c, Switch1, "0", "0.7", 8, 5);
-    const int mix = drumBus(b, {{bells.at(0), "0.35"}, {bells.at(1), "0.35"}, {bells.at(2), "0"}},
-                            9, 2);
+    const int mix =
+        drumBus(b, {{bells.at(0), "0.35"}, {bells.at(1), "0.35"}, {bells.at(2), "0"}}, 9, 2);
     b.cable(fiveLevel, 0, mix, 5);
     toSpeakers(b, clipper(b, mix, 0, 10, 2), 0, 11, 2);
 }
@@ -1647,8 +1652,8 @@ void nightDrone(PatchBuilder& b)
         b.cable(hz, 0, sine, 0);
         voices << sine;
     }
-    const int chord = drumBus(b, {{voices.at(0), "0.3"}, {voices.at(1), "0.25"},
-                                  {voices.at(2), "0.2"}}, 7, 2);
+    const int chord =
+        drumBus(b, {{voices.at(0), "0.3"}, {voices.at(1), "0.25"}, {voices.at(2), "0.2"}}, 7, 2);
     const int fold = knobMap(b, c, Knob1, "1", "5", 7, 6);
     const int folder = b.block("Wave Folder", 8, 2, {{2, "0.3"}});
     b.cable(chord, 0, folder, 0);
@@ -1686,105 +1691,138 @@ const QList<PresetPatch>& presetPatches()
     static const QString generative = QStringLiteral("Generative");
     static const QList<PresetPatch> all{
         // Synth voices: switch 1 (or the strikes) plays them.
-        {voices, "Saw Lead", "SawLead",
+        {voices,
+         "Saw Lead",
+         "SawLead",
          "A bright saw through a resonant low-pass filter, shaped by an ADSR envelope. "
          "<br>Turn switch 1 on to hold a note, off to let it fade. Open the filter with knob 2 "
          "while the note sounds and listen to the resonance move up through the harmonics.",
          {"Pitch, two octaves from A2", "Filter cutoff, 300 to 3000 Hz", "Gate: hold the note",
           "An octave up"},
          &sawLead},
-        {voices, "Square Bass", "SquareBass",
+        {voices,
+         "Square Bass",
+         "SquareBass",
          "A pulse-wave bass through a gentle filter and an overdrive. <br>Play it with switch "
          "1; narrow the pulse with knob 2 for a nasal tone, and switch the overdrive in to "
          "square the filtered wave up again.",
-         {"Pitch, two octaves from E1", "Pulse width, from square to thin",
-          "Gate: play the note", "Overdrive"},
+         {"Pitch, two octaves from E1", "Pulse width, from square to thin", "Gate: play the note",
+          "Overdrive"},
          &squareBass},
-        {voices, "FM Bell", "FMBell",
+        {voices,
+         "FM Bell",
+         "FMBell",
          "Two-operator FM: a bell struck one and a half times a second, its envelope setting "
          "both the loudness and the brightness. <br>Turn knob 2 for other metals: whole ratios "
          "sound like tuned bells, the ones in between like gongs.",
          {"Pitch, 220 to 880 Hz", "Ratio of the modulator: the metal",
           "Strike three times as often", "Brighter strikes (a larger FM index)"},
          &fmBell},
-        {voices, "PWM Strings", "PWMStrings",
+        {voices,
+         "PWM Strings",
+         "PWMStrings",
          "Two slightly detuned pulse waves whose widths drift with slow triangles: the "
          "shimmer of a string machine. <br>Hold switch 1 and listen to the slow attack and the "
          "long release; sweep knob 2 for a darker or brighter ensemble.",
-         {"Pitch, two octaves from C3", "Filter cutoff, 400 to 3400 Hz", "Gate: hold the chord tone",
-          "An octave down"},
+         {"Pitch, two octaves from C3", "Filter cutoff, 400 to 3400 Hz",
+          "Gate: hold the chord tone", "An octave down"},
          &pwmStrings},
-        {voices, "Drawbar Organ", "DrawbarOrgan",
+        {voices,
+         "Drawbar Organ",
+         "DrawbarOrgan",
          "Single-cycle organ and flute waves in tune with the semitones. <br>Play with switch 1 "
          "and pull the drawbars out with knob 2; switch 2 drives it into a warm amplifier.",
-         {"Pitch in semitones, two octaves from C3", "Drawbars: from a soft flute to the full organ",
-          "Gate: play the note", "A driven amplifier"},
+         {"Pitch in semitones, two octaves from C3",
+          "Drawbars: from a soft flute to the full organ", "Gate: play the note",
+          "A driven amplifier"},
          &drawbarOrgan},
-        {voices, "West Coast Pluck", "WestCoastPluck",
+        {voices,
+         "West Coast Pluck",
+         "WestCoastPluck",
          "A sine through a wave folder whose gain each strike opens and closes, in the "
          "West Coast manner. <br>Turn knob 2 up and every strike blooms into a bright, "
          "metallic tone that folds back into a sine as it fades.",
          {"Pitch, two octaves from C2", "Fold depth", "Strike three times as often",
           "An octave up"},
          &westCoastPluck},
-        {voices, "Formant Voice", "FormantVoice",
+        {voices,
+         "Formant Voice",
+         "FormantVoice",
          "A buzzing saw through band-pass filters set like the formants of a voice. <br>Hold "
          "switch 1 and sweep knob 2 for vowels from \"oo\" to \"ee\"; switch 2 adds the "
          "second, higher formant.",
          {"Pitch, from G2", "Vowel: the first formant, 400 to 2000 Hz", "Gate: sing",
           "The second formant at 3000 Hz"},
          &formantVoice},
-        {voices, "Ring Modulator", "RingModulator",
+        {voices,
+         "Ring Modulator",
+         "RingModulator",
          "Two sines multiplied: only their sum and difference tones are heard, an inharmonic, "
          "robotic sound. <br>Play with switch 1, turn knob 2 slowly through the ratios and "
          "switch the plain sine in to hear what was there before.",
          {"Pitch, 150 to 600 Hz", "Ratio of the second sine, 1.5 to 3.5", "Gate: play",
           "Mix in the plain sine"},
          &ringModulator},
-        {voices, "Sub Bass", "SubBass",
+        {voices,
+         "Sub Bass",
+         "SubBass",
          "A triangle bass with a sine one octave below it, into an overdrive. <br>Switch the "
          "sub octave in with switch 2 for weight on large speakers; knob 2 adds grit.",
          {"Pitch, two octaves from C2", "Drive", "Gate: play the note", "The sub octave"},
          &subBass},
 
         // Drums and rhythm.
-        {drums, "Basic Beat", "BasicBeat",
+        {drums,
+         "Basic Beat",
+         "BasicBeat",
          "Kick, snare and hat samples played by three pattern sequencers on one metronome. "
          "<br>Switch the hats in with switch 2 and a busier kick pattern with switch 1; knob 2 "
          "retunes the snare from tight to high and snappy.",
-         {"Tempo, 80 to 200 BPM", "Snare tuning", "A busier kick pattern", "Hats"},
+         {"Tempo, 80 to 200 BPM", "Snare tuning", "A busier kick pattern", "Sixteenth hats"},
          &basicBeat},
-        {drums, "House Groove", "HouseGroove",
+        {drums,
+         "House Groove",
+         "HouseGroove",
          "Four to the floor: a layered kick, claps on two and four and sixteenth hats, through "
          "a low-pass filter. <br>Close the filter with knob 2 for a breakdown, then open it "
          "again; switch 2 drops to half time.",
          {"Kick tuning, up to an octave", "Close the filter", "Sixteenth hats", "Half time"},
          &houseGroove},
-        {drums, "Breakbeat", "Breakbeat",
+        {drums,
+         "Breakbeat",
+         "Breakbeat",
          "A kick on a 3-3-2-2-2-4 count and a snare backbeat, into a bit crusher. <br>Switch "
          "on the snare rolls and the sixteenth hats, then crush it all with knob 2.",
-         {"Tempo, 90 to 190 BPM", "Crush: from 10 bits down to 3", "Snare rolls",
-          "Sixteenth hats"},
+         {"Tempo, 90 to 190 BPM", "Crush: from 10 bits down to 3", "Snare rolls", "Sixteenth hats"},
          &breakbeat},
-        {drums, "Synth Toms", "SynthToms",
+        {drums,
+         "Synth Toms",
+         "SynthToms",
          "Sine toms that bend down as they strike, on pitches picked at random. <br>Give them "
          "a long decay with knob 2 and switch in the noisy skin for a more natural drum.",
          {"Tune, up to an octave", "Decay, 0.08 to 0.58 s", "A noisy skin", "Double time"},
          &synthToms},
-        {drums, "Electro Kit", "ElectroKit",
+        {drums,
+         "Electro Kit",
+         "ElectroKit",
          "A drum machine without samples: a swept sine kick, noise snare and hats, and a "
          "cowbell of two pulse waves. <br>Open the hats with knob 2, bring in the cowbell with "
          "switch 1 and crush it all with switch 2.",
-         {"Tempo, 90 to 210 BPM", "Hat decay", "Cowbell", "Lo-fi: three bits at a quarter of the rate"},
+         {"Tempo, 90 to 210 BPM", "Hat decay", "Cowbell",
+          "Lo-fi: three bits at a quarter of the rate"},
          &electroKit},
-        {drums, "Clap Trap", "ClapTrap",
+        {drums,
+         "Clap Trap",
+         "ClapTrap",
          "A master clock leads three sequencer tracks: kick, clap on two and four, and hats. "
          "<br>Slow it down with knob 1, retune the kick with knob 2 and switch in the sixteenth "
          "hats; LED 1 shows the kick on the device.",
          {"Tempo, 70 to 140 BPM", "Kick tuning, up to an octave", "Sixteenth hats",
           "A lower sample rate"},
          &clapTrap},
-        {drums, "Bit Split Drums", "BitSplitDrums",
+        {drums,
+         "Bit Split Drums",
+         "BitSplitDrums",
          "A counter of metronome ticks written in binary: bit 0 plays the hats, bit 2 the "
          "snare, the half bar the kick. <br>Switch 2 puts a kick on every beat; switch 1 adds "
          "claps on bit 1.",
@@ -1792,41 +1830,55 @@ const QList<PresetPatch>& presetPatches()
          &bitSplitDrums},
 
         // Sequences.
-        {sequences, "Acid Line", "AcidLine",
+        {sequences,
+         "Acid Line",
+         "AcidLine",
          "A sixteenth-note bass line through a resonant low-pass filter that each note "
          "sweeps, then an overdrive. <br>Play with both knobs while it runs: the base cutoff "
          "and the sweep depth together make the squelch. LED 1 follows the notes.",
          {"Filter cutoff", "Sweep depth", "Distortion", "An octave up"},
          &acidLine},
-        {sequences, "Clockwork", "Clockwork",
+        {sequences,
+         "Clockwork",
+         "Clockwork",
          "A master clock runs a bass track of eighth notes and a melody track of sixteenths. "
          "<br>Bring the melody in with switch 1, transpose both with knob 1 and pause the "
          "clock with switch 2.",
          {"Transpose, up to an octave", "Bass filter", "The melody", "Pause the clock"},
          &clockwork},
-        {sequences, "Arpeggiator", "Arpeggiator",
+        {sequences,
+         "Arpeggiator",
+         "Arpeggiator",
          "An A minor arpeggio on a triangle wave. <br>Speed it up with knob 1, move the root "
          "with knob 2 and add echoes with switch 2 for a cascading pattern.",
          {"Speed", "Root, up to an octave", "A brighter pulse wave", "Echoes"},
          &arpeggiator},
-        {sequences, "Pattern Player", "PatternPlayer",
+        {sequences,
+         "Pattern Player",
+         "PatternPlayer",
          "A pattern sequencer holding eight melodic patterns, from low to high. <br>Turn knob 1 "
          "while it plays: the sequence moves on at the same step in the new pattern.",
          {"The pattern, 0 to 7", "Speed", "An octave down", "Open the filter"},
          &patternPlayer},
-        {sequences, "Canon", "Canon",
+        {sequences,
+         "Canon",
+         "Canon",
          "A tune and, half a second behind it, the same tune again: a value delay holds every "
          "note and plays it later. <br>Switch 1 brings in the second voice; switch 2 moves it "
          "an octave up.",
          {"Transpose, up to an octave", "From sines to triangles", "The second voice",
           "The second voice an octave up"},
          &canon},
-        {sequences, "Three Three Two", "ThreeThreeTwo",
+        {sequences,
+         "Three Three Two",
+         "ThreeThreeTwo",
          "An FM bass plucked on the 3-3-2 count of sixteenths, the rhythm of so much dance "
          "music. <br>Switch 1 changes to a busier count; knob 2 makes the plucks brighter.",
          {"Transpose, up to an octave", "Brightness", "A busier count", "Hats"},
          &threeThreeTwo},
-        {sequences, "Divider Chimes", "DividerChimes",
+        {sequences,
+         "Divider Chimes",
+         "DividerChimes",
          "One clock divided by 2, 3, 5 and 7, each division striking its own chime, so the "
          "pattern repeats only every 210 ticks. <br>Switch in the low chime and the metallic "
          "ratio, and let it run.",
@@ -1834,50 +1886,66 @@ const QList<PresetPatch>& presetPatches()
          &dividerChimes},
 
         // Effects, each on a sound of its own.
-        {effects, "Echo Chamber", "EchoChamber",
+        {effects,
+         "Echo Chamber",
+         "EchoChamber",
          "Random plucks into an echo whose repeats are filtered. <br>Raise the feedback with "
          "knob 1 for long trails, darken them with knob 2, and try the long lo-fi echo with "
          "switch 1.",
          {"Feedback", "Darker echoes", "The long lo-fi echo", "Twice as many plucks"},
          &echoChamber},
-        {effects, "Flanger", "Flanger",
+        {effects,
+         "Flanger",
+         "Flanger",
          "A saw mixed with itself a few milliseconds later, the delay swept by a slow "
          "triangle: a comb filter that moves. <br>Switch on the feedback for a metallic "
          "resonance, or the noise for a jet plane.",
          {"Delay, 0.1 to 1.5 ms", "Sweep depth", "Feedback", "Noise in place of the saw"},
          &flanger},
-        {effects, "Crush Box", "CrushBox",
+        {effects,
+         "Crush Box",
+         "CrushBox",
          "An A major chord through a bit crusher. <br>Take the bits away with knob 1 and the "
          "sample rate with knob 2: listen to the aliasing tones that the lower rate folds in.",
          {"Bits, 10 down to 2", "Sample rate, divided by up to 12", "Drive it harder",
           "A soft filter after it"},
          &crushBox},
-        {effects, "Fuzz Box", "FuzzBox",
+        {effects,
+         "Fuzz Box",
+         "FuzzBox",
          "A bass riff into a folding fuzz with random jitter in its folds. <br>Turn up the "
          "gain, then the jitter for a sputtering, broken fuzz; switch 1 rectifies the wave "
          "first, an octave up.",
          {"Gain", "Jitter", "Octave fuzz", "Brighter tone"},
          &fuzzBox},
-        {effects, "Filter Sweep", "FilterSweep",
+        {effects,
+         "Filter Sweep",
+         "FilterSweep",
          "Two saws and a little noise through a multimode filter that a slow triangle sweeps. "
          "<br>Try each mode with the switches, with the resonance up.",
          {"Cutoff", "Resonance", "Band-pass", "High-pass (both switches: the filter off)"},
          &filterSweep},
-        {effects, "Limiter Pump", "LimiterPump",
+        {effects,
+         "Limiter Pump",
+         "LimiterPump",
          "A kick and a pad through a look-ahead limiter: every kick pushes the pad down. "
          "<br>Drive it with knob 1 and lower the threshold with knob 2 to hear it pump; switch "
          "1 doubles the kicks.",
          {"Gain into the limiter", "Lower the threshold", "Kicks twice as often", "A louder pad"},
          &limiterPump},
-        {effects, "Grain Stutter", "GrainStutter",
+        {effects,
+         "Grain Stutter",
+         "GrainStutter",
          "A melody into a grain looper that takes turns: half a bar recording, half a bar "
          "looping a grain of it: stutters and glitches. <br>Move the grain with knob 1 and "
          "shorten it with knob 2 until it buzzes.",
          {"Where the grain starts: from the note's attack into its fade",
-          "Grain length: short grains buzz at a pitch of their own",
-          "The melody an octave up", "A grittier sample rate"},
+          "Grain length: short grains buzz at a pitch of their own", "The melody an octave up",
+          "A grittier sample rate"},
          &grainStutter},
-        {effects, "Tape Echo", "TapeEcho",
+        {effects,
+         "Tape Echo",
+         "TapeEcho",
          "A note a second into a 450 ms lo-fi echo, which keeps its line at a lower rate, with "
          "a worn tone on the repeats. <br>Raise the feedback, darken the repeats with knob 1 "
          "and smooth out the grit with switch 1.",
@@ -1885,33 +1953,46 @@ const QList<PresetPatch>& presetPatches()
          &tapeEcho},
 
         // Sample players.
-        {samples, "Guitar Loop", "GuitarLoop",
+        {samples,
+         "Guitar Loop",
+         "GuitarLoop",
          "The acoustic guitar riff, four bars long, looped. <br>Speed it up with knob 1: "
          "pitch and tempo rise together, as on a record.",
          {"Speed and pitch, up to an octave", "Darker", "Lo-fi", "A fifth up"},
          &guitarLoop},
-        {samples, "Vowel Choir", "VowelChoir",
+        {samples,
+         "Vowel Choir",
+         "VowelChoir",
          "Sung vowels looped into a drone: \"deux\", and \"un\" a fifth above it. <br>Bring in "
          "the fifth with switch 1 and darken the choir with knob 2.",
          {"Pitch, an octave from E3", "Darker", "\"un\" a fifth above", "An octave down"},
          &vowelChoir},
-        {samples, "Cycle Explorer", "CycleExplorer",
+        {samples,
+         "Cycle Explorer",
+         "CycleExplorer",
          "The eight single-cycle waves in turn: sine, triangle, organ, reed, formant, square, "
          "pulse and saw. <br>Hold switch 1 and step through them with knob 2.",
          {"Pitch in semitones, two octaves from A2", "The wave", "Gate: play", "An octave up"},
          &cycleExplorer},
-        {samples, "Sample Kit", "SampleKit",
+        {samples,
+         "Sample Kit",
+         "SampleKit",
          "One pattern sequencer whose steps pick the drum sample: 1 kick, 2 snare, 3 hat, 4 "
          "clap, sent on by a distributor. <br>Switch to the breakdown pattern and pitch the "
          "whole kit with knob 1.",
-         {"Pitch of the kit, up to an octave", "Tempo, 80 to 240 BPM", "A breakdown: no kick, hats and claps", "Lo-fi"},
+         {"Pitch of the kit, up to an octave", "Tempo, 80 to 240 BPM",
+          "A breakdown: no kick, hats and claps", "Lo-fi"},
          &sampleKit},
-        {samples, "Vocal Chop", "VocalChop",
+        {samples,
+         "Vocal Chop",
+         "VocalChop",
          "Short sung vowels, \"deux\" and \"un\" in turn, on random notes of a scale. <br>Speed "
          "it up with knob 1 and add echoes with switch 2.",
          {"Tempo", "Up to an octave higher", "Lo-fi: a quarter of the sample rate", "Echoes"},
          &vocalChop},
-        {samples, "Looped Drums", "LoopedDrums",
+        {samples,
+         "Looped Drums",
+         "LoopedDrums",
          "Drum samples looped so fast that they become tones, played as a bass line. <br>Try "
          "the snare, whose noise becomes a rasp.",
          {"Pitch, up to an octave", "Filter cutoff", "The snare in place of the kick",
@@ -1919,37 +2000,51 @@ const QList<PresetPatch>& presetPatches()
          &loopedDrums},
 
         // Generative patches.
-        {generative, "Pentatonic Rain", "PentatonicRain",
+        {generative,
+         "Pentatonic Rain",
+         "PentatonicRain",
          "FM bell notes drawn at random from a pentatonic scale, so no note is ever out of "
          "key. <br>Add echoes and let it rain.",
          {"How many notes", "An octave up", "Bell-like", "Echoes"},
          &pentatonicRain},
-        {generative, "Random Walk Drone", "RandomWalkDrone",
+        {generative,
+         "Random Walk Drone",
+         "RandomWalkDrone",
          "Two detuned saws under a resonant filter that a random walk moves, never the same "
          "twice. <br>Switch in the sub octave for depth.",
          {"Pitch, a fifth up from 55 Hz", "Brighter", "A sub octave", "Crushed"},
          &walkDrone},
-        {generative, "Sample and Hold", "SampleAndHold",
+        {generative,
+         "Sample and Hold",
+         "SampleAndHold",
          "Noise sampled on every sixteenth note sets a saw's filter: the classic random "
          "burble. <br>Let the held noise move the pitch too with switch 1.",
          {"The lowest cutoff", "Pitch", "Random notes too", "More resonance"},
          &sampleAndHold},
-        {generative, "Three Against Four", "ThreeAgainstFour",
+        {generative,
+         "Three Against Four",
+         "ThreeAgainstFour",
          "One pulse counted in threes and in fours: two bells that meet every twelfth beat. "
          "<br>Add the third bell, counting in fives, with switch 1.",
          {"Tempo", "Tune, up to an octave", "A third bell in fives", "Brighter bells"},
          &threeAgainstFour},
-        {generative, "Bit Counter Melody", "BitCounterMelody",
+        {generative,
+         "Bit Counter Melody",
+         "BitCounterMelody",
          "A counter from 0 to 7 in binary: its three bits add a fifth, a third and an octave "
          "to the root, an eight-note tune. <br>Change the tempo and the root while it plays.",
          {"Tempo", "Root, up to an octave", "A saw", "Echoes"},
          &bitMelody},
-        {generative, "Toggle Bells", "ToggleBells",
+        {generative,
+         "Toggle Bells",
+         "ToggleBells",
          "Two toggles make a four-note figure: one flips on every tick, the other on every "
          "third, so the figure shifts against the beat. <br>LED 2 shows the first toggle.",
          {"The root, up to an octave", "Tempo", "Metallic", "An octave down"},
          &toggleBells},
-        {generative, "Night Drone", "NightDrone",
+        {generative,
+         "Night Drone",
+         "NightDrone",
          "Three sines gliding to random notes of a scale, every four seconds, through a wave "
          "folder. <br>Fold it further with knob 1; switch 2 fades it out (LED 1 shows the "
          "level).",

@@ -8,7 +8,13 @@
 // that opens its gate, if any, and the effect each control is expected to have.
 struct PresetControls
 {
-    enum Effect { None, Level, Pitch, Spectrum };
+    enum Effect
+    {
+        None,
+        Level,
+        Pitch,
+        Spectrum
+    };
 
     QString file;
     // 0 knob 1, 1 knob 2, 2 switch 1, 3 switch 2; -1 when the preset sounds by itself.

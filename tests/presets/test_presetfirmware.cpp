@@ -146,11 +146,14 @@ void TestPresetFirmware::initTestCase()
         QList<FirmwareComparison::Change> schedule;
     };
     const QList<Pick> picks{
-        {"SawLead", "envelopes, pitch, filters",
+        {"SawLead",
+         "envelopes, pitch, filters",
          {{0, 2, 1024}, {200, 0, 700}, {201, 1, 300}, {9000, 3, 1024}, {20000, 2, 0}}},
-        {"PWMStrings", "oscillators",
+        {"PWMStrings",
+         "oscillators",
          {{0, 2, 1024}, {5000, 0, 1024}, {15000, 1, 800}, {25000, 3, 1024}}},
-        {"BitSplitDrums", "math, logic, routing",
+        {"BitSplitDrums",
+         "math, logic, routing",
          {{0, 0, 1024}, {200, 2, 1024}, {10000, 3, 1024}, {20000, 1, 512}}},
         {"SampleKit", "sample players", {{0, 1, 1024}, {12000, 2, 1024}, {24000, 0, 600}}},
         {"EchoChamber", "delays", {{0, 0, 900}, {8000, 2, 1024}, {16000, 1, 1024}}},

@@ -25,10 +25,11 @@
 
 namespace {
 
-// Where the measuring window lies: after the program has taken its control values, for long
-// enough to hold a few bars of the slowest sequence.
-const int windowStart = measure::Rate / 2;
-const int windowLength = 2 * measure::Rate;
+// Where the measuring window lies: after the program has taken its control values (a loaded
+// machine may keep it from reading them for a while), and long enough to hold a bar or more of
+// the slowest pattern: 2^16 samples, the transform's length.
+const int windowStart = measure::Rate;
+const int windowLength = 65536;
 // Audio to wait for: the window and a little more.
 const qint64 bytesWanted = qint64(windowStart + windowLength + measure::Rate / 5) * 4;
 // Thresholds: a level change of 2 dB, a dominant frequency moved by 3 % (half a semitone), a
@@ -41,7 +42,7 @@ const double soundingRms = 2.0;
 // What the audio output takes without crackling: -0.5 to +0.5.
 const double fullScale = 512;
 // Runs at once: each plays in real time, so they cost little but memory.
-const int batchSize = 64;
+const int batchSize = 120;
 
 QByteArray readAll(const QString& path)
 {
@@ -122,8 +123,8 @@ void TestPresetPrograms::initTestCase()
 {
     QVERIFY(work.isValid());
     QString error;
-    table = readPresetControls(testsupport::sourcePath("tests/presets/fixtures/controls.tsv"),
-                               &error);
+    table =
+        readPresetControls(testsupport::sourcePath("tests/presets/fixtures/controls.tsv"), &error);
     QVERIFY2(error.isEmpty(), qPrintable(error));
 
     // The table and the staged catalogue name the same presets.
@@ -277,8 +278,8 @@ void TestPresetPrograms::controlChangesTheSound()
     const Measures a = measureWindow(base.left);
     const Measures b = measureWindow(r.left);
     const PresetControls::Effect effect = table.at(r.preset).effects.at(r.flipped);
-    const QString seen = describe(a) + "  ->  " + describe(b) +
-                         QStringLiteral(", peak %1").arg(peak(r.left));
+    const QString seen =
+        describe(a) + "  ->  " + describe(b) + QStringLiteral(", peak %1").arg(peak(r.left));
     qInfo("%s", qPrintable(seen));
     QVERIFY2(peak(r.left) <= fullScale, qPrintable(seen));
     switch (effect) {

@@ -84,8 +84,8 @@ void TestPresetStates::states_data()
         << "Missing" << false << "" << false << false << true << false << "is missing";
     QTest::newRow("a program that ends by itself")
         << "Ends" << false << "" << false << false << true << false << "";
-    QTest::newRow("a program that plays") << "Runs" << false << "" << false << true << true
-                                          << false << "";
+    QTest::newRow("a program that plays")
+        << "Runs" << false << "" << false << true << true << false << "";
     QTest::newRow("close, nothing unsaved")
         << "Runs" << false << "" << true << false << false << false << "";
     QTest::newRow("close, unsaved patch: Save")
@@ -110,18 +110,17 @@ void TestPresetStates::states()
     TempProgramDir program;
     QTemporaryDir scratch;
     QVERIFY(program.copyIn(testsupport::binPath("blocks"), "blocks"));
-    QVERIFY(program.writeFile(
-        "presets/presets-en.xml",
-        "<!DOCTYPE presets><presets><category name=\"Tests\">"
-        "<preset name=\"Runs\"><file>Runs</file></preset>"
-        "<preset name=\"Ends\"><file>Ends</file></preset>"
-        "<preset name=\"Missing\"><file>Missing</file></preset>"
-        "</category></presets>"));
+    QVERIFY(program.writeFile("presets/presets-en.xml",
+                              "<!DOCTYPE presets><presets><category name=\"Tests\">"
+                              "<preset name=\"Runs\"><file>Runs</file></preset>"
+                              "<preset name=\"Ends\"><file>Ends</file></preset>"
+                              "<preset name=\"Missing\"><file>Missing</file></preset>"
+                              "</category></presets>"));
     // Stand-ins for preset programs: one that plays until told to quit, one that ends soon.
     const QString pidFile = scratch.filePath("pid");
-    QVERIFY(program.writeFile("presets/emulator/Runs",
-                              "#!/bin/sh\necho $$ > '" + pidFile.toLocal8Bit() +
-                                  "'\nexec cat > /dev/null\n"));
+    QVERIFY(program.writeFile("presets/emulator/Runs", "#!/bin/sh\necho $$ > '" +
+                                                           pidFile.toLocal8Bit() +
+                                                           "'\nexec cat > /dev/null\n"));
     QVERIFY(program.writeFile("presets/emulator/Ends", "#!/bin/sh\nsleep 1\n"));
     for (const char* name : {"Runs", "Ends"})
         QFile::setPermissions(program.path("presets/emulator/") + name,
@@ -174,7 +173,8 @@ void TestPresetStates::states()
     QCOMPARE(driver.pending(), 0);
     QVERIFY2(driver.unexpected().isEmpty(), qPrintable(driver.unexpected().join('\n')));
     QCOMPARE(window->playAction()->isChecked(), playing);
-    QCOMPARE(window->playAction()->text(), playing ? QStringLiteral("Stop") : QStringLiteral("Play"));
+    QCOMPARE(window->playAction()->text(),
+             playing ? QStringLiteral("Stop") : QStringLiteral("Play"));
     QCOMPARE(window->emulatorPanel()->isRunning(), playing);
     QCOMPARE(window->isVisible(), windowsOpen);
     QCOMPARE(processExists(pid), playing);

@@ -50,7 +50,8 @@ QByteArray preset(const QString& name, const QString& file, const QString& info 
                      "</file><info>" + info.toUtf8() + "</info>";
     for (int i = 0; i < controls.size(); ++i) {
         if (!controls.at(i).isEmpty())
-            xml += QStringLiteral("<control%1>%2</control%1>").arg(i + 1).arg(controls.at(i)).toUtf8();
+            xml +=
+                QStringLiteral("<control%1>%2</control%1>").arg(i + 1).arg(controls.at(i)).toUtf8();
     }
     return xml + "</preset>";
 }
@@ -132,23 +133,23 @@ void TestPresetWindow::catalogue_data()
 
     const QByteArray two = preset("One", "one") + preset("Two", "two");
     QTest::newRow("rows count the headers")
-        << catalogueOf(category("Drums", two) + category("Voices", preset("Three", "three") +
-                                                                    preset("Four", "four")))
+        << catalogueOf(category("Drums", two) +
+                       category("Voices", preset("Three", "three") + preset("Four", "four")))
         << QStringList{"----- Drums -----", "One", "Two", "----- Voices -----", "Three", "Four"}
         << QStringList{"1 One", "2 Two", "4 Three", "5 Four"} << 4 << "Three\nabout"
         << QStringList{"k1", "k2", "s1", "s2"};
     QTest::newRow("a later category of the same name replaces the earlier")
         << catalogueOf(category("Same", two) + category("Other", preset("Three", "three")) +
-                     category("Same", preset("Four", "four")))
+                       category("Same", preset("Four", "four")))
         << QStringList{"----- Other -----", "Three", "----- Same -----", "Four"}
         << QStringList{"1 Three", "3 Four"} << 3 << "Four\nabout"
         << QStringList{"k1", "k2", "s1", "s2"};
     QTest::newRow("categories sorted by code unit, presets in catalogue order")
         << catalogueOf(category("b", preset("Zed", "z") + preset("Alpha", "a")) +
-                     category("B", preset("b1", "b1")) + category("a", preset("a1", "a1")) +
-                     category("A", preset("A1", "A1")))
-        << QStringList{"----- A -----", "A1",  "----- B -----", "b1",
-                       "----- a -----", "a1",  "----- b -----", "Zed", "Alpha"}
+                       category("B", preset("b1", "b1")) + category("a", preset("a1", "a1")) +
+                       category("A", preset("A1", "A1")))
+        << QStringList{"----- A -----", "A1",  "----- B -----", "b1", "----- a -----", "a1",
+                       "----- b -----", "Zed", "Alpha"}
         << QStringList{"1 A1", "3 b1", "5 a1", "7 Zed", "8 Alpha"} << 8 << "Alpha\nabout"
         << QStringList{"k1", "k2", "s1", "s2"};
     QTest::newRow("a missing control element gives an empty tool tip")
@@ -161,13 +162,13 @@ void TestPresetWindow::catalogue_data()
         << QStringList{"k1", "k2", "s1", "s2"};
     QTest::newRow("info is rich text")
         << catalogueOf(category("C", preset("Rich", "rich", "&lt;i&gt;soft&lt;/i&gt; &amp; loud")))
-        << QStringList{"----- C -----", "Rich"} << QStringList{"1 Rich"} << 1
-        << "Rich\nsoft & loud" << QStringList{"k1", "k2", "s1", "s2"};
-    QTest::newRow("missing catalogue") << QByteArray() << QStringList() << QStringList() << -1
-                                       << "" << QStringList{"", "", "", ""};
+        << QStringList{"----- C -----", "Rich"} << QStringList{"1 Rich"} << 1 << "Rich\nsoft & loud"
+        << QStringList{"k1", "k2", "s1", "s2"};
+    QTest::newRow("missing catalogue") << QByteArray() << QStringList() << QStringList() << -1 << ""
+                                       << QStringList{"", "", "", ""};
     QTest::newRow("malformed catalogue")
-        << QByteArray("<presets><category name=\"C\">" + preset("One", "one"))
-        << QStringList() << QStringList() << -1 << "" << QStringList{"", "", "", ""};
+        << QByteArray("<presets><category name=\"C\">" + preset("One", "one")) << QStringList()
+        << QStringList() << -1 << "" << QStringList{"", "", "", ""};
     QTest::newRow("no presets root")
         << QByteArray("<catalogue>" + category("C", preset("One", "one")) + "</catalogue>")
         << QStringList() << QStringList() << -1 << "" << QStringList{"", "", "", ""};
@@ -214,7 +215,7 @@ void TestPresetWindow::headerRowsNeverBecomeCurrent()
     QVERIFY(program->writeFile(
         "presets/presets-en.xml",
         catalogueOf(category("A", preset("One", "one") + preset("Two", "two")) +
-                  category("B", preset("Three", "three") + preset("Four", "four")))));
+                    category("B", preset("Three", "three") + preset("Four", "four")))));
     PresetWindow window(nullptr);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -254,19 +255,22 @@ void TestPresetWindow::loadToDevice_data()
     QTest::addColumn<QString>("says");
 
     const QByteArray image = "the preset's image";
-    QTest::newRow("copies the image") << true << true << "old" << "" << image << "Firmware updated!";
+    QTest::newRow("copies the image") << true << true << "old"
+                                      << "" << image << "Firmware updated!";
     QTest::newRow("a missing image keeps the old one")
-        << true << false << "old" << "" << QByteArray("old") << "cannot be read";
-    QTest::newRow("no device, cancelled") << true << true << "none" << "cancel" << QByteArray()
-                                          << "";
-    QTest::newRow("no device, connected, retried")
-        << true << true << "none" << "connect" << image << "Firmware updated!";
-    QTest::newRow("no preset chosen") << false << true << "old" << "" << QByteArray("old")
-                                      << "Choose a preset";
+        << true << false << "old"
+        << "" << QByteArray("old") << "cannot be read";
+    QTest::newRow("no device, cancelled") << true << true << "none"
+                                          << "cancel" << QByteArray() << "";
+    QTest::newRow("no device, connected, retried") << true << true << "none"
+                                                   << "connect" << image << "Firmware updated!";
+    QTest::newRow("no preset chosen") << false << true << "old"
+                                      << "" << QByteArray("old") << "Choose a preset";
     QTest::newRow("the device's image cannot be replaced")
-        << true << true << "folder" << "" << QByteArray() << "cannot be replaced";
-    QTest::newRow("the copy cannot be written")
-        << true << true << "full" << "" << QByteArray() << "could not be copied";
+        << true << true << "folder"
+        << "" << QByteArray() << "cannot be replaced";
+    QTest::newRow("the copy cannot be written") << true << true << "full"
+                                                << "" << QByteArray() << "could not be copied";
 }
 
 void TestPresetWindow::loadToDevice()
@@ -346,7 +350,7 @@ void TestPresetWindow::playsThePresetAtOnce()
     QVERIFY(program->writeFile(
         "presets/presets-en.xml",
         catalogueOf(category("G", preset("Rain", "PentatonicRain", "notes",
-                                       {"How many", "Octave", "Bell", "Echoes"})))));
+                                         {"How many", "Octave", "Bell", "Echoes"})))));
     QTemporaryDir sound;
     const QString raw = sound.filePath("played.raw");
     qputenv("KNOTLATTICE_AUDIO", ("file:" + raw).toLocal8Bit());
@@ -381,8 +385,7 @@ void TestPresetWindow::everyPresetHasItsProgramAndImage()
     for (const QList<Preset>& list : categories) {
         for (const Preset& p : list) {
             ++count;
-            QVERIFY2(QFileInfo(presets + "/emulator/" + p.file).isExecutable(),
-                     qPrintable(p.file));
+            QVERIFY2(QFileInfo(presets + "/emulator/" + p.file).isExecutable(), qPrintable(p.file));
             QVERIFY2(QFileInfo(presets + "/firmware/" + p.file + ".bin").size() > 8,
                      qPrintable(p.file));
         }
