@@ -73,8 +73,8 @@ PresetWindow::PresetWindow(MainApp* app) : QMainWindow(nullptr), app(app)
     auto* spacer = new QWidget(tools);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     tools->addWidget(spacer);
-    switchToEditor = new QAction(QIcon(QStringLiteral(":/icons/switch.png")),
-                                 tr("Switch to editor"), this);
+    switchToEditor =
+        new QAction(QIcon(QStringLiteral(":/icons/switch.png")), tr("Switch to editor"), this);
     switchToEditor->setStatusTip(tr("Switch to editor"));
     tools->addAction(switchToEditor);
 
@@ -107,8 +107,7 @@ void PresetWindow::selectPreset(int id)
     const auto found = presets.constFind(id);
     if (found == presets.constEnd())
         return;
-    info->setHtml(QStringLiteral("<b>") + found->name + QStringLiteral("</b><br />") +
-                  found->info);
+    info->setHtml(QStringLiteral("<b>") + found->name + QStringLiteral("</b><br />") + found->info);
     emulator->setToolTips(found->controls);
 }
 
@@ -143,8 +142,7 @@ void PresetWindow::playPreset(bool on)
     showPlaying(true);
     // A program that fails to start is reported by the panel; one that ends at once has been
     // reported through programEnded.
-    if (!emulator->start(QLatin1Char('"') + QDir::toNativeSeparators(program) +
-                         QLatin1Char('"')) ||
+    if (!emulator->start(QLatin1Char('"') + QDir::toNativeSeparators(program) + QLatin1Char('"')) ||
         !emulator->isRunning())
         play->setChecked(false);
 }

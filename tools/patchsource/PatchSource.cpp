@@ -23,8 +23,8 @@ bool PatchSource::read(const QByteArray& file, const BlockManager& library, QStr
 
     // Carried files are all read before any pointer into the table is taken.
     for (int i = 1; i < parts.size(); ++i) {
-        BlockDescription description = BlockManager::loadBlock(
-            util::bin::uncompress(parts.at(i)), BlockDescription::OriginPatch);
+        BlockDescription description = BlockManager::loadBlock(util::bin::uncompress(parts.at(i)),
+                                                               BlockDescription::OriginPatch);
         const BlockDescription* known = library.blockDescription(description.name);
         if (!description.name.isEmpty() && (!known || known->hash != description.hash))
             carried.insert(description.name, description);

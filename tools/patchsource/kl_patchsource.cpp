@@ -42,10 +42,9 @@ int fail(const QString& message)
 
 int usage()
 {
-    std::fprintf(stderr,
-                 "usage: kl_patchsource --blocks FOLDER --template FILE [--emulator] "
-                 "[--output FILE] PATCH\n"
-                 "       kl_patchsource --image FIRMWARE --output FILE PATCH\n");
+    std::fprintf(stderr, "usage: kl_patchsource --blocks FOLDER --template FILE [--emulator] "
+                         "[--output FILE] PATCH\n"
+                         "       kl_patchsource --image FIRMWARE --output FILE PATCH\n");
     return 2;
 }
 
@@ -159,6 +158,6 @@ int main(int argc, char** argv)
         return fail(QStringLiteral("no code was generated for %1").arg(patchPath));
     // As the editor writes them: emul.c in the local encoding after the include lines, main.c
     // as UTF-8.
-    return writeOutput(output, emulator ? QByteArray(IncludeLines) + code.toLocal8Bit()
-                                        : code.toUtf8());
+    return writeOutput(output,
+                       emulator ? QByteArray(IncludeLines) + code.toLocal8Bit() : code.toUtf8());
 }
