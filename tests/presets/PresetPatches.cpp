@@ -1224,7 +1224,7 @@ void guitarLoop(PatchBuilder& b)
     b.cable(sound, 0, lofi, 0);
     b.cable(crush, 0, lofi, 1);
     b.cable(c, Switch1, lofi, 2);
-    toSpeakersAt(b, lofi, 0, "0.85", 8, 0);
+    toSpeakersAt(b, lofi, 0, "0.7", 8, 0);
 }
 
 void vowelChoir(PatchBuilder& b)
@@ -1443,7 +1443,7 @@ void walkDrone(PatchBuilder& b)
     const int sub = b.block("Sine Oscillator", 4, 2);
     b.cable(half, 0, sub, 0);
     const int subLevel = knobMap(b, c, Switch1, "0", "0.9", 4, 3);
-    const int mix = drumBus(b, {{saw1, "0.3"}, {saw2, "0.3"}, {sub, "0"}}, 5, 1);
+    const int mix = drumBus(b, {{saw1, "0.2"}, {saw2, "0.2"}, {sub, "0"}}, 5, 1);
     b.cable(subLevel, 0, mix, 5);
     // A random walk at control rate drifts the cutoff.
     const int walk = b.block("Random Walk", 5, 4, {{0, "0.01"}, {3, "1"}});
@@ -1491,12 +1491,12 @@ void sampleAndHold(PatchBuilder& b)
     b.cable(noteSum, 0, hz, 0);
     const int saw = b.block("Saw Oscillator", 8, 3);
     b.cable(hz, 0, saw, 0);
-    const int resonance = knobMap(b, c, Switch2, "0.4", "0.5", 8, 5);
+    const int resonance = knobMap(b, c, Switch2, "0.3", "0.62", 8, 5);
     const int filter = b.block("Low-Pass Filter", 9, 2);
     b.cable(saw, 0, filter, 0);
     b.cable(cutoff, 0, filter, 1);
     b.cable(resonance, 0, filter, 2);
-    const int level = scaled(b, filter, 0, "0.8", 10, 2);
+    const int level = scaled(b, filter, 0, "0.5", 10, 2);
     toSpeakers(b, clipper(b, level, 0, 11, 2), 0, 12, 2);
 }
 
