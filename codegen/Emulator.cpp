@@ -327,6 +327,7 @@ void Emulator::programFinished()
     disconnect(ended, nullptr, this, nullptr);
     logRemains(ended);
     ended->deleteLater();
+    emit programEnded();
 }
 
 void Emulator::endProcess(bool log)

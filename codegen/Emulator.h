@@ -77,6 +77,11 @@ public slots:
     // Logs every complete line the program has printed; a partial line waits for its end.
     void readOutput();
 
+signals:
+    // The program ended by itself (it crashed, or its input ended), not through stop() or the
+    // dock's end. The dock is idle again when this comes.
+    void programEnded();
+
 private:
     void programFinished();
     // Ends the program; `log` decides whether its last output is logged (not while the dock is

@@ -150,14 +150,18 @@ void TestEmulator::logsWhatAProgramLeftWhenItEnds()
     const QString program = dir.path("short lived");
     QVERIFY(writeScript(program, "printf '1024\\n2048'\nexit 3\n"));
     Emulator emulator(QStringLiteral("Emulator"), nullptr);
+    QSignalSpy ended(&emulator, &Emulator::programEnded);
     MessageCapture capture;
     QVERIFY(emulator.start(quoted(program)));
-    QTRY_VERIFY(!emulator.isRunning());
+    // It may end before start() returns, while the control values are written.
+    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, 10000);
+    QVERIFY(!emulator.isRunning());
     QCOMPARE(debugLines(capture), (QStringList{"1", "2"}));
-    // Stopping an ended program is harmless and logs nothing again.
+    // Stopping an ended program is harmless, logs nothing again and tells of no other end.
     emulator.stop();
     emulator.sendValue(0, 1);
     QCOMPARE(debugLines(capture), (QStringList{"1", "2"}));
+    QCOMPARE(ended.count(), 1);
 }
 
 void TestEmulator::logsErrorOutputApartFromValues()
@@ -216,6 +220,8 @@ void TestEmulator::leavesNoProcess()
     QVERIFY(writeScript(other, "exec cat > /dev/null\n"));
 
     auto emulator = std::make_unique<Emulator>(QStringLiteral("Emulator"), nullptr);
+    // Ended on purpose: not a program that ended by itself.
+    QSignalSpy ended(emulator.get(), &Emulator::programEnded);
     QVERIFY(emulator->start(quoted(program)));
     QTRY_VERIFY(!readAll(pidFile).trimmed().isEmpty());
     const qint64 pid = readAll(pidFile).trimmed().toLongLong();
@@ -231,6 +237,8 @@ void TestEmulator::leavesNoProcess()
         emulator.reset();
     }
     QVERIFY(!processExists(pid));
+    QCoreApplication::processEvents();
+    QCOMPARE(ended.count(), 0);
 }
 
 void TestEmulator::failedBuildStartsNothing_data()

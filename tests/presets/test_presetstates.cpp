@@ -1,0 +1,204 @@
+// The preset window's states in the application: Play returns to Play when there is nothing to
+// play or the program ends, and closing the window while the editor is hidden closes the editor
+// properly: its unsaved patch is asked about, Cancel keeps both windows and the preset playing,
+// and once the close is decided no emulator program is left running.
+#include "Emulator.h"
+#include "MainApp.h"
+#include "MainWindow.h"
+#include "MessageCapture.h"
+#include "ModalDriver.h"
+#include "PatchDocument.h"
+#include "Preferences.h"
+#include "PresetWindow.h"
+#include "TempProgramDir.h"
+#include "TestMain.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Holds argv for the lifetime of an application object.
+struct Args
+{
+    explicit Args(QStringList list)
+    {
+        for (const QString& a : list)
+            storage.push_back(a.toLocal8Bit());
+        for (QByteArray& b : storage)
+            pointers.push_back(b.data());
+        pointers.push_back(nullptr);
+        argc = int(storage.size());
+    }
+    std::vector<QByteArray> storage;
+    std::vector<char*> pointers;
+    int argc = 0;
+};
+
+bool processExists(qint64 pid)
+{
+    return pid > 0 && QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestPresetStates : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void states_data();
+    void states();
+};
+
+void TestPresetStates::states_data()
+{
+    // The preset chosen ("" none), whether the hidden editor has an unsaved patch, the answer
+    // to its question ("" none asked), then: the window closed, and what follows.
+    QTest::addColumn<QString>("preset");
+    QTest::addColumn<bool>("unsaved");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("close");
+    QTest::addColumn<bool>("playing");
+    QTest::addColumn<bool>("windowsOpen");
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<QString>("says");
+
+    QTest::newRow("Play with no preset")
+        << "" << false << "" << false << false << true << false << "Choose a preset";
+    QTest::newRow("Play with a missing program")
+        << "Missing" << false << "" << false << false << true << false << "is missing";
+    QTest::newRow("a program that ends by itself")
+        << "Ends" << false << "" << false << false << true << false << "";
+    QTest::newRow("a program that plays")
+        << "Runs" << false << "" << false << true << true << false << "";
+    QTest::newRow("close, nothing unsaved")
+        << "Runs" << false << "" << true << false << false << false << "";
+    QTest::newRow("close, unsaved patch: Save")
+        << "Runs" << true << "Save" << true << false << false << true << "";
+    QTest::newRow("close, unsaved patch: Discard")
+        << "Runs" << true << "Discard" << true << false << false << false << "";
+    QTest::newRow("close, unsaved patch: Cancel")
+        << "Runs" << true << "Cancel" << true << true << true << false << "";
+}
+
+void TestPresetStates::states()
+{
+    QFETCH(QString, preset);
+    QFETCH(bool, unsaved);
+    QFETCH(QString, answer);
+    QFETCH(bool, close);
+    QFETCH(bool, playing);
+    QFETCH(bool, windowsOpen);
+    QFETCH(bool, saved);
+    QFETCH(QString, says);
+
+    TempProgramDir program;
+    QTemporaryDir scratch;
+    QVERIFY(program.copyIn(testsupport::binPath("blocks"), "blocks"));
+    QVERIFY(program.writeFile("presets/presets-en.xml",
+                              "<!DOCTYPE presets><presets><category name=\"Tests\">"
+                              "<preset name=\"Runs\"><file>Runs</file></preset>"
+                              "<preset name=\"Ends\"><file>Ends</file></preset>"
+                              "<preset name=\"Missing\"><file>Missing</file></preset>"
+                              "</category></presets>"));
+    // Stand-ins for preset programs: one that plays until told to quit, one that ends soon.
+    const QString pidFile = scratch.filePath("pid");
+    QVERIFY(program.writeFile("presets/emulator/Runs", "#!/bin/sh\necho $$ > '" +
+                                                           pidFile.toLocal8Bit() +
+                                                           "'\nexec cat > /dev/null\n"));
+    QVERIFY(program.writeFile("presets/emulator/Ends", "#!/bin/sh\nsleep 1\n"));
+    for (const char* name : {"Runs", "Ends"})
+        QFile::setPermissions(program.path("presets/emulator/") + name,
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QSettings().clear();
+    QSettings().setValue(Preferences::DefaultPatchPath, scratch.path());
+
+    Args argv(QStringList{"Knotlattice"});
+    MainApp app(argv.argc, argv.pointers.data());
+    MainWindow* editor = app.mainWindow();
+    PresetWindow* window = app.presetWindow();
+    app.showPresetWindow();
+    QVERIFY(window->isVisible());
+    QVERIFY(!editor->isVisible());
+    if (unsaved) {
+        PatchDocument* doc = editor->currentDocument();
+        QVERIFY(doc);
+        doc->addBlockHandler(QStringLiteral("Sine Oscillator"), 2000, 2000);
+        QVERIFY(doc->changed());
+    }
+
+    QListWidget* list = window->presetList();
+    for (int row = 0; row < list->count(); ++row) {
+        if (list->item(row)->text() == preset)
+            list->setCurrentRow(row);
+    }
+    MessageCapture capture;
+    window->playAction()->setChecked(true);
+    if (preset == QLatin1String("Ends")) {
+        QVERIFY(window->playAction()->isChecked());
+        QTRY_VERIFY_WITH_TIMEOUT(!window->playAction()->isChecked(), 10000);
+    }
+    if (preset == QLatin1String("Runs"))
+        QTRY_VERIFY(!readAll(pidFile).trimmed().isEmpty());
+    const qint64 pid = readAll(pidFile).trimmed().toLongLong();
+
+    ModalDriver driver;
+    const QString path = scratch.filePath("kept.ktl");
+    if (answer == QLatin1String("Save")) {
+        driver.answerBox(QMessageBox::Yes);
+        driver.acceptFileDialog(path);
+    } else if (answer == QLatin1String("Discard")) {
+        driver.answerBox(QMessageBox::No);
+    } else if (answer == QLatin1String("Cancel")) {
+        driver.answerBox(QMessageBox::Cancel);
+    }
+    if (close)
+        window->close();
+
+    QCOMPARE(driver.pending(), 0);
+    QVERIFY2(driver.unexpected().isEmpty(), qPrintable(driver.unexpected().join('\n')));
+    QCOMPARE(window->playAction()->isChecked(), playing);
+    QCOMPARE(window->playAction()->text(),
+             playing ? QStringLiteral("Stop") : QStringLiteral("Play"));
+    QCOMPARE(window->emulatorPanel()->isRunning(), playing);
+    QCOMPARE(window->isVisible(), windowsOpen);
+    QCOMPARE(processExists(pid), playing);
+    QCOMPARE(QFileInfo::exists(path), saved);
+    if (close && windowsOpen) {
+        // Nothing of the editor was lost either.
+        QVERIFY(editor->currentDocument() && editor->currentDocument()->changed());
+    }
+    if (close && !windowsOpen)
+        QVERIFY(!editor->emulatorDock()->isRunning());
+    QStringList warnings;
+    for (const QString& w : capture.warnings()) {
+        // The test platform's own notice about a box.
+        if (!w.contains(QLatin1String("propagateSizeHints")))
+            warnings << w;
+    }
+    if (says.isEmpty())
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
+    else
+        QVERIFY2(warnings.size() == 1 && warnings.first().contains(says),
+                 qPrintable(warnings.join('\n')));
+    window->playAction()->setChecked(false);
+}
+
+KL_TEST_MAIN_NOAPP(TestPresetStates)
+
+#include "test_presetstates.moc"
