@@ -6,7 +6,7 @@
 
 namespace {
 
-using Values = PatchBuilder::Values;
+using Values = PresetGrid::Values;
 
 // Output sockets of the Controls block.
 enum Control
@@ -17,13 +17,13 @@ enum Control
     Switch2 = 3
 };
 
-int controls(PatchBuilder& b, int row = 2)
+int controls(PresetGrid& b, int row = 2)
 {
     return b.block("Controls", 0, row);
 }
 
 // Offset + control x range.
-int knobMap(PatchBuilder& b, int from, int socket, const QString& offset, const QString& range,
+int knobMap(PresetGrid& b, int from, int socket, const QString& offset, const QString& range,
             int column, int row)
 {
     const int map = b.block("Knob Map", column, row, {{1, offset}, {2, range}});
@@ -32,7 +32,7 @@ int knobMap(PatchBuilder& b, int from, int socket, const QString& offset, const 
 }
 
 // A mono signal on both speakers.
-void toSpeakers(PatchBuilder& b, int from, int socket, int column, int row)
+void toSpeakers(PresetGrid& b, int from, int socket, int column, int row)
 {
     const int split = b.block("Split", column, row);
     const int out = b.block("Audio Output", column + 1, row);
@@ -42,7 +42,7 @@ void toSpeakers(PatchBuilder& b, int from, int socket, int column, int row)
 }
 
 // The same at a level that keeps the loudest moments inside the speakers' range.
-void toSpeakersAt(PatchBuilder& b, int from, int socket, const QString& level, int column, int row)
+void toSpeakersAt(PresetGrid& b, int from, int socket, const QString& level, int column, int row)
 {
     const int trim = b.block("Multiply", column, row + 1, {{1, level}});
     b.cable(from, socket, trim, 0);
@@ -50,7 +50,7 @@ void toSpeakersAt(PatchBuilder& b, int from, int socket, const QString& level, i
 }
 
 // a x b.
-int times(PatchBuilder& b, int from, int socket, int by, int bySocket, int column, int row)
+int times(PresetGrid& b, int from, int socket, int by, int bySocket, int column, int row)
 {
     const int m = b.block("Multiply", column, row);
     b.cable(from, socket, m, 0);
@@ -59,14 +59,14 @@ int times(PatchBuilder& b, int from, int socket, int by, int bySocket, int colum
 }
 
 // a x level (a fixed level).
-int scaled(PatchBuilder& b, int from, int socket, const QString& level, int column, int row)
+int scaled(PresetGrid& b, int from, int socket, const QString& level, int column, int row)
 {
     const int m = b.block("Multiply", column, row, {{1, level}});
     b.cable(from, socket, m, 0);
     return m;
 }
 
-int plus(PatchBuilder& b, int from, int socket, int other, int otherSocket, int column, int row)
+int plus(PresetGrid& b, int from, int socket, int other, int otherSocket, int column, int row)
 {
     const int a = b.block("Add", column, row);
     b.cable(from, socket, a, 0);
@@ -74,7 +74,7 @@ int plus(PatchBuilder& b, int from, int socket, int other, int otherSocket, int 
     return a;
 }
 
-int split(PatchBuilder& b, int from, int socket, int column, int row)
+int split(PresetGrid& b, int from, int socket, int column, int row)
 {
     const int s = b.block("Split", column, row);
     b.cable(from, socket, s, 0);
@@ -83,7 +83,7 @@ int split(PatchBuilder& b, int from, int socket, int column, int row)
 
 // A one-sample trigger held open for 20 ms: an AD envelope's attack runs only while its gate
 // is open, so a bare trigger would strike at no level at all.
-void struck(PatchBuilder& b, int from, int socket, int envelope, double column, double row)
+void struck(PresetGrid& b, int from, int socket, int envelope, double column, double row)
 {
     const int gate = b.block("Timed Gate", column - 0.5, row + 0.5, {{3, "0.02"}});
     b.cable(from, socket, gate, 0);
@@ -92,7 +92,7 @@ void struck(PatchBuilder& b, int from, int socket, int envelope, double column, 
 
 // The note a step sequencer played, held until the next one: its played value lasts only while
 // the clock is high.
-int heldNote(PatchBuilder& b, int sequencer, int gate, int gateSocket, double column, double row)
+int heldNote(PresetGrid& b, int sequencer, int gate, int gateSocket, double column, double row)
 {
     const int latch = b.block("Latch", column, row);
     b.cable(sequencer, 2, latch, 0);
@@ -102,7 +102,7 @@ int heldNote(PatchBuilder& b, int sequencer, int gate, int gateSocket, double co
 
 // ---- Synth voices --------------------------------------------------------------------------
 
-void sawLead(PatchBuilder& b)
+void sawLead(PresetGrid& b)
 {
     const int c = controls(b);
     const int pitch = knobMap(b, c, Knob1, "45", "24", 1, 0);
@@ -123,7 +123,7 @@ void sawLead(PatchBuilder& b)
     toSpeakersAt(b, filter, 0, "0.45", 7, 1);
 }
 
-void squareBass(PatchBuilder& b)
+void squareBass(PresetGrid& b)
 {
     const int c = controls(b);
     const int pitch = knobMap(b, c, Knob1, "28", "24", 1, 0);
@@ -145,7 +145,7 @@ void squareBass(PatchBuilder& b)
     toSpeakers(b, od, 0, 7, 1);
 }
 
-void fmBell(PatchBuilder& b)
+void fmBell(PresetGrid& b)
 {
     const int c = controls(b);
     const int rate = knobMap(b, c, Switch1, "1.5", "3", 1, 3);
@@ -166,7 +166,7 @@ void fmBell(PatchBuilder& b)
     toSpeakers(b, amp, 0, 8, 2);
 }
 
-void pwmStrings(PatchBuilder& b)
+void pwmStrings(PresetGrid& b)
 {
     const int c = controls(b);
     const int pitch = knobMap(b, c, Knob1, "48", "24", 1, 0);
@@ -202,7 +202,7 @@ void pwmStrings(PatchBuilder& b)
     toSpeakersAt(b, amp, 0, "0.75", 10, 1);
 }
 
-void drawbarOrgan(PatchBuilder& b)
+void drawbarOrgan(PresetGrid& b)
 {
     const int c = controls(b);
     const int pitch = knobMap(b, c, Knob1, "48", "24", 1, 0);
@@ -227,7 +227,7 @@ void drawbarOrgan(PatchBuilder& b)
     toSpeakers(b, od, 0, 8, 1);
 }
 
-void westCoastPluck(PatchBuilder& b)
+void westCoastPluck(PresetGrid& b)
 {
     const int c = controls(b);
     const int rate = knobMap(b, c, Switch1, "2", "4", 1, 3);
@@ -254,7 +254,7 @@ void westCoastPluck(PatchBuilder& b)
     toSpeakersAt(b, amp, 0, "0.6", 9, 2);
 }
 
-void formantVoice(PatchBuilder& b)
+void formantVoice(PresetGrid& b)
 {
     const int c = controls(b);
     const int pitch = knobMap(b, c, Knob1, "43", "14", 1, 0);
@@ -280,7 +280,7 @@ void formantVoice(PatchBuilder& b)
     toSpeakers(b, amp, 0, 8, 1);
 }
 
-void ringModulator(PatchBuilder& b)
+void ringModulator(PresetGrid& b)
 {
     const int c = controls(b);
     const int pitch = knobMap(b, c, Knob1, "150", "450", 1, 0);
@@ -305,7 +305,7 @@ void ringModulator(PatchBuilder& b)
     toSpeakersAt(b, amp, 0, "0.75", 8, 1);
 }
 
-void subBass(PatchBuilder& b)
+void subBass(PresetGrid& b)
 {
     const int c = controls(b);
     const int pitch = knobMap(b, c, Knob1, "36", "24", 1, 0);
@@ -336,7 +336,7 @@ void subBass(PatchBuilder& b)
 // ---- Drums and rhythm ----------------------------------------------------------------------
 
 // A drum sound played by a trigger; `speed` replaces the recorded speed when given.
-int drum(PatchBuilder& b, const QString& name, int trigger, int socket, int column, int row)
+int drum(PresetGrid& b, const QString& name, int trigger, int socket, int column, int row)
 {
     const int d = b.block(name, column, row);
     b.cable(trigger, socket, d, 0);
@@ -344,7 +344,7 @@ int drum(PatchBuilder& b, const QString& name, int trigger, int socket, int colu
 }
 
 // A sum of up to four signals at fixed or patched levels, held inside the speakers' range.
-int drumBus(PatchBuilder& b, const QList<QPair<int, QString>>& voices, int column, int row)
+int drumBus(PresetGrid& b, const QList<QPair<int, QString>>& voices, int column, int row)
 {
     Values levels;
     for (int i = 0; i < voices.size(); ++i)
@@ -355,14 +355,14 @@ int drumBus(PatchBuilder& b, const QList<QPair<int, QString>>& voices, int colum
     return mix;
 }
 
-int clipper(PatchBuilder& b, int from, int socket, int column, int row)
+int clipper(PresetGrid& b, int from, int socket, int column, int row)
 {
     const int clip = b.block("Clipper", column, row, {{1, "-0.48"}, {2, "0.48"}});
     b.cable(from, socket, clip, 0);
     return clip;
 }
 
-void basicBeat(PatchBuilder& b)
+void basicBeat(PresetGrid& b)
 {
     const int c = controls(b);
     const int tempo = knobMap(b, c, Knob1, "320", "480", 1, 0);
@@ -389,7 +389,7 @@ void basicBeat(PatchBuilder& b)
     toSpeakers(b, clipper(b, mix, 0, 7, 1), 0, 8, 1);
 }
 
-void houseGroove(PatchBuilder& b)
+void houseGroove(PresetGrid& b)
 {
     const int c = controls(b);
     const int tempo = knobMap(b, c, Switch2, "496", "-248", 1, 0);
@@ -420,7 +420,7 @@ void houseGroove(PatchBuilder& b)
     toSpeakers(b, clipper(b, filter, 0, 9, 1), 0, 10, 1);
 }
 
-void breakbeat(PatchBuilder& b)
+void breakbeat(PresetGrid& b)
 {
     const int c = controls(b);
     const int tempo = knobMap(b, c, Knob1, "360", "400", 1, 0);
@@ -447,7 +447,7 @@ void breakbeat(PatchBuilder& b)
     toSpeakers(b, clipper(b, crush, 0, 8, 1), 0, 9, 1);
 }
 
-void synthToms(PatchBuilder& b)
+void synthToms(PresetGrid& b)
 {
     const int c = controls(b);
     const int tempo = knobMap(b, c, Switch2, "240", "240", 1, 0);
@@ -483,7 +483,7 @@ void synthToms(PatchBuilder& b)
     toSpeakersAt(b, mix, 0, "0.5", 10, 1);
 }
 
-void electroKit(PatchBuilder& b)
+void electroKit(PresetGrid& b)
 {
     const int c = controls(b);
     const int tempo = knobMap(b, c, Knob1, "360", "480", 1, 0);
@@ -552,7 +552,7 @@ void electroKit(PatchBuilder& b)
     toSpeakers(b, clipper(b, crush, 0, 13, 2), 0, 14, 2);
 }
 
-void clapTrap(PatchBuilder& b)
+void clapTrap(PresetGrid& b)
 {
     const int c = controls(b);
     const int tempo = knobMap(b, c, Knob1, "70", "70", 1, 0);
@@ -583,7 +583,7 @@ void clapTrap(PatchBuilder& b)
     toSpeakers(b, clipper(b, crush, 0, 8, 1), 0, 9, 1);
 }
 
-void bitSplitDrums(PatchBuilder& b)
+void bitSplitDrums(PresetGrid& b)
 {
     const int c = controls(b);
     const int tempo = knobMap(b, c, Knob1, "300", "500", 1, 0);
@@ -624,7 +624,7 @@ void bitSplitDrums(PatchBuilder& b)
 
 // ---- Sequences -----------------------------------------------------------------------------
 
-void acidLine(PatchBuilder& b)
+void acidLine(PresetGrid& b)
 {
     const int c = controls(b);
     const int clock = b.block("Pulse Oscillator", 1, 0, {{0, "8"}});
@@ -661,7 +661,7 @@ void acidLine(PatchBuilder& b)
     toSpeakers(b, od, 0, 9, 1);
 }
 
-void clockwork(PatchBuilder& b)
+void clockwork(PresetGrid& b)
 {
     const int c = controls(b);
     const int run = b.block("Not", 1, 0);
@@ -708,7 +708,7 @@ void clockwork(PatchBuilder& b)
     toSpeakersAt(b, mix, 0, "0.65", 10, 1);
 }
 
-void arpeggiator(PatchBuilder& b)
+void arpeggiator(PresetGrid& b)
 {
     const int c = controls(b);
     const int tempo = knobMap(b, c, Knob1, "240", "480", 1, 0);
@@ -745,7 +745,7 @@ void arpeggiator(PatchBuilder& b)
     toSpeakersAt(b, mix, 0, "0.7", 14, 1);
 }
 
-void patternPlayer(PatchBuilder& b)
+void patternPlayer(PresetGrid& b)
 {
     const int c = controls(b);
     const int tempo = knobMap(b, c, Knob2, "300", "600", 1, 0);
@@ -781,7 +781,7 @@ void patternPlayer(PatchBuilder& b)
     toSpeakersAt(b, voice, 0, "0.5", 10, 1);
 }
 
-void canon(PatchBuilder& b)
+void canon(PresetGrid& b)
 {
     const int c = controls(b);
     const int metro = b.block("Metronome", 1, 0, {{1, "360"}});
@@ -856,7 +856,7 @@ void canon(PatchBuilder& b)
     toSpeakers(b, mix, 0, 14, 1);
 }
 
-void threeThreeTwo(PatchBuilder& b)
+void threeThreeTwo(PresetGrid& b)
 {
     const int c = controls(b);
     const int metro = b.block("Metronome", 1, 0, {{1, "480"}});
@@ -895,7 +895,7 @@ void threeThreeTwo(PatchBuilder& b)
     toSpeakers(b, clipper(b, mix, 0, 12, 1), 0, 13, 1);
 }
 
-void dividerChimes(PatchBuilder& b)
+void dividerChimes(PresetGrid& b)
 {
     const int c = controls(b);
     const int tempo = knobMap(b, c, Knob1, "180", "420", 1, 0);
@@ -950,7 +950,7 @@ void dividerChimes(PatchBuilder& b)
 // ---- Effects -------------------------------------------------------------------------------
 
 // Plucked notes picked at random from a pentatonic scale: a source for the effects.
-int randomPlucks(PatchBuilder& b, int rate, int rateSocket, int column, int row)
+int randomPlucks(PresetGrid& b, int rate, int rateSocket, int column, int row)
 {
     const int clock = b.block("Impulse Train", column, row);
     b.cable(rate, rateSocket, clock, 0);
@@ -964,7 +964,7 @@ int randomPlucks(PatchBuilder& b, int rate, int rateSocket, int column, int row)
     return times(b, tri, 0, env, 0, column + 4, row);
 }
 
-void echoChamber(PatchBuilder& b)
+void echoChamber(PresetGrid& b)
 {
     const int c = controls(b);
     const int rate = knobMap(b, c, Switch2, "1.5", "1.5", 1, 1);
@@ -993,7 +993,7 @@ void echoChamber(PatchBuilder& b)
     toSpeakersAt(b, mix, 0, "0.7", 11, 0);
 }
 
-void flanger(PatchBuilder& b)
+void flanger(PresetGrid& b)
 {
     const int c = controls(b);
     const int saw = b.block("Saw Oscillator", 1, 0, {{0, "110"}});
@@ -1026,7 +1026,7 @@ void flanger(PatchBuilder& b)
     toSpeakers(b, clipper(b, mix, 0, 9, 0), 0, 10, 0);
 }
 
-void crushBox(PatchBuilder& b)
+void crushBox(PresetGrid& b)
 {
     const int c = controls(b);
     const int a = b.block("Triangle Oscillator", 1, 0, {{0, "220"}});
@@ -1051,7 +1051,7 @@ void crushBox(PatchBuilder& b)
     toSpeakers(b, clipper(b, tone, 0, 8, 1), 0, 9, 1);
 }
 
-void fuzzBox(PatchBuilder& b)
+void fuzzBox(PresetGrid& b)
 {
     const int c = controls(b);
     const int clock = b.block("Pulse Oscillator", 1, 0, {{0, "6"}});
@@ -1090,7 +1090,7 @@ void fuzzBox(PatchBuilder& b)
     toSpeakers(b, clipper(b, level, 0, 13, 0), 0, 14, 0);
 }
 
-void filterSweep(PatchBuilder& b)
+void filterSweep(PresetGrid& b)
 {
     const int c = controls(b);
     const int low = b.block("Saw Oscillator", 1, 0, {{0, "55"}});
@@ -1112,7 +1112,7 @@ void filterSweep(PatchBuilder& b)
     toSpeakers(b, clipper(b, filter, 0, 6, 1), 0, 7, 1);
 }
 
-void limiterPump(PatchBuilder& b)
+void limiterPump(PresetGrid& b)
 {
     const int c = controls(b);
     const int tempo = knobMap(b, c, Switch1, "120", "120", 1, 5);
@@ -1138,7 +1138,7 @@ void limiterPump(PatchBuilder& b)
     toSpeakers(b, limit, 0, 7, 1);
 }
 
-void grainStutter(PatchBuilder& b)
+void grainStutter(PresetGrid& b)
 {
     const int c = controls(b);
     const int metro = b.block("Metronome", 1, 0, {{1, "480"}});
@@ -1175,7 +1175,7 @@ void grainStutter(PatchBuilder& b)
     toSpeakers(b, crush, 0, 9, 1);
 }
 
-void tapeEcho(PatchBuilder& b)
+void tapeEcho(PresetGrid& b)
 {
     const int c = controls(b);
     const int rate = knobMap(b, c, Switch2, "1", "1", 1, 1);
@@ -1205,7 +1205,7 @@ void tapeEcho(PatchBuilder& b)
 
 // ---- Sample players ------------------------------------------------------------------------
 
-void guitarLoop(PatchBuilder& b)
+void guitarLoop(PresetGrid& b)
 {
     const int c = controls(b);
     const int speed = knobMap(b, c, Knob1, "110", "110", 1, 0);
@@ -1227,7 +1227,7 @@ void guitarLoop(PatchBuilder& b)
     toSpeakersAt(b, lofi, 0, "0.7", 8, 0);
 }
 
-void vowelChoir(PatchBuilder& b)
+void vowelChoir(PresetGrid& b)
 {
     const int c = controls(b);
     const int pitch = knobMap(b, c, Knob1, "52", "12", 1, 0);
@@ -1253,7 +1253,7 @@ void vowelChoir(PatchBuilder& b)
     toSpeakers(b, clipper(b, filter, 0, 9, 0), 0, 10, 0);
 }
 
-void cycleExplorer(PatchBuilder& b)
+void cycleExplorer(PresetGrid& b)
 {
     const int c = controls(b);
     const int pitch = knobMap(b, c, Knob1, "45", "24", 1, 0);
@@ -1279,7 +1279,7 @@ void cycleExplorer(PatchBuilder& b)
     toSpeakers(b, amp, 0, 8, 2);
 }
 
-void sampleKit(PatchBuilder& b)
+void sampleKit(PresetGrid& b)
 {
     const int c = controls(b);
     const int tempo = knobMap(b, c, Knob2, "320", "640", 1, 0);
@@ -1320,7 +1320,7 @@ void sampleKit(PatchBuilder& b)
     toSpeakers(b, clipper(b, lofi, 0, 10, 3), 0, 11, 3);
 }
 
-void vocalChop(PatchBuilder& b)
+void vocalChop(PresetGrid& b)
 {
     const int c = controls(b);
     const int tempo = knobMap(b, c, Knob1, "150", "330", 1, 0);
@@ -1361,7 +1361,7 @@ void vocalChop(PatchBuilder& b)
     toSpeakers(b, clipper(b, mix, 0, 13, 0), 0, 14, 0);
 }
 
-void loopedDrums(PatchBuilder& b)
+void loopedDrums(PresetGrid& b)
 {
     const int c = controls(b);
     const int metro = b.block("Metronome", 1, 0, {{1, "300"}});
@@ -1397,7 +1397,7 @@ void loopedDrums(PatchBuilder& b)
 
 // ---- Generative ----------------------------------------------------------------------------
 
-void pentatonicRain(PatchBuilder& b)
+void pentatonicRain(PresetGrid& b)
 {
     const int c = controls(b);
     const int tempo = knobMap(b, c, Knob1, "90", "270", 1, 0);
@@ -1428,7 +1428,7 @@ void pentatonicRain(PatchBuilder& b)
     toSpeakers(b, clipper(b, mix, 0, 11, 1), 0, 12, 1);
 }
 
-void walkDrone(PatchBuilder& b)
+void walkDrone(PresetGrid& b)
 {
     const int c = controls(b);
     const int pitch = knobMap(b, c, Knob1, "55", "27.5", 1, 0);
@@ -1461,7 +1461,7 @@ void walkDrone(PatchBuilder& b)
     toSpeakers(b, clipper(b, crush, 0, 8, 1), 0, 9, 1);
 }
 
-void sampleAndHold(PatchBuilder& b)
+void sampleAndHold(PresetGrid& b)
 {
     const int c = controls(b);
     const int metro = b.block("Metronome", 1, 0, {{1, "480"}});
@@ -1500,7 +1500,7 @@ void sampleAndHold(PatchBuilder& b)
     toSpeakers(b, clipper(b, level, 0, 11, 2), 0, 12, 2);
 }
 
-void threeAgainstFour(PatchBuilder& b)
+void threeAgainstFour(PresetGrid& b)
 {
     const int c = controls(b);
     const int tempo = knobMap(b, c, Knob1, "300", "600", 1, 0);
@@ -1542,7 +1542,7 @@ void threeAgainstFour(PatchBuilder& b)
     toSpeakers(b, clipper(b, mix, 0, 10, 2), 0, 11, 2);
 }
 
-void bitMelody(PatchBuilder& b)
+void bitMelody(PresetGrid& b)
 {
     const int c = controls(b);
     const int tempo = knobMap(b, c, Knob1, "240", "480", 1, 0);
@@ -1590,7 +1590,7 @@ void bitMelody(PatchBuilder& b)
     toSpeakers(b, clipper(b, mix, 0, 18, 1), 0, 19, 1);
 }
 
-void toggleBells(PatchBuilder& b)
+void toggleBells(PresetGrid& b)
 {
     const int c = controls(b);
     const int tempo = knobMap(b, c, Knob2, "150", "330", 1, 0);
@@ -1628,7 +1628,7 @@ void toggleBells(PatchBuilder& b)
     toSpeakers(b, leds, 0, 11, 1);
 }
 
-void nightDrone(PatchBuilder& b)
+void nightDrone(PresetGrid& b)
 {
     const int c = controls(b);
     // Slow random chords: every four seconds each voice glides to a new note of the scale.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PatchBuilder.h"
+#include "PresetGrid.h"
 
 #include <QList>
 #include <QString>
@@ -17,7 +17,7 @@ struct PresetPatch
     QString info;
     // What knob 1, knob 2, switch 1 and switch 2 do.
     QStringList controls;
-    void (*build)(PatchBuilder&);
+    void (*build)(PresetGrid&);
 };
 
 const QList<PresetPatch>& presetPatches();

@@ -189,7 +189,7 @@ void TestPresetPatches::patchIsWhatTheEditorMakes()
     window->newDocument();
     PatchDocument* doc = window->currentDocument();
     QVERIFY(doc);
-    PatchBuilder builder(doc);
+    PresetGrid builder(doc);
     p.build(builder);
     QVERIFY2(builder.failures.isEmpty(), qPrintable(builder.failures.join('\n')));
     QString controlText;

@@ -185,6 +185,13 @@ void TestPresetPrograms::play(std::vector<Run*>& batch)
         p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         p->start(testsupport::binPath("presets/emulator/" + table.at(run->preset).file),
                  QStringList());
+        // The control protocol, as the editor's emulator dock speaks it. Written at once, so
+        // the program finds its values when it starts reading, not after the rest of the batch
+        // has been started.
+        QByteArray message;
+        for (int c = 0; c < 4; ++c)
+            message += char('a' + c) + QByteArray::number(run->values[c]) + '\n';
+        p->write(message);
         processes.push_back(std::move(p));
     }
     for (size_t i = 0; i < batch.size(); ++i) {
@@ -193,11 +200,6 @@ void TestPresetPrograms::play(std::vector<Run*>& batch)
             batch[i]->failure = "did not start: " + p->errorString();
             continue;
         }
-        // The control protocol, as the editor's emulator dock speaks it.
-        QByteArray message;
-        for (int c = 0; c < 4; ++c)
-            message += char('a' + c) + QByteArray::number(batch[i]->values[c]) + '\n';
-        p->write(message);
         p->waitForBytesWritten(30000);
     }
     auto allPlayed = [&batch]() {

@@ -1,5 +1,6 @@
 #include "PatchBuilder.h"
 
+#include "BlockConnection.h"
 #include "BlockDescription.h"
 #include "BlockInstance.h"
 #include "Comment.h"
@@ -20,7 +21,8 @@ int PatchBuilder::block(const QString& name, int x, int y, const QList<QPair<int
     for (const auto& v : values) {
         if (v.first < 0 || v.first >= made->values.size())
             failures << QStringLiteral("%1 has no variable %2").arg(name).arg(v.first);
-        doc->editVariable(id, v.first, v.second);
+        else
+            doc->editVariable(id, v.first, v.second);
     }
     return id;
 }
@@ -33,11 +35,14 @@ void PatchBuilder::cable(int from, int output, int to, int input)
         failures << QStringLiteral("output %1.out%2 already has a cable").arg(from).arg(output);
     doc->addConnectionHandler(doc->highestConnectionId() + 1, from, output, to, input);
     const BlockInstance* target = doc->blockInstance(to);
-    if (!target || !target->inputs.contains(input))
+    const BlockConnection* made = target ? target->inputs.value(input) : nullptr;
+    if (!source || !made || made->outBlock != source || made->outBlockSocketId != output)
         failures << QStringLiteral("no cable %1.out%2 -> %3.in%4")
-                        .arg(from)
+                        .arg(source && source->description ? source->description->name
+                                                           : QString::number(from))
                         .arg(output)
-                        .arg(to)
+                        .arg(target && target->description ? target->description->name
+                                                           : QString::number(to))
                         .arg(input);
 }
 
