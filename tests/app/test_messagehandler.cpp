@@ -4,6 +4,7 @@
 #include "MessageHandler.h"
 #include "StartWindow.h"
 #include "Startup.h"
+#include "TempProgramDir.h"
 #include "TestMain.h"
 
 #include <QAbstractButton>
@@ -154,7 +155,12 @@ void TestMessageHandler::startShowsNoBox()
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("KNOTLATTICE_PROGRAM_DIR", testsupport::binPath());
+    // A program folder of its own: the editor's start runs the kill script, which would end
+    // the emulator programs other tests play from the build's program folder.
+    TempProgramDir program;
+    QVERIFY(program.copyIn(testsupport::binPath("blocks"), "blocks"));
+    QVERIFY(program.copyIn(testsupport::binPath("compile"), "compile"));
+    env.insert("KNOTLATTICE_PROGRAM_DIR", program.path());
     env.insert("KNOTLATTICE_AUDIO", "null");
     child.setProcessEnvironment(env);
     child.setProgram(QCoreApplication::applicationFilePath());

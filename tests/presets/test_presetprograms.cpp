@@ -115,6 +115,7 @@ private:
     void play(std::vector<Run*>& batch);
 
     QTemporaryDir work;
+    QString programs;
     QList<PresetControls> table;
     std::vector<Run> runs;
 };
@@ -161,6 +162,14 @@ void TestPresetPrograms::initTestCase()
     for (size_t i = 0; i < runs.size(); ++i)
         runs[i].sound = work.filePath(QStringLiteral("run%1.raw").arg(i));
 
+    // The programs play from a copy: any editor started meanwhile on the build's program folder
+    // runs its kill script, which ends the programs of that folder.
+    programs = work.filePath("emulator");
+    QVERIFY(QDir().mkpath(programs));
+    const QDir staged(testsupport::binPath("presets/emulator"));
+    for (const QString& name : staged.entryList(QDir::Files))
+        QVERIFY(QFile::copy(staged.filePath(name), programs + "/" + name));
+
     QElapsedTimer clock;
     clock.start();
     for (size_t first = 0; first < runs.size(); first += batchSize) {
@@ -183,8 +192,7 @@ void TestPresetPrograms::play(std::vector<Run*>& batch)
         p->setProcessEnvironment(env);
         p->setStandardOutputFile(QProcess::nullDevice());
         p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        p->start(testsupport::binPath("presets/emulator/" + table.at(run->preset).file),
-                 QStringList());
+        p->start(programs + "/" + table.at(run->preset).file, QStringList());
         // The control protocol, as the editor's emulator dock speaks it. Written at once, so
         // the program finds its values when it starts reading, not after the rest of the batch
         // has been started.
