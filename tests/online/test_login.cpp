@@ -72,6 +72,8 @@ private slots:
     void keysAfterAnswer_data();
     void keysAfterAnswer();
     void logOutForgetsPassword();
+    void replyBodies_data();
+    void replyBodies();
     void nextStart_data();
     void nextStart();
     void rememberedLogInWithoutPassword();
@@ -279,6 +281,33 @@ void TestLogIn::logOutForgetsPassword()
     QVERIFY(login->logInAction()->isEnabled());
     QVERIFY(!login->isOnlineLabelShown());
     QCOMPARE(login->userNameField()->text(), QStringLiteral("ann"));
+}
+
+void TestLogIn::replyBodies_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("uid"); // -1: refused
+    QTest::newRow("id") << QByteArray("42") << 42;
+    QTest::newRow("id and line break") << QByteArray(" 42\r\n") << 42;
+    QTest::newRow("empty") << QByteArray() << -1;
+    QTest::newRow("a page") << QByteArray("<html>42</html>") << -1;
+    QTest::newRow("negative") << QByteArray("-3") << -1;
+}
+
+// The controller reads the reply by the same rule as the client, whoever hands it the body.
+void TestLogIn::replyBodies()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(int, uid);
+    login = start();
+    type(QStringLiteral("ann"), QStringLiteral("open sesame"));
+    login->getUserCredentials()->password = QStringLiteral("open sesame");
+    MessageCapture capture;
+    login->loginReply(body);
+    QCOMPARE(login->getUserCredentials()->loggedIn, uid >= 0);
+    QCOMPARE(login->getUserCredentials()->uid, uid);
+    QCOMPARE(QSettings().contains(Preferences::UserPassword), uid >= 0);
+    QCOMPARE(capture.warnings(), uid >= 0 ? QStringList() : QStringList{refusal});
 }
 
 void TestLogIn::nextStart_data()
