@@ -2,6 +2,7 @@
 // the Online menu and Login tool bar, log-in and log-out, patches uploaded and downloaded with
 // their blocks, the missing-block fetch and what happens when its patch goes away meanwhile,
 // the version notice, and downloaded blocks joining the palette.
+#include "BinaryUtil.h"
 #include "BlockBase.h"
 #include "BlockDescription.h"
 #include "BlockInstance.h"
@@ -128,6 +129,8 @@ private slots:
     void uploadRequest();
     void uploadThenDownload();
     void downloadAlwaysOpensNewTab();
+    void hostileDownload_data();
+    void hostileDownload();
     void missingBlocksFetched_data();
     void missingBlocksFetched();
     void fetchDropped_data();
@@ -470,6 +473,48 @@ void TestOnline::downloadAlwaysOpensNewTab()
         QVERIFY(doc->patchInfo()->includeBlocks);
         QCOMPARE(boundBlocks(doc), (QStringList{"Sine@0", "Left Gain@1"}));
     }
+}
+
+void TestOnline::hostileDownload_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("warning");
+    QTest::addColumn<QStringList>("blocks");
+    QTest::newRow("a carried block declares 3 GB")
+        << "huge block"
+        << "A block file carried in the patch is too large." << QStringList{"Sine@0"};
+    QTest::newRow("the record declares 3 GB")
+        << "huge record"
+        << "Cant open patch. The packed data is too large." << QStringList();
+    QTest::newRow("a carried block that does not inflate")
+        << "damaged block"
+        << "A block file carried in the patch is damaged." << QStringList{"Sine@0"};
+}
+
+// A download is read by the bounded reader of patch files: sizes are checked before anything
+// is inflated, and a bad part gives a message and an empty tab or a patch without it.
+void TestOnline::hostileDownload()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, warning);
+    QFETCH(QStringList, blocks);
+    const QByteArray record = patchUsing({}, QStringLiteral("Solo"));
+    QByteArray data;
+    const QByteArray stream = qCompress(QByteArray(4096, 'a')).mid(4);
+    if (kind == "huge record")
+        data = QByteArray::fromHex("0006c0000000") + stream + QByteArray(4, '\0');
+    else if (kind == "huge block")
+        data = record + util::bin::createSeparator() + QByteArray::fromHex("c0000000") + stream;
+    else
+        data = record + util::bin::createSeparator() + QByteArray::fromHex("00001000") +
+               QByteArray(64, 'z');
+    startWindow(false);
+    MessageCapture capture;
+    window->repositoryPatchDownloaded(data);
+    QVERIFY2(capture.warnings().contains(warning), qPrintable(capture.warnings().join("; ")));
+    QCOMPARE(window->tabWidget()->count(), 2);
+    QCOMPARE(boundBlocks(window->currentDocument()), blocks);
+    QVERIFY(window->currentDocument()->patchInfo()->path.isEmpty());
 }
 
 void TestOnline::missingBlocksFetched_data()
