@@ -4,11 +4,11 @@
 
 #include "BlockManager.h"
 #include "Inspector.h"
+#include "Online.h"
 #include "PatchDocument.h"
 #include "PatchFile.h"
 #include "PatchRecord.h"
 #include "PatchScene.h"
-#include "Online.h"
 #include "ProgramPaths.h"
 #include "Repository.h"
 #include "SaveWindow.h"
@@ -374,8 +374,8 @@ void MainWindow::dropBlockFetch()
 {
     if (!fetchingDocument)
         return;
-    qDebug().noquote() << tr("The blocks of %1 are no longer downloaded")
-                              .arg(fetchingDocument->patchInfo()->name);
+    qDebug().noquote()
+        << tr("The blocks of %1 are no longer downloaded").arg(fetchingDocument->patchInfo()->name);
     fetchingDocument = nullptr;
     if (online)
         online->getRepository()->cancelMissingBlocks();
