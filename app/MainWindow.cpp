@@ -3,6 +3,7 @@
 #include "BlockManager.h"
 #include "Console.h"
 #include "Inspector.h"
+#include "Online.h"
 #include "PatchDocument.h"
 #include "ProgramPaths.h"
 
@@ -26,6 +27,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     blocks->loadBlocks(util::blocksDir(), BlockDescription::OriginLibrary);
     if (!customBlocksPath.isEmpty())
         blocks->loadBlocks(customBlocksPath, BlockDescription::OriginUser);
+
+    createOnline();
 
     createActions();
     createMenus();
@@ -60,9 +63,12 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
         document->setFocus();
 }
 
-// Documents go first: their scenes hold pointers into the block library.
+// The online side goes first, so no reply reaches a window that is half gone; then the
+// documents: their scenes hold pointers into the block library.
 MainWindow::~MainWindow()
 {
+    delete online;
+    online = nullptr;
     while (tabs && tabs->count() > 0) {
         QWidget* page = tabs->widget(0);
         tabs->removeTab(0);

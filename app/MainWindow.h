@@ -6,6 +6,7 @@
 #include "PatchInfo.h"
 #include "Preferences.h"
 #include "RepositoryBlock.h"
+#include "RepositoryHost.h"
 
 #include <QHash>
 #include <QKeySequence>
@@ -24,6 +25,7 @@ class Emulator;
 class FirmwarePipeline;
 class Help;
 class Inspector;
+class Online;
 class PatchDocument;
 class QMenu;
 class QSignalMapper;
@@ -31,7 +33,7 @@ class QTabWidget;
 class QToolBar;
 
 // The patch editor window: document tabs, the action table, menus, tool bars and docks.
-class MainWindow : public QMainWindow, public DocumentHost
+class MainWindow : public QMainWindow, public DocumentHost, public RepositoryHost
 {
     Q_OBJECT
 public:
@@ -44,6 +46,9 @@ public:
     // Starts fetching block files a patch lacks; the repository client answers through
     // repositoryBlockFiles.
     using BlockFetcher = std::function<void(QList<RepositoryBlock>&)>;
+    // Takes the current patch's record and custom block files for an upload.
+    using PatchUploader =
+        std::function<void(const QByteArray&, const QHash<QString, BlockDescription>&)>;
 
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -81,7 +86,7 @@ public:
     void enableDocumentActions(bool on);
     void enableBlockActions(bool on);
     bool askForSave(PatchDocument* document = nullptr);
-    bool isDocumentEmpty() const;
+    bool isDocumentEmpty() const override;
     PatchDocument* documentAt(int index) const;
 
     // Files (MainWindowFiles.cpp)
@@ -93,7 +98,7 @@ public:
     void resolveBlocks();
     void createPatchScene();
     void resolveMissingBlocks(QList<RepositoryBlock>& blocks);
-    void repositoryBlockFiles(QList<QByteArray>& files);
+    void repositoryBlockFiles(QList<QByteArray>& files) override;
     void updateRecentFiles();
     void setBlockFetcher(BlockFetcher fetcher) { blockFetcher = std::move(fetcher); }
     QStringList recentFileList() const { return recentFiles; }
@@ -108,6 +113,16 @@ public:
 
     // Online (MainWindowOnline.cpp)
     void logIn();
+    Online* onlineController() const { return online; }
+    // RepositoryHost
+    void repositoryPatchDownloaded(const QByteArray& data) override;
+    void blockSaved(const QString& path) override;
+    void setWindowEnabled(bool enabled) override { setEnabled(enabled); }
+    QWidget* hostWindow() override { return this; }
+    // Names the current patch and hands its record and custom block files to the upload;
+    // false when there is nothing to upload or a block file cannot be read.
+    bool repositoryPatchUploadRequest(const QString& name);
+    void setPatchUploader(PatchUploader uploader) { patchUploader = std::move(uploader); }
 
     // Dialogs (MainWindowDialogs.cpp): the about box's rich text.
     static QString aboutText();
@@ -182,6 +197,10 @@ private:
     SaveResult writePatchFile(PatchDocument* doc, const QString& path, PatchInfo next);
     void openFile(const QString& path, bool fromDialog);
     void addRecentFile(const QString& path);
+    // Stops a running missing-block fetch; its document stays as it is, empty.
+    void dropBlockFetch();
+    // Online
+    void createOnline();
     // Emulation
     void showStopped();
     // Firmware
@@ -233,6 +252,8 @@ private:
     QString pendingPath;
     QString openingPath;
     BlockFetcher blockFetcher;
+    // The document whose missing blocks are being fetched; the files go to it alone.
+    QPointer<PatchDocument> fetchingDocument;
 
     // Emulation
     bool emulating = false;
@@ -240,4 +261,8 @@ private:
     // Firmware: while a build or an upload runs, the compile and open-firmware actions wait.
     FirmwarePipeline* firmware = nullptr;
     bool firmwareBusy = false;
+
+    // Online
+    Online* online = nullptr;
+    PatchUploader patchUploader;
 };

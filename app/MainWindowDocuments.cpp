@@ -194,6 +194,8 @@ void MainWindow::closeDocument(int index)
         emulateToggle();
     if (askForSave(doc))
         return;
+    if (doc == fetchingDocument)
+        dropBlockFetch();
 
     tabs->removeTab(tabs->indexOf(doc));
     if (tabs->count() > 0) {

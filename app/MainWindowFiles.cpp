@@ -4,12 +4,14 @@
 
 #include "BlockManager.h"
 #include "Inspector.h"
+#include "Online.h"
 #include "PatchDocument.h"
 #include "PatchFile.h"
 #include "PatchOpener.h"
 #include "PatchRecord.h"
 #include "PatchScene.h"
 #include "ProgramPaths.h"
+#include "Repository.h"
 #include "SaveWindow.h"
 
 #include <QAction>
@@ -211,6 +213,8 @@ bool MainWindow::checkPatchOpen(const PackedPatch& patch)
 
 bool MainWindow::openPatch(const PackedPatch& patch, const QList<QByteArray>& blockFiles)
 {
+    // The blocks of an earlier open that still waits would complete the wrong patch.
+    dropBlockFetch();
     newDocument();
     PatchDocument* doc = document;
     pendingPatch = patch;
@@ -302,6 +306,7 @@ void MainWindow::createPatchScene()
 void MainWindow::resolveMissingBlocks(QList<RepositoryBlock>& missing)
 {
     if (blockFetcher) {
+        fetchingDocument = pendingDocument;
         blockFetcher(missing);
         return;
     }
@@ -310,15 +315,30 @@ void MainWindow::resolveMissingBlocks(QList<RepositoryBlock>& missing)
 
 void MainWindow::repositoryBlockFiles(QList<QByteArray>& files)
 {
-    PatchDocument* doc = pendingDocument;
-    if (!doc)
+    // Only the document that asked takes the files, and only while it waits for them.
+    PatchDocument* doc = fetchingDocument;
+    fetchingDocument = nullptr;
+    if (!doc || doc != pendingDocument) {
+        qDebug().noquote() << tr("Downloaded blocks dropped: no patch waits for them");
         return;
+    }
     for (const QByteArray& bytes : qAsConst(files)) {
         doc->addBlockDescription(
             BlockManager::loadBlock(bytes, BlockDescription::OriginPatch, QString(), QString()));
     }
     resolveBlocks();
     createPatchScene();
+}
+
+void MainWindow::dropBlockFetch()
+{
+    if (!fetchingDocument)
+        return;
+    qDebug().noquote()
+        << tr("The blocks of %1 are no longer downloaded").arg(fetchingDocument->patchInfo()->name);
+    fetchingDocument = nullptr;
+    if (online)
+        online->getRepository()->cancelMissingBlocks();
 }
 
 void MainWindow::addRecentFile(const QString& path)

@@ -7,6 +7,8 @@
 #include "Emulator.h"
 #include "Help.h"
 #include "Inspector.h"
+#include "LogIn.h"
+#include "Online.h"
 #include "PatchDocument.h"
 
 #include <QAction>
@@ -121,7 +123,8 @@ void MainWindow::createMenus()
     QMenuBar* bar = menuBar();
     bar->clear();
     // clear() only takes the menus off the bar; without this each showing leaves a set behind.
-    for (QMenu* old : {fileMenu, editMenu, viewMenu, tutorialsMenu, examplesMenu, helpMenu})
+    for (QMenu* old :
+         {fileMenu, editMenu, viewMenu, tutorialsMenu, examplesMenu, onlineMenu, helpMenu})
         delete old;
 
     fileMenu = bar->addMenu(tr("&File"));
@@ -169,7 +172,8 @@ void MainWindow::createMenus()
     createMenuTree(QStringLiteral("/examples"), examplesMenu);
 
     bar->addSeparator();
-    // The Online menu comes with the repository client.
+    onlineMenu = online->createMenu();
+    bar->addMenu(onlineMenu);
     bar->addSeparator();
 
     helpMenu = bar->addMenu(tr("&Help"));
@@ -199,9 +203,10 @@ void MainWindow::createToolBars()
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     editToolBar->addWidget(spacer);
 
-    // The log-in controls join this tool bar with the repository client.
-    loginToolBar = addToolBar(tr("Login"));
+    // The stored window layout finds this tool bar by its object name.
+    loginToolBar = online->getLogIn()->createToolBar();
     loginToolBar->setObjectName(QStringLiteral("LoginToolBar"));
+    addToolBar(loginToolBar);
     loginToolBar->addSeparator();
     loginToolBar->addAction(getAction("switch"));
 }

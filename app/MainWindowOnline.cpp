@@ -1,4 +1,80 @@
-// Logging in to the repository.
+// The online repository's side of the editor: the log-in, downloaded patches and blocks, and
+// the current patch handed over for an upload.
 #include "MainWindow.h"
 
-void MainWindow::logIn() {}
+#include "BlockManager.h"
+#include "Browser.h"
+#include "Online.h"
+#include "PatchDocument.h"
+#include "PatchFile.h"
+#include "Repository.h"
+
+#include <QDebug>
+#include <QTabWidget>
+
+void MainWindow::createOnline()
+{
+    online = new Online(this);
+    Repository* repository = online->getRepository();
+    setBlockFetcher(
+        [repository](QList<RepositoryBlock>& missing) { repository->getBlockList(missing); });
+    // A fetch that failed has been reported by the client; nothing more will arrive for it.
+    connect(repository, &Repository::requestFailed, this, [this](Repository::RequestKind kind) {
+        if (kind == Repository::MissingBlockListRequest || kind == Repository::MissingBlockRequest)
+            fetchingDocument = nullptr;
+    });
+}
+
+void MainWindow::logIn()
+{
+    online->logIn();
+}
+
+// The download is read as a patch file is, bounds and all, and always opens a new tab: it has
+// no file until the user saves it.
+void MainWindow::repositoryPatchDownloaded(const QByteArray& data)
+{
+    util::PatchFileContents contents = util::readPatchFile(data);
+    contents.patch.includeBlocks = true;
+    // No file path, also for a download that arrives while a file's open waits in a box.
+    openingPath.clear();
+    openPatch(contents.patch, contents.blockFiles);
+}
+
+void MainWindow::blockSaved(const QString& path)
+{
+    if (!blocks->loadNewBlock(path, BlockDescription::OriginUser))
+        return;
+    browser->clear();
+    browser->addBlocksInCategories(blocks->blocksInCategories());
+    browser->reload();
+}
+
+bool MainWindow::repositoryPatchUploadRequest(const QString& name)
+{
+    PatchDocument* doc = document;
+    if (!doc || doc->isEmpty())
+        return false;
+    commitPendingEdits();
+    // A patch that goes up without its blocks could not be opened by anyone; saving refuses
+    // the same way.
+    bool readable = true;
+    const QHash<QString, BlockDescription> blockFiles = doc->getUserBlockFiles(&readable);
+    if (!readable) {
+        qDebug().noquote() << tr("The patch was not uploaded: one of its block files cannot be "
+                                 "read");
+        return false;
+    }
+
+    PatchInfo* info = doc->patchInfo();
+    info->name = name;
+    info->includeBlocks = true;
+    tabs->setTabText(tabs->indexOf(doc), tabTitle(doc, doc->changed()));
+    const QByteArray record = getSaveData(doc);
+    if (!patchUploader) {
+        qDebug().noquote() << tr("The patch was not uploaded: the user window is not there");
+        return false;
+    }
+    patchUploader(record, blockFiles);
+    return true;
+}

@@ -41,17 +41,6 @@ QString base64(const QString& text)
     return value(QString::fromLatin1(text.toUtf8().toBase64()));
 }
 
-bool isNumber(const QByteArray& data)
-{
-    if (data.isEmpty())
-        return false;
-    for (char c : data) {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 Repository::Repository(RepositoryHost* host, UserCredentials* credentials, QObject* parent)
@@ -220,6 +209,20 @@ void Repository::getBlockList(RepositoryBlocks& missing)
     pendingBlockCount = 0;
     download(QStringLiteral("list_blocks"), MissingBlockListRequest)
         ->setProperty(chainProperty, chain);
+}
+
+void Repository::cancelMissingBlocks()
+{
+    ++chain;
+    missingBlocks.clear();
+    blocksToFetch.clear();
+    fetchedBlockFiles.clear();
+    pendingBlockCount = 0;
+    for (QNetworkReply* reply : manager->findChildren<QNetworkReply*>()) {
+        const int kind = reply->property(kindProperty).toInt();
+        if ((kind == MissingBlockListRequest || kind == MissingBlockRequest) && reply->isRunning())
+            reply->abort();
+    }
 }
 
 void Repository::uploadPatch(RepositoryPatch& patch, UserCredentials* c, bool overwrite)
@@ -413,11 +416,14 @@ void Repository::replyFinished(QNetworkReply* reply)
     } else {
         data = reply->readAll();
         switch (kind) {
-        case LogInRequest:
-            data = data.trimmed();
-            if (!isNumber(data))
+        case LogInRequest: {
+            int uid = -1;
+            if (RepositoryReader::readUserId(data, uid))
+                data = QByteArray::number(uid);
+            else
                 refusal = tr("the log-in was refused");
             break;
+        }
         case PatchUploadRequest:
         case BlockUploadRequest:
         case PatchDeleteRequest:

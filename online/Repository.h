@@ -81,6 +81,9 @@ public:
     void getPatch(int index);
     void getBlock(const RepositoryBlock& block, bool single);
     void getBlockList(RepositoryBlocks& missing);
+    // Stops the running missing-block chain: its requests are aborted and nothing of it reaches
+    // the editor window.
+    void cancelMissingBlocks();
     void uploadPatch(RepositoryPatch& patch, UserCredentials* credentials, bool overwrite);
     void editPatch(int id, UserCredentials* credentials, const QString& name,
                    const QString& description);

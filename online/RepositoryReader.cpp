@@ -9,6 +9,8 @@
 #include <QSet>
 #include <QXmlStreamReader>
 
+#include <limits>
+
 using namespace util::xml;
 
 namespace {
@@ -188,4 +190,33 @@ QString RepositoryReader::commentDate(uint seconds)
 {
     return QLocale::system().toString(QDateTime::fromSecsSinceEpoch(qint64(seconds)).date(),
                                       QLocale::ShortFormat);
+}
+
+bool RepositoryReader::readUserId(const QByteArray& data, int& uid)
+{
+    int end = data.size();
+    if (end > 0 && data.at(end - 1) == '\n') {
+        --end;
+        if (end > 0 && data.at(end - 1) == '\r')
+            --end;
+    }
+    auto blank = [&data](int i) { return data.at(i) == ' ' || data.at(i) == '\t'; };
+    int pos = 0;
+    while (pos < end && blank(pos))
+        ++pos;
+    while (end > pos && blank(end - 1))
+        --end;
+    if (pos == end)
+        return false;
+    qint64 value = 0;
+    for (int i = pos; i < end; ++i) {
+        const char c = data.at(i);
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+        if (value > std::numeric_limits<int>::max())
+            return false;
+    }
+    uid = int(value);
+    return true;
 }

@@ -24,6 +24,11 @@ public:
     static bool readBlocks(const QByteArray& data, RepositoryBlocks& out);
     static bool readComments(const QByteArray& data, RepositoryComments& out);
 
+    // The user's id in a log-in reply: blanks or tabs, one or more decimal digits whose value
+    // fits an int, blanks or tabs, and at most one line break ("\n" or "\r\n") at the very end.
+    // Anything else, the empty body included, is a refusal.
+    static bool readUserId(const QByteArray& data, int& uid);
+
     // True for a "version" root carrying major, sub and build.
     static bool readVersion(const QByteArray& data, Version& out);
     static bool isNewer(const Version& offered, const Version& running);

@@ -67,6 +67,8 @@ private slots:
     void version();
     void matchMissing_data();
     void matchMissing();
+    void userId_data();
+    void userId();
 };
 
 void TestRepositoryReader::patches_data()
@@ -301,6 +303,46 @@ void TestRepositoryReader::matchMissing()
     for (const RepositoryBlock& b : RepositoryReader::matchMissing(server, missing))
         got << b.name + " " + b.hash;
     QCOMPARE(got, matched);
+}
+
+void TestRepositoryReader::userId_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("uid"); // -1: a refusal
+
+    QTest::newRow("digits") << QByteArray("42") << 42;
+    QTest::newRow("line feed") << QByteArray("42\n") << 42;
+    QTest::newRow("carriage return and line feed") << QByteArray("42\r\n") << 42;
+    QTest::newRow("blanks and tabs around") << QByteArray(" \t42 \t\n") << 42;
+    QTest::newRow("leading zeros") << QByteArray("007") << 7;
+    QTest::newRow("zero") << QByteArray("0") << 0;
+    QTest::newRow("largest int") << QByteArray("2147483647") << 2147483647;
+
+    QTest::newRow("empty") << QByteArray() << -1;
+    QTest::newRow("line feed only") << QByteArray("\n") << -1;
+    QTest::newRow("blanks only") << QByteArray("   ") << -1;
+    QTest::newRow("one past the largest int") << QByteArray("2147483648") << -1;
+    QTest::newRow("twenty digits") << QByteArray("99999999999999999999") << -1;
+    QTest::newRow("negative") << QByteArray("-1") << -1;
+    QTest::newRow("plus sign") << QByteArray("+1") << -1;
+    QTest::newRow("two line breaks") << QByteArray("42\n\n") << -1;
+    QTest::newRow("line break first") << QByteArray("\n42") << -1;
+    QTest::newRow("bare carriage return") << QByteArray("42\r") << -1;
+    QTest::newRow("blank after the line break") << QByteArray("42\n ") << -1;
+    QTest::newRow("two numbers") << QByteArray("4 2") << -1;
+    QTest::newRow("trailing text") << QByteArray("42abc") << -1;
+    QTest::newRow("a page") << QByteArray("<html>42</html>") << -1;
+    QTest::newRow("a zero byte") << QByteArray("42\0", 3) << -1;
+}
+
+// A log-in is accepted only with a number the controller can keep as the user's id.
+void TestRepositoryReader::userId()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(int, uid);
+    int read = -5;
+    QCOMPARE(RepositoryReader::readUserId(body, read), uid >= 0);
+    QCOMPARE(read, uid >= 0 ? uid : -5);
 }
 
 KL_TEST_MAIN(TestRepositoryReader)

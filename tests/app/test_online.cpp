@@ -1,0 +1,712 @@
+// The editor window with the online side, against our own repository server in this process:
+// the Online menu and Login tool bar, log-in and log-out, patches uploaded and downloaded with
+// their blocks, the missing-block fetch and what happens when its patch goes away meanwhile,
+// the version notice, and downloaded blocks joining the palette.
+#include "BinaryUtil.h"
+#include "BlockBase.h"
+#include "BlockDescription.h"
+#include "BlockInstance.h"
+#include "BlockManager.h"
+#include "Browser.h"
+#include "LogIn.h"
+#include "MainWindow.h"
+#include "MessageCapture.h"
+#include "ModalDriver.h"
+#include "Online.h"
+#include "PatchBuilder.h"
+#include "PatchDocument.h"
+#include "PatchFile.h"
+#include "PatchInfo.h"
+#include "PatchRecord.h"
+#include "Preferences.h"
+#include "Repository.h"
+#include "RepositoryServer.h"
+#include "TempProgramDir.h"
+#include "TestMain.h"
+#include "UserWindow.h"
+
+#include <QAction>
+#include <QFile>
+#include <QGraphicsScene>
+#include <QGraphicsView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QNetworkReply>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QToolBox>
+#include <memory>
+
+namespace {
+
+using Fault = RepositoryServer::Fault;
+
+const QString userName = QStringLiteral("ann");
+const QString password = QStringLiteral("open sesame");
+
+// A block file of our own, made from the gain fixture under another name.
+QByteArray blockFile(const QString& name, const QString& symbol)
+{
+    QFile f(testsupport::sourcePath("tests/app/fixtures/blocks/gain.xml"));
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    QString text = QString::fromUtf8(f.readAll());
+    text.replace(QStringLiteral("name=\"Gain\""), "name=\"" + name + "\"");
+    text.replace(QStringLiteral("t_gain"), symbol);
+    return text.toUtf8();
+}
+
+bool writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// Deletes what was released with deleteLater and says how many replies the client still has.
+int liveReplies(const Repository* repository)
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return repository->networkManager()->findChildren<QNetworkReply*>().size();
+}
+
+QStringList actionsOf(const RepositoryServer& server)
+{
+    QStringList out;
+    for (const RepositoryServer::Request& r : server.requests())
+        out << r.action();
+    return out;
+}
+
+QStringList tabTexts(MainWindow* window)
+{
+    QStringList out;
+    for (int i = 0; i < window->tabWidget()->count(); ++i)
+        out << window->tabWidget()->tabText(i);
+    return out;
+}
+
+// Each instance as "name@origin" of the description it is bound to, in id order.
+QStringList boundBlocks(const PatchDocument* doc)
+{
+    QStringList out;
+    for (const BlockInstance* b : doc->blockInstances())
+        out << QStringLiteral("%1@%2").arg(b->description->name).arg(int(b->description->origin));
+    return out;
+}
+
+QStringList paletteNames(MainWindow* window)
+{
+    QStringList out;
+    auto* box = qobject_cast<QToolBox*>(window->browserDock()->widget());
+    for (int i = 0; box && i < box->count(); ++i) {
+        auto* view = qobject_cast<QGraphicsView*>(box->widget(i));
+        for (QGraphicsItem* item : view->scene()->items()) {
+            if (!item->parentItem())
+                out << static_cast<BlockBase*>(item)->description()->name;
+        }
+    }
+    out.sort();
+    return out;
+}
+
+} // namespace
+
+class TestOnline : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void menuAndToolBar();
+    void logInAndOut();
+    void userWindowNeedsLogIn();
+    void uploadRequest_data();
+    void uploadRequest();
+    void uploadThenDownload();
+    void downloadAlwaysOpensNewTab();
+    void hostileDownload_data();
+    void hostileDownload();
+    void missingBlocksFetched_data();
+    void missingBlocksFetched();
+    void fetchDropped_data();
+    void fetchDropped();
+    void versionNotice_data();
+    void versionNotice();
+    void blockSaved_data();
+    void blockSaved();
+
+private:
+    // A window of a fresh start; with the custom blocks folder it knows "Left Gain" and
+    // "Right Gain", without it knows only the library.
+    void startWindow(bool customBlocks);
+    void logIn();
+    // A patch of Sine and the named blocks, chained by cables; as its record.
+    QByteArray patchUsing(const QStringList& names, const QString& patchName);
+    int addServerBlock(const QString& name, const QString& fileName);
+    Repository* shared() const { return window->onlineController()->getRepository(); }
+
+    std::unique_ptr<RepositoryServer> server;
+    std::unique_ptr<TempProgramDir> program;
+    std::unique_ptr<QTemporaryDir> custom;
+    std::unique_ptr<QTemporaryDir> files;
+    std::unique_ptr<MainWindow> window;
+};
+
+void TestOnline::init()
+{
+    QSettings().clear();
+    program = std::make_unique<TempProgramDir>();
+    QVERIFY(program->copyIn(testsupport::sourcePath("tests/app/fixtures/blocks"), "blocks"));
+    custom = std::make_unique<QTemporaryDir>();
+    files = std::make_unique<QTemporaryDir>();
+    QVERIFY(writeAll(custom->filePath("left.xml"), blockFile("Left Gain", "t_left")));
+    QVERIFY(writeAll(custom->filePath("right.xml"), blockFile("Right Gain", "t_right")));
+    server = std::make_unique<RepositoryServer>();
+    QVERIFY(server->start());
+    server->addUser(userName, password);
+    qputenv("KNOTLATTICE_REPOSITORY_URL", server->endpoint().toUtf8());
+}
+
+void TestOnline::cleanup()
+{
+    window.reset();
+    files.reset();
+    custom.reset();
+    program.reset();
+    server.reset();
+}
+
+void TestOnline::startWindow(bool customBlocks)
+{
+    window.reset();
+    QSettings().setValue(Preferences::CustomBlocksPath, customBlocks ? custom->path() : QString());
+    QSettings().setValue(Preferences::DefaultPatchPath, files->path());
+    window = std::make_unique<MainWindow>();
+}
+
+void TestOnline::logIn()
+{
+    LogIn* login = window->onlineController()->getLogIn();
+    login->userNameField()->setText(userName);
+    login->userPasswordField()->setText(password);
+    login->logInClickedSlot();
+    QTRY_VERIFY(login->getUserCredentials()->loggedIn);
+}
+
+QByteArray TestOnline::patchUsing(const QStringList& names, const QString& patchName)
+{
+    startWindow(true);
+    PatchDocument* doc = window->currentDocument();
+    PatchBuilder build(doc);
+    int previous = build.block(QStringLiteral("Sine"), 100, 100);
+    int x = 300;
+    for (const QString& name : names) {
+        const int id = build.block(name, x, 100);
+        build.cable(previous, 0, id, 0);
+        previous = id;
+        x += 200;
+    }
+    if (!build.failures.isEmpty())
+        qWarning() << build.failures;
+    doc->patchInfo()->name = patchName;
+    doc->patchInfo()->includeBlocks = false;
+    const QByteArray record = window->getSaveData(doc);
+    window.reset();
+    return record;
+}
+
+int TestOnline::addServerBlock(const QString& name, const QString& fileName)
+{
+    const QByteArray bytes = blockFile(name, name == "Left Gain" ? "t_left" : "t_right");
+    RepositoryServer::Block b;
+    b.uid = server->users().first().uid;
+    b.name = name;
+    b.title = name;
+    b.filename = fileName;
+    b.hash =
+        BlockManager::loadBlock(bytes, BlockDescription::OriginPatch, QString(), QString()).hash;
+    b.data = bytes;
+    b.category = QStringLiteral("Math");
+    return server->addBlock(b);
+}
+
+// The Online menu between the menu-bar separators, rebuilt without leaving old ones behind;
+// the log-in's widgets before the Login tool bar's separator and switch action.
+void TestOnline::menuAndToolBar()
+{
+    startWindow(false);
+    QMenu* online = nullptr;
+    for (QAction* a : window->menuBar()->actions()) {
+        if (a->text() == QLatin1String("Online"))
+            online = a->menu();
+    }
+    QVERIFY(online);
+    QStringList entries;
+    for (QAction* a : online->actions())
+        entries << (a->isSeparator() ? QStringLiteral("|") : a->text());
+    QCOMPARE(entries, (QStringList{"Community", "User", "|", "Log Out"}));
+
+    auto onlineMenus = [this] {
+        int count = 0;
+        for (QMenu* m : window->findChildren<QMenu*>())
+            count += m->title() == QLatin1String("Online");
+        return count;
+    };
+    window->createMenus();
+    window->createMenus();
+    QCOMPARE(onlineMenus(), 1);
+
+    QToolBar* bar = window->findChild<QToolBar*>(QStringLiteral("LoginToolBar"));
+    QVERIFY(bar);
+    QCOMPARE(bar->windowTitle(), QStringLiteral("Login"));
+    QStringList order;
+    for (QAction* a : bar->actions()) {
+        QWidget* w = bar->widgetForAction(a);
+        if (a->isSeparator())
+            order << "|";
+        else if (auto* field = qobject_cast<QLineEdit*>(w))
+            order << (field->echoMode() == QLineEdit::Password ? "password" : "name");
+        else if (auto* label = qobject_cast<QLabel*>(w))
+            order << "label " + label->text();
+        else if (a == window->getAction("switch"))
+            order << "switch";
+        else if (w && !a->text().isEmpty())
+            order << a->text();
+        else
+            order << "spacer";
+    }
+    QCOMPARE(order, (QStringList{"spacer", "name", "password", "label online   ", "Log In", "|",
+                                 "switch"}));
+}
+
+// Through the tool bar and the Online menu; the label replaces the fields while logged in.
+void TestOnline::logInAndOut()
+{
+    startWindow(false);
+    LogIn* login = window->onlineController()->getLogIn();
+    QVERIFY(!login->logInAction()->isEnabled());
+    login->userNameField()->clear();
+    QTest::keyClicks(login->userNameField(), userName);
+    QVERIFY(!login->logInAction()->isEnabled());
+    QTest::keyClicks(login->userPasswordField(), password);
+    QVERIFY(login->logInAction()->isEnabled());
+    login->logInAction()->trigger();
+    QTRY_VERIFY(login->getUserCredentials()->loggedIn);
+    QVERIFY(login->isOnlineLabelShown());
+    QVERIFY(!login->logInAction()->isVisible());
+
+    window->onlineController()->getAction("log_out")->trigger();
+    QVERIFY(!login->getUserCredentials()->loggedIn);
+    QVERIFY(!login->isOnlineLabelShown());
+    QVERIFY(login->logInAction()->isVisible());
+    QVERIFY(!QSettings().contains(Preferences::UserPassword));
+}
+
+// The user window opens only to a logged-in user, with the editor disabled until it closes.
+void TestOnline::userWindowNeedsLogIn()
+{
+    startWindow(false);
+    window->show();
+    Online* online = window->onlineController();
+    UserWindow* user = online->getUserWindow();
+    {
+        MessageCapture capture;
+        online->getAction("user")->trigger();
+        QCOMPARE(capture.warnings(),
+                 QStringList{"Please Log In in order to upload blocks and patches."});
+    }
+    QVERIFY(!user->isVisible());
+    QVERIFY(window->isEnabled());
+
+    logIn();
+    online->getAction("user")->trigger();
+    QVERIFY(user->isVisible());
+    QVERIFY(user->isEnabled());
+    QVERIFY(!window->isEnabled());
+    user->close();
+    QVERIFY(window->isEnabled());
+}
+
+void TestOnline::uploadRequest_data()
+{
+    QTest::addColumn<QString>("patch");
+    QTest::addColumn<bool>("handed");
+    QTest::addColumn<QStringList>("warnings");
+    QTest::newRow("two custom blocks") << "custom" << true << QStringList();
+    QTest::newRow("library blocks only") << "library" << true << QStringList();
+    QTest::newRow("empty canvas") << "empty" << false << QStringList();
+    QTest::newRow("a block file cannot be read")
+        << "unreadable" << false << QStringList{"Could not read file : %1/right.xml"};
+}
+
+// The current patch is named and handed over with its record and block files, or, when a
+// block file cannot be read, left as it was.
+void TestOnline::uploadRequest()
+{
+    QFETCH(QString, patch);
+    QFETCH(bool, handed);
+    QFETCH(QStringList, warnings);
+
+    startWindow(true);
+    PatchDocument* doc = window->currentDocument();
+    PatchBuilder build(doc);
+    if (patch != "empty") {
+        const int sine = build.block(QStringLiteral("Sine"), 100, 100);
+        if (patch != "library") {
+            build.cable(sine, 0, build.block(QStringLiteral("Left Gain"), 300, 100), 0);
+            build.block(QStringLiteral("Right Gain"), 500, 100);
+        }
+    }
+    QVERIFY2(build.failures.isEmpty(), qPrintable(build.failures.join("; ")));
+    doc->setChanged(true);
+    if (patch == "unreadable")
+        QVERIFY(QFile::remove(custom->filePath("right.xml")));
+    const QString before = window->tabWidget()->tabText(0);
+
+    QByteArray record;
+    QStringList blockNames;
+    int calls = 0;
+    window->setPatchUploader(
+        [&](const QByteArray& r, const QHash<QString, BlockDescription>& blocks) {
+            ++calls;
+            record = r;
+            blockNames = blocks.keys();
+            blockNames.sort();
+        });
+    MessageCapture capture;
+    QCOMPARE(window->repositoryPatchUploadRequest(QStringLiteral("Pair")), handed);
+    QCOMPARE(calls, handed ? 1 : 0);
+    QStringList expected;
+    for (const QString& w : warnings)
+        expected << w.arg(custom->path());
+    QCOMPARE(capture.warnings(), expected);
+    if (!handed) {
+        QCOMPARE(window->tabWidget()->tabText(0), before);
+        QVERIFY(doc->patchInfo()->name != QLatin1String("Pair"));
+        return;
+    }
+    // Renamed at once, the change mark kept; the record is the document as it is now.
+    QCOMPARE(window->tabWidget()->tabText(0), QStringLiteral("Pair *"));
+    QCOMPARE(doc->patchInfo()->name, QStringLiteral("Pair"));
+    QVERIFY(doc->patchInfo()->includeBlocks);
+    QVERIFY(doc->changed());
+    QCOMPARE(record, window->getSaveData(doc));
+    QCOMPARE(blockNames,
+             patch == "custom" ? (QStringList{"Left Gain", "Right Gain"}) : QStringList());
+}
+
+// A patch with two custom blocks goes up through the client and comes back into an editor
+// that has neither: the new tab has both blocks, bound to the files the patch carried.
+void TestOnline::uploadThenDownload()
+{
+    startWindow(true);
+    logIn();
+    PatchDocument* doc = window->currentDocument();
+    PatchBuilder build(doc);
+    const int sine = build.block(QStringLiteral("Sine"), 100, 100);
+    const int left = build.block(QStringLiteral("Left Gain"), 300, 100);
+    const int right = build.block(QStringLiteral("Right Gain"), 500, 100);
+    build.cable(sine, 0, left, 0);
+    build.cable(left, 0, right, 0);
+    QVERIFY2(build.failures.isEmpty(), qPrintable(build.failures.join("; ")));
+
+    RepositoryPatch upload;
+    window->setPatchUploader(
+        [&upload](const QByteArray& record, const QHash<QString, BlockDescription>& blocks) {
+            upload.data = util::patchFileBytes(record, blocks, true);
+        });
+    QVERIFY(window->repositoryPatchUploadRequest(QStringLiteral("Pair")));
+    upload.id = -1;
+    upload.name = QStringLiteral("Pair");
+    upload.filename = QStringLiteral("Pair.ktl");
+    upload.description = QStringLiteral("Two gains");
+    UserCredentials* credentials = window->onlineController()->getLogIn()->getUserCredentials();
+    {
+        MessageCapture capture;
+        shared()->uploadPatch(upload, credentials, false);
+        QTRY_COMPARE(server->patches().size(), 1);
+        QTRY_COMPARE(liveReplies(shared()), 0);
+        QCOMPARE(capture.warnings(), QStringList{"Patch uploaded successfully"});
+    }
+    QCOMPARE(util::unpackPatch(server->patches().first().data).size(), 3);
+
+    // Another start, without the custom blocks.
+    startWindow(false);
+    QVERIFY(!window->blockManager()->blockDescription(QStringLiteral("Left Gain")));
+    server->clearRequests();
+    shared()->getCommunityDatabase();
+    QTRY_COMPARE(actionsOf(*server), (QStringList{"list_patches", "list_blocks"}));
+    QTRY_COMPARE(liveReplies(shared()), 0);
+    MessageCapture capture;
+    shared()->getPatch(0);
+    QTRY_COMPARE(window->tabWidget()->count(), 2);
+    doc = window->currentDocument();
+    QCOMPARE(window->tabWidget()->tabText(1), QStringLiteral("Pair"));
+    QCOMPARE(boundBlocks(doc), (QStringList{"Sine@0", "Left Gain@2", "Right Gain@2"}));
+    QCOMPARE(doc->blockConnections().size(), 2);
+    QVERIFY(doc->getBlockDescription(QStringLiteral("Left Gain")));
+    QVERIFY(doc->getBlockDescription(QStringLiteral("Right Gain")));
+    // Unsaved until the user saves it, and a save carries the blocks.
+    QVERIFY(doc->patchInfo()->path.isEmpty());
+    QVERIFY(doc->patchInfo()->includeBlocks);
+    QVERIFY(!doc->changed());
+    QCOMPARE(capture.warnings(), QStringList());
+}
+
+// Without the already-open check of files; a record that says not to include the blocks
+// still includes them once opened.
+void TestOnline::downloadAlwaysOpensNewTab()
+{
+    const QByteArray record = patchUsing({QStringLiteral("Left Gain")}, QStringLiteral("Solo"));
+    QCOMPARE(util::readPatchRecord(record).includeBlocks, false);
+    startWindow(true);
+    window->repositoryPatchDownloaded(record);
+    window->repositoryPatchDownloaded(record);
+    QCOMPARE(tabTexts(window.get()), (QStringList{"new patch", "Solo", "Solo"}));
+    for (int i = 1; i < 3; ++i) {
+        const PatchDocument* doc = window->documentAt(i);
+        QVERIFY(doc->patchInfo()->includeBlocks);
+        QCOMPARE(boundBlocks(doc), (QStringList{"Sine@0", "Left Gain@1"}));
+    }
+}
+
+void TestOnline::hostileDownload_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("warning");
+    QTest::addColumn<QStringList>("blocks");
+    QTest::newRow("a carried block declares 3 GB")
+        << "huge block"
+        << "A block file carried in the patch is too large." << QStringList{"Sine@0"};
+    QTest::newRow("the record declares 3 GB")
+        << "huge record"
+        << "Cant open patch. The packed data is too large." << QStringList();
+    QTest::newRow("a carried block that does not inflate")
+        << "damaged block"
+        << "A block file carried in the patch is damaged." << QStringList{"Sine@0"};
+}
+
+// A download is read by the bounded reader of patch files: sizes are checked before anything
+// is inflated, and a bad part gives a message and an empty tab or a patch without it.
+void TestOnline::hostileDownload()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, warning);
+    QFETCH(QStringList, blocks);
+    const QByteArray record = patchUsing({}, QStringLiteral("Solo"));
+    QByteArray data;
+    const QByteArray stream = qCompress(QByteArray(4096, 'a')).mid(4);
+    if (kind == "huge record")
+        data = QByteArray::fromHex("0006c0000000") + stream + QByteArray(4, '\0');
+    else if (kind == "huge block")
+        data = record + util::bin::createSeparator() + QByteArray::fromHex("c0000000") + stream;
+    else
+        data = record + util::bin::createSeparator() + QByteArray::fromHex("00001000") +
+               QByteArray(64, 'z');
+    startWindow(false);
+    MessageCapture capture;
+    window->repositoryPatchDownloaded(data);
+    QVERIFY2(capture.warnings().contains(warning), qPrintable(capture.warnings().join("; ")));
+    QCOMPARE(window->tabWidget()->count(), 2);
+    QCOMPARE(boundBlocks(window->currentDocument()), blocks);
+    QVERIFY(window->currentDocument()->patchInfo()->path.isEmpty());
+}
+
+void TestOnline::missingBlocksFetched_data()
+{
+    QTest::addColumn<QStringList>("missing");
+    QTest::newRow("one block") << QStringList{"Left Gain"};
+    QTest::newRow("two blocks, fetched one after the other")
+        << QStringList{"Left Gain", "Right Gain"};
+}
+
+// Opening a file whose blocks the editor lacks fetches them and completes the canvas.
+void TestOnline::missingBlocksFetched()
+{
+    QFETCH(QStringList, missing);
+    const QByteArray record = patchUsing(missing, QStringLiteral("drum"));
+    addServerBlock(QStringLiteral("Left Gain"), QStringLiteral("left.xml"));
+    addServerBlock(QStringLiteral("Right Gain"), QStringLiteral("right.xml"));
+    startWindow(false);
+    const QString path = files->filePath("drum.ktl");
+    QVERIFY(writeAll(path, record));
+
+    ModalDriver driver;
+    driver.answerBox(QMessageBox::Ok);
+    server->clearRequests();
+    window->openFromPath(path);
+    QCOMPARE(driver.seen().size(), 1);
+    PatchDocument* doc = window->currentDocument();
+    QVERIFY(doc->isEmpty());
+    QTRY_COMPARE(doc->blockInstances().size(), 1 + missing.size());
+
+    QStringList expected{"Sine@0"};
+    for (const QString& name : missing)
+        expected << name + "@2";
+    QCOMPARE(boundBlocks(doc), expected);
+    QCOMPARE(doc->blockConnections().size(), missing.size());
+    QStringList requests{"list_blocks"};
+    for (int i = 0; i < missing.size(); ++i)
+        requests << "get_block";
+    QCOMPARE(actionsOf(*server), requests);
+    // Complete now, so it saves back to its file.
+    QCOMPARE(doc->patchInfo()->path, path);
+    QVERIFY(!doc->changed());
+    QVERIFY(driver.unexpected().isEmpty());
+}
+
+void TestOnline::fetchDropped_data()
+{
+    QTest::addColumn<QString>("held"); // the request of the fetch that waits
+    QTest::addColumn<QString>("meanwhile");
+    QTest::addColumn<QStringList>("tabs");
+
+    for (const char* held : {"list_blocks", "get_block"}) {
+        QTest::addRow("%s, tab closed", held) << held << "close" << QStringList{"new patch"};
+        QTest::addRow("%s, a complete patch opened", held)
+            << held << "open complete" << QStringList{"new patch", "drum", "hat"};
+        QTest::addRow("%s, a patch opened and its fetch cancelled", held)
+            << held << "open cancelled" << QStringList{"new patch", "drum", "hat"};
+    }
+}
+
+// The fetch belongs to the document that asked for it: when that tab closes or another patch
+// opens before the blocks arrive, the fetch stops and its blocks land nowhere.
+void TestOnline::fetchDropped()
+{
+    QFETCH(QString, held);
+    QFETCH(QString, meanwhile);
+    QFETCH(QStringList, tabs);
+
+    const QByteArray drum = patchUsing({QStringLiteral("Left Gain")}, QStringLiteral("drum"));
+    const QByteArray hat = patchUsing(
+        meanwhile == "open cancelled" ? QStringList{"Right Gain"} : QStringList{}, "hat");
+    addServerBlock(QStringLiteral("Left Gain"), QStringLiteral("left.xml"));
+    startWindow(false);
+    QVERIFY(writeAll(files->filePath("drum.ktl"), drum));
+    QVERIFY(writeAll(files->filePath("hat.ktl"), hat));
+
+    MessageCapture capture;
+    ModalDriver driver;
+    driver.answerBox(QMessageBox::Ok);
+    server->scriptFault(Fault::Hold, held);
+    window->openFromPath(files->filePath("drum.ktl"));
+    QPointer<PatchDocument> waiting = window->currentDocument();
+    QTRY_COMPARE(server->heldCount(), 1);
+    QVERIFY(liveReplies(shared()) > 0);
+
+    if (meanwhile == "close") {
+        window->closeDocument(window->tabWidget()->indexOf(waiting));
+        QVERIFY(!waiting);
+    } else {
+        if (meanwhile == "open cancelled")
+            driver.answerBox(QMessageBox::Cancel);
+        window->openFromPath(files->filePath("hat.ktl"));
+    }
+    // The fetch's request was stopped at once.
+    QCOMPARE(liveReplies(shared()), 0);
+    QVERIFY(capture.contains(QtDebugMsg, "The blocks of drum are no longer downloaded"));
+    server->releaseHeld();
+
+    // Blocks that still came would go nowhere.
+    QList<QByteArray> late{blockFile(QStringLiteral("Left Gain"), QStringLiteral("t_left"))};
+    window->repositoryBlockFiles(late);
+    QVERIFY(capture.contains(QtDebugMsg, "Downloaded blocks dropped"));
+
+    // The client goes on serving requests; the held answer reached nobody.
+    server->clearRequests();
+    shared()->getBlockList();
+    QTRY_COMPARE(actionsOf(*server), QStringList{"list_blocks"});
+    QTRY_COMPARE(liveReplies(shared()), 0);
+
+    QCOMPARE(tabTexts(window.get()), tabs);
+    if (waiting)
+        QVERIFY(waiting->isEmpty());
+    for (int i = 0; i < window->tabWidget()->count(); ++i) {
+        const PatchDocument* doc = window->documentAt(i);
+        QVERIFY(!doc->getBlockDescription(QStringLiteral("Left Gain")));
+        for (const BlockInstance* b : doc->blockInstances())
+            QVERIFY(b->description->name != QLatin1String("Left Gain"));
+    }
+    if (meanwhile == "open complete")
+        QCOMPARE(boundBlocks(window->currentDocument()), QStringList{"Sine@0"});
+    QVERIFY(driver.unexpected().isEmpty());
+}
+
+void TestOnline::versionNotice_data()
+{
+    QTest::addColumn<int>("build");
+    QTest::addColumn<bool>("notice");
+    QTest::newRow("newer version on the server") << 1 << true;
+    QTest::newRow("the same version") << 0 << false;
+}
+
+// At the showing of the window, with no remembered log-in, the version check goes out.
+void TestOnline::versionNotice()
+{
+    QFETCH(int, build);
+    QFETCH(bool, notice);
+    server->setVersion(1, 0, build);
+    startWindow(false);
+    ModalDriver driver;
+    if (notice)
+        driver.answerBox(QMessageBox::Ok);
+    window->logIn();
+    QTRY_COMPARE(actionsOf(*server), QStringList{"version"});
+    Repository* client = window->onlineController()->getLogIn()->loginRepository();
+    QTRY_COMPARE(liveReplies(client), 0);
+    if (notice) {
+        QTRY_COMPARE(driver.seen().size(), 1);
+        QVERIFY2(driver.seen().first().startsWith(
+                     "Knotlattice|<p align='center'>New Knotlattice version is available : "
+                     "1.0.1<br/>"),
+                 qPrintable(driver.seen().first()));
+    }
+    QCOMPARE(driver.seen().size(), notice ? 1 : 0);
+    QVERIFY(driver.unexpected().isEmpty());
+}
+
+void TestOnline::blockSaved_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("joins");
+    QTest::newRow("a new block") << "new" << true;
+    QTest::newRow("a name the library has") << "known" << false;
+    QTest::newRow("not a block file") << "broken" << false;
+}
+
+// A block saved into the custom folder joins the library and the palette at once, unless its
+// name is taken.
+void TestOnline::blockSaved()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, joins);
+    startWindow(true);
+    const QStringList before = paletteNames(window.get());
+    QVERIFY(before.contains("Left Gain"));
+    const QString path = custom->filePath("saved.xml");
+    if (file == "new")
+        QVERIFY(writeAll(path, blockFile(QStringLiteral("Middle Gain"), QStringLiteral("t_mid"))));
+    else if (file == "known")
+        QVERIFY(writeAll(path, blockFile(QStringLiteral("Left Gain"), QStringLiteral("t_l2"))));
+    else
+        QVERIFY(writeAll(path, "<block"));
+    MessageCapture capture;
+    window->blockSaved(path);
+    QStringList expected = before;
+    if (joins) {
+        expected << "Middle Gain";
+        expected.sort();
+    }
+    QCOMPARE(paletteNames(window.get()), expected);
+    QCOMPARE(window->blockManager()->blockDescription(QStringLiteral("Middle Gain")) != nullptr,
+             joins);
+}
+
+KL_TEST_MAIN(TestOnline)
+#include "test_online.moc"
