@@ -4,11 +4,12 @@
 
 BenchHost::BenchHost()
     : mixer(BlockManager::loadBlock(
-          QByteArrayLiteral("<block name=\"Mixer\"><category>Math</category><data name=\"mix_t\">"
-                            "<v socket=\"in\"/><v socket=\"in\"/><v socket=\"out\"/>"
-                            "<v name=\"gain\" editable=\"1\" value=\"0.50\"/></data>"
-                            "<function type=\"main\" name=\"mix\"><![CDATA[ ]]></function>"
-                            "</block>"),
+          QByteArrayLiteral(
+              "<block name=\"Mixer\"><category>Math</category><data name=\"mix_t\">"
+              "<v socket=\"in\"/><v socket=\"in\"/><v socket=\"out\"/><v socket=\"out\"/>"
+              "<v name=\"gain\" editable=\"1\" value=\"0.50\"/></data>"
+              "<function type=\"main\" name=\"mix\"><![CDATA[ ]]></function>"
+              "</block>"),
           BlockDescription::OriginLibrary))
 {
 }

@@ -4,7 +4,7 @@
 #include "DocumentHost.h"
 
 // The least a document needs to run outside the main window: one library block, "Mixer"
-// (two inputs, one output), and no actions.
+// (two inputs, two outputs), and no actions.
 class BenchHost : public DocumentHost
 {
 public:

@@ -31,7 +31,8 @@ enum class Path
     Open
 };
 
-// Each block is fed by the one before it and by the one two before it.
+// Each block is fed by the one before it (output 0) and by the one two before it (output 1), so
+// every socket holds one cable, as the editor keeps it.
 Times buildOnce(BenchHost& host, int blocks, Path path)
 {
     QElapsedTimer timer;
@@ -47,11 +48,11 @@ Times buildOnce(BenchHost& host, int blocks, Path path)
             doc->addBlockHandler(QStringLiteral("Mixer"), x, y);
         for (int back = 1; back <= 2 && i - back >= 1; ++back) {
             if (path == Path::Canvas)
-                doc->patchScene()->requestAddConnection(i - back, 0, i, back - 1);
+                doc->patchScene()->requestAddConnection(i - back, back - 1, i, back - 1);
             else if (path == Path::Paste)
-                doc->addConnectionHandler(cable++, i - back, 0, i, back - 1);
+                doc->addConnectionHandler(cable++, i - back, back - 1, i, back - 1);
             else
-                doc->addConnection(cable++, i - back, 0, i, back - 1);
+                doc->addConnection(cable++, i - back, back - 1, i, back - 1);
         }
     }
     Times times;
