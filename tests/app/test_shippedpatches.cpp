@@ -652,20 +652,8 @@ void TestShippedPatches::madeByTheEditor()
     QFile::remove(made);
     QCOMPARE(shipped::save(window.get(), made), MainWindow::SaveResult::Saved);
 
-    const QByteArray out = qgetenv("KL_SHIPPED_OUT");
-    if (!out.isEmpty()) {
-        const QString copy = QString::fromLocal8Bit(out) + "/" + relativePath(s);
-        QDir().mkpath(QFileInfo(copy).absolutePath());
-        QFile::remove(copy);
-        QVERIFY2(QFile::copy(made, copy), qPrintable(copy));
-    }
-    const QString committed = testsupport::sourcePath("data/" + relativePath(s));
-    QVERIFY2(QFile::exists(committed), qPrintable(committed));
-    const QByteArray want = shipped::readAll(made);
-    const QByteArray have = shipped::readAll(committed);
-    // What differs, readably, before the bytes.
-    QCOMPARE(shipped::contents(have).join('\n'), shipped::contents(want).join('\n'));
-    QVERIFY2(have == want, "same contents, other bytes");
+    shipped::expectCommitted(made, testsupport::sourcePath("data/" + relativePath(s)),
+                             "KL_SHIPPED_OUT", relativePath(s));
 }
 
 void TestShippedPatches::opensAndPlays_data()

@@ -177,18 +177,8 @@ void TestBlockVoice::examplesAreWhatTheEditorMakes()
     const QString made = scratch.filePath(name + ".ktl");
     QCOMPARE(shipped::save(window.get(), made), MainWindow::SaveResult::Saved);
 
-    const QByteArray out = qgetenv("KL_EXAMPLES_OUT");
-    if (!out.isEmpty()) {
-        const QString copy = QString::fromLocal8Bit(out) + "/" + name + ".ktl";
-        QFile::remove(copy);
-        QVERIFY2(QFile::copy(made, copy), qPrintable(copy));
-    }
-    const QString committed = testsupport::sourcePath(examplesFolder + "/" + name + ".ktl");
-    QVERIFY2(QFile::exists(committed), qPrintable(committed));
-    const QStringList want = shipped::contents(shipped::readAll(made));
-    QVERIFY2(want.size() > 10, qPrintable(want.join('\n')));
-    QCOMPARE(shipped::contents(shipped::readAll(committed)).join('\n'), want.join('\n'));
-    QVERIFY2(shipped::readAll(committed) == shipped::readAll(made), "same contents, other bytes");
+    shipped::expectCommitted(made, testsupport::sourcePath(examplesFolder + "/" + name + ".ktl"),
+                             "KL_EXAMPLES_OUT", name + ".ktl");
 }
 
 bool TestBlockVoice::playExample(const QString& name)

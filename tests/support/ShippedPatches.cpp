@@ -6,10 +6,13 @@
 #include "PatchFile.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 
+#include <QtTest>
 #include <cmath>
 
 namespace shipped {
@@ -87,6 +90,27 @@ double peak(const QVector<double>& x, int from, int to)
     for (int i = qMax(0, from); i < qMin(int(x.size()), to); ++i)
         p = qMax(p, std::fabs(x.at(i)));
     return p;
+}
+
+void expectCommitted(const QString& made, const QString& committed, const char* outVariable,
+                     const QString& outRelative)
+{
+    const QByteArray out = qgetenv(outVariable);
+    if (!out.isEmpty()) {
+        const QString copy = QString::fromLocal8Bit(out) + "/" + outRelative;
+        QDir().mkpath(QFileInfo(copy).absolutePath());
+        QFile::remove(copy);
+        QVERIFY2(QFile::copy(made, copy), qPrintable(copy));
+    }
+    QVERIFY2(QFile::exists(committed), qPrintable(committed));
+    const QByteArray want = readAll(made);
+    const QByteArray have = readAll(committed);
+    const QStringList wantLines = contents(want);
+    // A name, a header and at least one block: a save that wrote nothing useful fails here.
+    QVERIFY2(wantLines.size() > 3, qPrintable(wantLines.join('\n')));
+    // What differs, readably, before the bytes.
+    QCOMPARE(contents(have).join('\n'), wantLines.join('\n'));
+    QVERIFY2(have == want, "same contents, other bytes");
 }
 
 QAction* menuEntry(QMenuBar* bar, const QString& menu, const QString& folder, const QString& name)

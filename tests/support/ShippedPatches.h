@@ -40,6 +40,13 @@ inline QVector<double> leftChannel(const QByteArray& raw)
 // The loudest of x[from, to).
 double peak(const QVector<double>& x, int from, int to);
 
+// Compares a patch file made by a test with the committed one at `committed`, readably first and
+// then byte for byte. With the environment variable `outVariable` naming a folder, the made file
+// is first copied there as `outRelative`: pointed at the source tree, that remakes the committed
+// file.
+void expectCommitted(const QString& made, const QString& committed, const char* outVariable,
+                     const QString& outRelative);
+
 // The entry `name` of the submenu `folder` of the menu-bar menu titled `menu`, or null.
 QAction* menuEntry(QMenuBar* bar, const QString& menu, const QString& folder, const QString& name);
 
