@@ -201,22 +201,19 @@ void TestPresetPrograms::play(std::vector<Run*>& batch)
         p->setStandardOutputFile(QProcess::nullDevice());
         p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         p->start(programs + "/" + table.at(run->preset).file, QStringList());
-        // The control protocol, as the editor's emulator dock speaks it. Written at once, so
-        // the program finds its values when it starts reading, not after the rest of the batch
-        // has been started.
+        // The control protocol, as the editor's emulator dock speaks it. QProcess only buffers
+        // a write, so it is flushed here: otherwise the values would reach the program after the
+        // rest of the batch has been started, seconds into its sound on a loaded machine.
         QByteArray message;
         for (int c = 0; c < 4; ++c)
             message += char('a' + c) + QByteArray::number(run->values[c]) + '\n';
-        p->write(message);
-        processes.push_back(std::move(p));
-    }
-    for (size_t i = 0; i < batch.size(); ++i) {
-        QProcess* p = processes[i].get();
-        if (!p->waitForStarted(30000)) {
-            batch[i]->failure = "did not start: " + p->errorString();
-            continue;
+        if (!p->waitForStarted(30000))
+            run->failure = "did not start: " + p->errorString();
+        else {
+            p->write(message);
+            p->waitForBytesWritten(30000);
         }
-        p->waitForBytesWritten(30000);
+        processes.push_back(std::move(p));
     }
     auto allPlayed = [&batch]() {
         for (const Run* run : batch) {
