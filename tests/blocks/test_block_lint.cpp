@@ -151,6 +151,8 @@ void TestBlockLint::eachFile()
     }
     QCOMPARE(mains, 1);
     QVERIFY2(!d.mainCode.trimmed().isEmpty(), "empty main function");
+    // Named after its main function, so that a block's code and its file lead to each other.
+    QCOMPARE(QFileInfo(path).completeBaseName(), d.mainName);
     for (const BlockCode& g : d.globals) {
         QVERIFY2(identifier.match(g.name).hasMatch(),
                  qPrintable("global name \"" + g.name + "\" is not a C name"));
@@ -177,6 +179,11 @@ void TestBlockLint::eachFile()
         stage = v.socketKind;
         const QString what = QStringLiteral("variable %1 (%2)").arg(v.id).arg(v.name);
         QVERIFY2(!v.info.trimmed().isEmpty(), qPrintable(what + " has no label"));
+        // An unconnected input plays its default, which the user sets in the inspector.
+        if (v.socketKind == Variable::SocketInput) {
+            QVERIFY2(v.editable && !v.value.trimmed().isEmpty(),
+                     qPrintable(what + ": an input without an editable default"));
+        }
         if (v.socketKind == Variable::SocketNone) {
             QVERIFY2(memberName.match(v.name).hasMatch(), qPrintable(what + ": not a C member"));
             QVERIFY2(!v.dtype.trimmed().isEmpty(), qPrintable(what + " has no type"));
