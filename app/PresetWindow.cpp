@@ -195,9 +195,10 @@ void PresetWindow::updateFirmware()
     }
 
     // The bootloader takes a new image as a delete followed by a fresh copy.
-    if (!QFile::remove(target)) {
-        qWarning().noquote() << tr("The firmware on the device cannot be replaced: %1")
-                                    .arg(QFile(target).errorString());
+    QFile old(target);
+    if (!old.remove()) {
+        qWarning().noquote()
+            << tr("The firmware on the device cannot be replaced: %1").arg(old.errorString());
         return;
     }
     QFile from(image);

@@ -82,6 +82,9 @@ void TestPresetStates::states_data()
         << "" << false << "" << false << false << true << false << "Choose a preset";
     QTest::newRow("Play with a missing program")
         << "Missing" << false << "" << false << false << true << false << "is missing";
+    QTest::newRow("Play with a program that cannot start")
+        << "Broken" << false << "" << false << false << true << false
+        << "can't start the emulator program";
     QTest::newRow("a program that ends by itself")
         << "Ends" << false << "" << false << false << true << false << "";
     QTest::newRow("a program that plays")
@@ -115,6 +118,7 @@ void TestPresetStates::states()
                               "<preset name=\"Runs\"><file>Runs</file></preset>"
                               "<preset name=\"Ends\"><file>Ends</file></preset>"
                               "<preset name=\"Missing\"><file>Missing</file></preset>"
+                              "<preset name=\"Broken\"><file>Broken</file></preset>"
                               "</category></presets>"));
     // Stand-ins for preset programs: one that plays until told to quit, one that ends soon.
     const QString pidFile = scratch.filePath("pid");
@@ -122,8 +126,16 @@ void TestPresetStates::states()
                                                            pidFile.toLocal8Bit() +
                                                            "'\nexec cat > /dev/null\n"));
     QVERIFY(program.writeFile("presets/emulator/Ends", "#!/bin/sh\nsleep 1\n"));
-    for (const char* name : {"Runs", "Ends"})
-        QFile::setPermissions(program.path("presets/emulator/") + name,
+    // Marked as a program, but nothing the system can run.
+    QVERIFY(program.writeFile("presets/emulator/Broken", "not a program\n"));
+    // What the editor's emulator plays meanwhile.
+    const QString editorPidFile = scratch.filePath("editor pid");
+    QVERIFY(program.writeFile("editor program", "#!/bin/sh\necho $$ > '" +
+                                                    editorPidFile.toLocal8Bit() +
+                                                    "'\nexec cat > /dev/null\n"));
+    for (const char* name : {"presets/emulator/Runs", "presets/emulator/Ends",
+                             "presets/emulator/Broken", "editor program"})
+        QFile::setPermissions(program.path(QString::fromLatin1(name)),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QSettings().clear();
     QSettings().setValue(Preferences::DefaultPatchPath, scratch.path());
@@ -157,6 +169,15 @@ void TestPresetStates::states()
         QTRY_VERIFY(!readAll(pidFile).trimmed().isEmpty());
     const qint64 pid = readAll(pidFile).trimmed().toLongLong();
 
+    // The hidden editor plays too when the window is closed: its program must outlive a
+    // cancelled close as well.
+    qint64 editorPid = 0;
+    if (close) {
+        QVERIFY(editor->emulatorDock()->start('"' + program.path("editor program") + '"'));
+        QTRY_VERIFY(!readAll(editorPidFile).trimmed().isEmpty());
+        editorPid = readAll(editorPidFile).trimmed().toLongLong();
+    }
+
     ModalDriver driver;
     const QString path = scratch.filePath("kept.ktl");
     if (answer == QLatin1String("Save")) {
@@ -183,8 +204,10 @@ void TestPresetStates::states()
         // Nothing of the editor was lost either.
         QVERIFY(editor->currentDocument() && editor->currentDocument()->changed());
     }
-    if (close && !windowsOpen)
-        QVERIFY(!editor->emulatorDock()->isRunning());
+    if (close) {
+        QCOMPARE(editor->emulatorDock()->isRunning(), windowsOpen);
+        QCOMPARE(processExists(editorPid), windowsOpen);
+    }
     QStringList warnings;
     for (const QString& w : capture.warnings()) {
         // The test platform's own notice about a box.
@@ -197,6 +220,7 @@ void TestPresetStates::states()
         QVERIFY2(warnings.size() == 1 && warnings.first().contains(says),
                  qPrintable(warnings.join('\n')));
     window->playAction()->setChecked(false);
+    editor->emulatorDock()->stop();
 }
 
 KL_TEST_MAIN_NOAPP(TestPresetStates)

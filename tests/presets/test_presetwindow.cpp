@@ -268,7 +268,7 @@ void TestPresetWindow::loadToDevice_data()
                                       << "" << QByteArray("old") << "Choose a preset";
     QTest::newRow("the device's image cannot be replaced")
         << true << true << "folder"
-        << "" << QByteArray() << "cannot be replaced";
+        << "" << QByteArray() << "cannot be replaced: Is a directory";
     QTest::newRow("the copy cannot be written") << true << true << "full"
                                                 << "" << QByteArray() << "could not be copied";
 }
