@@ -30,7 +30,7 @@ public:
     enum class Fault
     {
         NotFound,         // 404
-        Redirect,         // 302 to the list of patches
+        Redirect,         // 302 to the list of patches, with the body "1"
         EmptyBody,        // 200 with no body
         NotXml,           // 200 with text that is not XML
         WrongRoot,        // 200 with a document of another root element
