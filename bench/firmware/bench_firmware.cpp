@@ -1,14 +1,19 @@
 // Times what a user waits for after pressing Compile: MainWindow::compileCode() generates
 // main.c, runs the real compile.sh with the ARM cross compiler, appends the patch record and
 // runs copy.sh onto a device volume (a temporary folder). The patch is the emulator
-// benchmark's shape with shipped blocks: a sine through 48 Multiply blocks into the output, 50
-// blocks. Also the firmware pipeline step by step, and the image size of every example patch.
+// benchmark's: 50 shipped blocks (see ShippedPatch), opened from its file as a user would. Also
+// the firmware pipeline step by step, and the image size of every shipped patch (examples,
+// tutorials, presets).
 //   bench_firmware [RUNS]
 #include "CodeCompiler.h"
 #include "FirmwarePipeline.h"
 #include "MainWindow.h"
 #include "PatchDocument.h"
+#include "PatchFile.h"
+#include "PatchInfo.h"
+#include "PatchRecord.h"
 #include "ProgramPaths.h"
+#include "ShippedPatch.h"
 
 #include <QApplication>
 #include <QDir>
@@ -99,22 +104,28 @@ int main(int argc, char** argv)
         return 1;
     device.close();
 
-    MainWindow window;
-    PatchDocument* doc = window.currentDocument();
-    doc->addBlockHandler(QStringLiteral("Sine Oscillator"), 0, 0);
-    int previous = doc->highestInstanceId();
-    for (int i = 0; i < 48; ++i) {
-        doc->addBlockHandler(QStringLiteral("Multiply"), 150 * (i + 1), 0);
-        const int next = doc->highestInstanceId();
-        doc->addConnectionHandler(doc->highestConnectionId() + 1, previous, 0, next, 0);
-        previous = next;
+    ShippedPatch shipped(root.filePath(QStringLiteral("blocks")));
+    QString error;
+    if (!shipped.build(50, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
     }
-    doc->addBlockHandler(QStringLiteral("Audio Output"), 150 * 49, 0);
-    doc->addConnectionHandler(doc->highestConnectionId() + 1, previous, 0, doc->highestInstanceId(),
-                              0);
-    if (doc->blockInstances().size() != 50) {
+    PatchInfo info;
+    info.name = QStringLiteral("bench 50");
+    const QString patchPath = root.filePath(QStringLiteral("bench 50.ktl"));
+    QFile patchFile(patchPath);
+    if (!patchFile.open(QIODevice::WriteOnly) ||
+        patchFile.write(util::patchFileBytes(
+            util::makePatchRecord(shipped.instances(), {}, info, 2000, 2000), {}, false)) <= 0)
+        return 1;
+    patchFile.close();
+
+    MainWindow window;
+    window.openFromPath(patchPath);
+    PatchDocument* doc = window.currentDocument();
+    if (!doc || doc->blockInstances().size() != 50) {
         std::fprintf(stderr, "the patch has %d blocks, not 50\n",
-                     int(doc->blockInstances().size()));
+                     doc ? int(doc->blockInstances().size()) : 0);
         return 1;
     }
 
@@ -166,23 +177,44 @@ int main(int argc, char** argv)
     append.print("  trailer");
     upload.print("  copy.sh");
 
-    // The shipped example patches, opened as the Examples menu opens them.
-    QDirIterator examples(root.filePath("examples"), {QStringLiteral("*.ktl")}, QDir::Files,
-                          QDirIterator::Subdirectories);
-    while (examples.hasNext()) {
-        const QString path = examples.next();
+    // The shipped patches, opened as the Examples and Tutorials menus open them; the presets
+    // from their sources.
+    QStringList shippedPatches;
+    for (const QString& folder :
+         {root.filePath(QStringLiteral("examples")), root.filePath(QStringLiteral("tutorials")),
+          QStringLiteral(KL_SOURCE_DIR "/data/presets/patches")}) {
+        QDirIterator it(folder, {QStringLiteral("*.ktl")}, QDir::Files,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            shippedPatches << it.next();
+    }
+    std::sort(shippedPatches.begin(), shippedPatches.end());
+    QString largest;
+    qint64 largestSize = 0;
+    for (const QString& path : shippedPatches) {
         window.openFromPath(path);
-        PatchDocument* example = window.currentDocument();
+        PatchDocument* opened = window.currentDocument();
         CodeCompiler compiler;
-        if (!pipeline.writeSource(compiler.createCode(example->blockInstances(), templatePath)) ||
+        if (!opened ||
+            !pipeline.writeSource(compiler.createCode(opened->blockInstances(), templatePath)) ||
             !pipeline.build()) {
-            std::fprintf(stderr, "the example %s does not build\n", qPrintable(path));
+            std::fprintf(stderr, "the shipped patch %s does not build\n", qPrintable(path));
             return 1;
         }
-        std::printf("example %-24s %2d blocks: image %6lld bytes, trailer %5d bytes\n",
-                    qPrintable(QFileInfo(path).completeBaseName()),
-                    int(example->blockInstances().size()), static_cast<long long>(imageSize()),
-                    int(window.getSaveData(example).size() + 4));
+        const qint64 size = imageSize() + window.getSaveData(opened).size() + 4;
+        const QString name = path.startsWith(root.path() + QLatin1Char('/'))
+                                 ? QDir(root.path()).relativeFilePath(path)
+                                 : QStringLiteral("presets/") + QFileInfo(path).fileName();
+        std::printf("%-52s %3d blocks: image %6lld bytes, with its trailer %6lld bytes\n",
+                    qPrintable(name), int(opened->blockInstances().size()),
+                    static_cast<long long>(imageSize()), static_cast<long long>(size));
+        if (size > largestSize) {
+            largestSize = size;
+            largest = name;
+        }
+        window.closeCurrentDocument();
     }
+    std::printf("largest: %s, %lld bytes with its trailer\n", qPrintable(largest),
+                static_cast<long long>(largestSize));
     return failures > 0 ? 1 : 0;
 }

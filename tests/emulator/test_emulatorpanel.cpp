@@ -250,16 +250,21 @@ void TestEmulatorPanel::switchPainting_data()
     QTest::addColumn<double>("radius");
     QTest::addColumn<QString>("colour");
 
-    // 32 pixels: on, a ring from radius 7 to 11; off, 9.5 to 10.5.
+    // 32 pixels: on, a ring from radius 7 to 11; off, 9.5 to 10.5. An empty colour is the
+    // widget's background.
     QTest::newRow("32 on, inside") << 32 << 1 << 8.0 << "#ff3ea8";
     QTest::newRow("32 off, inside") << 32 << 0 << 8.0 << "#dddddd";
     QTest::newRow("32 on, centre") << 32 << 1 << 0.0 << "#dddddd";
     QTest::newRow("32 off, centre") << 32 << 0 << 0.0 << "#dddddd";
+    QTest::newRow("32 on, outside") << 32 << 1 << 11.0 << "";
     // 52 pixels: on, 12.5 to 21.5; off, 17.5 to 20.5.
     QTest::newRow("52 on, 15") << 52 << 1 << 15.0 << "#ff3ea8";
     QTest::newRow("52 off, 15") << 52 << 0 << 15.0 << "#dddddd";
     QTest::newRow("52 off, 19") << 52 << 0 << 19.0 << "#ff3ea8";
     QTest::newRow("52 on, 10") << 52 << 1 << 10.0 << "#dddddd";
+    QTest::newRow("52 on, near the inner edge") << 52 << 1 << 13.5 << "#ff3ea8";
+    QTest::newRow("52 on, outside") << 52 << 1 << 22.0 << "";
+    QTest::newRow("52 off, outside") << 52 << 0 << 21.0 << "";
 }
 
 void TestEmulatorPanel::switchPainting()
@@ -273,8 +278,9 @@ void TestEmulatorPanel::switchPainting()
     box.setFixedSize(size, size);
     box.setState(state);
     const QImage image = picture(&box);
+    const QString expected = colour.isEmpty() ? image.pixelColor(0, 0).name() : colour;
     for (double direction : {0.0, 90.0, 180.0, 270.0})
-        QCOMPARE(colourAt(image, radius + 0.5, direction).name(), colour);
+        QCOMPARE(colourAt(image, radius + 0.5, direction).name(), expected);
 }
 
 void TestEmulatorPanel::deviceOutline()

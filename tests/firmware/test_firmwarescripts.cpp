@@ -93,6 +93,7 @@ private slots:
     void init();
     void cleanup();
     void everyShippedBlockBuildsIntoAnImage();
+    void plainCharIsSigned();
     void failedBuildLeavesNoImage_data();
     void failedBuildLeavesNoImage();
     void copy_data();
@@ -175,6 +176,19 @@ void TestFirmwareScripts::everyShippedBlockBuildsIntoAnImage()
              qPrintable(QStringLiteral("%1 + %2 bytes").arg(image.size()).arg(trailer.size())));
     qInfo("%d block types: image %d bytes, trailer %d bytes, flash %u bytes", int(names.size()),
           int(image.size()), int(trailer.size()), flash.length);
+}
+
+void TestFirmwareScripts::plainCharIsSigned()
+{
+    // Plain char is unsigned on ARM; a block's char arithmetic must give what it gives in the
+    // emulator, so the build must make it signed.
+    QVERIFY(writeFile(firmware("main.c"),
+                      "_Static_assert((char)-1 < 0, \"plain char is signed\");\n"
+                      "void kl_sample_interrupt(void) {}\n"
+                      "int main(void) { for (;;) ; }\n"));
+    const Run build = runScript(firmware("compile.sh"), {});
+    QVERIFY2(build.exitCode == 0, qPrintable(build.output));
+    QVERIFY(QFileInfo(firmware("firmware.bin")).size() > 0);
 }
 
 void TestFirmwareScripts::failedBuildLeavesNoImage_data()
