@@ -83,11 +83,11 @@ void CommunityBlocks::displayInfoSlot()
             continue;
         currentId = b.id;
         selectedIndex = i;
-        description->setHtml(util::entryHeader({{QStringLiteral("Author"), author},
-                                                {QStringLiteral("Name"), name},
-                                                {QStringLiteral("Category"), b.category},
-                                                {QStringLiteral("Title"), b.title}}) +
-                             "<br>" + util::escapedText(b.description));
+        description->setHtml(util::entryDescription({{QStringLiteral("Author"), author},
+                                                     {QStringLiteral("Name"), name},
+                                                     {QStringLiteral("Category"), b.category},
+                                                     {QStringLiteral("Title"), b.title}},
+                                                    b.description));
         refreshCommentsIfShown();
         return;
     }

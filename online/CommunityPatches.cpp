@@ -80,9 +80,8 @@ void CommunityPatches::displayInfoSlot(QTableWidgetItem* item)
             continue;
         currentId = p.id;
         selectedIndex = i;
-        description->setHtml(util::entryHeader({{QStringLiteral("Author"), author},
-                                                {QStringLiteral("Name"), name}}) +
-                             "<br>" + util::escapedText(p.description));
+        description->setHtml(util::entryDescription(
+            {{QStringLiteral("Author"), author}, {QStringLiteral("Name"), name}}, p.description));
         refreshCommentsIfShown();
         return;
     }

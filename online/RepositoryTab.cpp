@@ -32,8 +32,14 @@ RepositoryTab::RepositoryTab(EntryKind entryKind, Repository* client,
     table->setSortingEnabled(true);
     table->horizontalHeader()->setStretchLastSection(true);
     table->setColumnWidth(0, 200);
+    // The middle column of three leaves the dates their room without a scroll bar.
+    if (labels.size() > 2)
+        table->setColumnWidth(1, 90);
+    // Entries come in name order until a header is clicked.
+    table->horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
     table->setFocusPolicy(Qt::NoFocus);
     table->setFixedWidth(tableWidth);
+    table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
     connect(comments, &CommentsWindow::userPost, this, &RepositoryTab::userPost);
     if (repository) {

@@ -25,6 +25,12 @@ QString entryHeader(const QList<QPair<QString, QString>>& lines)
     return html + "</div>";
 }
 
+QString entryDescription(const QList<QPair<QString, QString>>& lines, const QString& description)
+{
+    // A paragraph of its own, or the header block's background runs on under the text.
+    return entryHeader(lines) + "<br><p>" + escapedText(description) + "</p>";
+}
+
 QString commentsText(const RepositoryComments& comments)
 {
     if (comments.isEmpty())

@@ -19,6 +19,9 @@ QString escapedText(const QString& text);
 // line per non-empty value, in the order given.
 QString entryHeader(const QList<QPair<QString, QString>>& lines);
 
+// What the description panel shows of an entry: its header block, then its description.
+QString entryDescription(const QList<QPair<QString, QString>>& lines, const QString& description);
+
 // The comment table of the comments panel; "No Comments" when there are none.
 QString commentsText(const RepositoryComments& comments);
 
