@@ -121,7 +121,7 @@ public:
     QWidget* hostWindow() override { return this; }
     // Names the current patch and hands its record and custom block files to the upload;
     // false when there is nothing to upload or a block file cannot be read.
-    bool repositoryPatchUploadRequest(const QString& name);
+    bool repositoryPatchUploadRequest(const QString& name) override;
     void setPatchUploader(PatchUploader uploader) { patchUploader = std::move(uploader); }
 
     // Dialogs (MainWindowDialogs.cpp): the about box's rich text.

@@ -97,8 +97,8 @@ void MainWindow::createActions()
     on("open_firmware", &MainWindow::openFromFirmware);
     on("undo", &MainWindow::undo);
     on("redo", &MainWindow::redo);
-    // "community" is connected by the online controller; "switch" by the application object;
-    // "comment" by each document.
+    // "switch" is connected by the application object; "comment" by each document.
+    connect(getAction("community"), &QAction::triggered, online, &Online::communityClicked);
     on("compile", &MainWindow::compileCode);
     connect(getAction("quit"), &QAction::triggered, this, &QWidget::close);
     on("about", &MainWindow::about);

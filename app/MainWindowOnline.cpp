@@ -8,6 +8,7 @@
 #include "PatchDocument.h"
 #include "PatchFile.h"
 #include "Repository.h"
+#include "UserPatches.h"
 
 #include <QDebug>
 #include <QTabWidget>
@@ -23,6 +24,11 @@ void MainWindow::createOnline()
         if (kind == Repository::MissingBlockListRequest || kind == Repository::MissingBlockRequest)
             fetchingDocument = nullptr;
     });
+    setPatchUploader(
+        [this](const QByteArray& record, const QHash<QString, BlockDescription>& blockFiles) {
+            if (UserPatches* uploads = online->getUserPatchesWindow())
+                uploads->uploadPatch(record, blockFiles);
+        });
 }
 
 void MainWindow::logIn()

@@ -44,15 +44,6 @@ bool readableXml(const QByteArray& data, QString& error)
     return true;
 }
 
-QString shortHash(const QByteArray& data)
-{
-    // Line ends must not change a block's identity, so the hash ignores carriage returns.
-    QByteArray copy = data;
-    copy.replace('\r', QByteArray());
-    return QString::fromLatin1(
-        QCryptographicHash::hash(copy, QCryptographicHash::Sha1).toHex().left(4));
-}
-
 Variable readVariable(const QDomNode& node, int id, int& inputCount, int& outputCount)
 {
     // A node that is not an element (a comment, stray text) reads as a null element: every
@@ -97,7 +88,7 @@ BlockDescription parseBlock(const QByteArray& data, BlockDescription::BlockOrigi
                             const QString& fileName, const QString& filePath, QString* parseError)
 {
     BlockDescription description;
-    description.hash = shortHash(data);
+    description.hash = BlockManager::blockHash(data);
 
     QDomDocument document;
     QString error;
@@ -335,4 +326,13 @@ const BlockDescription* BlockManager::blockDescription(const QString& name) cons
 {
     const auto it = blocks.constFind(name);
     return it == blocks.constEnd() ? nullptr : &*it;
+}
+
+QString BlockManager::blockHash(const QByteArray& data)
+{
+    // Line ends must not change a block's identity, so the hash ignores carriage returns.
+    QByteArray copy = data;
+    copy.replace('\r', QByteArray());
+    return QString::fromLatin1(
+        QCryptographicHash::hash(copy, QCryptographicHash::Sha1).toHex().left(4));
 }

@@ -39,6 +39,9 @@ public:
     // The name the first element of a block file gives, read as far as the bytes go: the name
     // of a block whose file is cut short or damaged after its start. Empty when there is none.
     static QString blockName(const QByteArray& data);
+    // The short hash that identifies a block file's contents: the first four hexadecimal digits
+    // of its SHA-1, carriage returns left out.
+    static QString blockHash(const QByteArray& data);
 
     // Adds the block file at `path`. False, with the library unchanged, when the file cannot be
     // read, is not a block description, or names a block the library already holds.

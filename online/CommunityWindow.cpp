@@ -1,12 +1,53 @@
 #include "CommunityWindow.h"
 
+#include "CommunityBlocks.h"
+#include "CommunityPatches.h"
 #include "RepositoryHost.h"
 
+#include <QStatusBar>
+#include <QTabWidget>
+
 CommunityWindow::CommunityWindow(RepositoryHost* host, Repository* client,
-                                 UserCredentials* userCredentials)
-    : QMainWindow(host ? host->hostWindow() : nullptr), mainWindow(host), repository(client),
-      credentials(userCredentials)
+                                 UserCredentials* credentials)
+    : QMainWindow(host ? host->hostWindow() : nullptr), mainWindow(host), repository(client)
 {
     setWindowTitle(tr("Community"));
     setMinimumSize(1000, 600);
+    tabs = new QTabWidget(this);
+    tabs->setDocumentMode(true);
+    patchesTab = new CommunityPatches(repository, credentials, tabs);
+    blocksTab = new CommunityBlocks(host, repository, credentials, tabs);
+    tabs->addTab(patchesTab, tr("Patches"));
+    tabs->addTab(blocksTab, tr("Blocks"));
+    setCentralWidget(tabs);
+    if (repository)
+        connect(repository, &Repository::requestFailed, this, &CommunityWindow::requestFailed);
+}
+
+void CommunityWindow::getDatabase()
+{
+    patchesTab->toggleCommentsWindow(false);
+    blocksTab->toggleCommentsWindow(false);
+    patchesTab->setListRequested(true);
+    blocksTab->setListRequested(true);
+    statusBar()->clearMessage();
+    repository->getCommunityDatabase();
+}
+
+// The client has logged the failure; an open window says it where the user looks.
+void CommunityWindow::requestFailed(Repository::RequestKind kind, const QString& message)
+{
+    if (kind == Repository::SingleBlockRequest)
+        blocksTab->cancelDownload();
+    if (!isVisible() || message.isEmpty())
+        return;
+    switch (kind) {
+    case Repository::LogInRequest:
+    case Repository::VersionRequest:
+    case Repository::MissingBlockListRequest:
+    case Repository::MissingBlockRequest:
+        return;
+    default:
+        statusBar()->showMessage(message);
+    }
 }

@@ -62,6 +62,11 @@ UserWindow* Online::getUserWindow() const
     return userWindow;
 }
 
+UserPatches* Online::getUserPatchesWindow() const
+{
+    return userWindow ? userWindow->getUserPatchesTab() : nullptr;
+}
+
 QMenu* Online::createMenu()
 {
     menu = new QMenu(tr("Online"), mainWindow ? mainWindow->hostWindow() : nullptr);
@@ -81,8 +86,10 @@ void Online::communityClicked()
 {
     if (userWindow)
         userWindow->close();
-    if (communityWindow)
-        bringForward(communityWindow);
+    if (!communityWindow)
+        return;
+    communityWindow->getDatabase();
+    bringForward(communityWindow);
 }
 
 void Online::userClicked()
@@ -97,6 +104,8 @@ void Online::userClicked()
     if (mainWindow)
         mainWindow->setWindowEnabled(false);
     userWindow->setEnabled(true);
+    userWindow->getDatabase();
+    userWindow->clearWindow();
     bringForward(userWindow);
     if (communityWindow)
         communityWindow->close();

@@ -11,6 +11,7 @@ class QAction;
 class QMenu;
 class Repository;
 class RepositoryHost;
+class UserPatches;
 class UserWindow;
 struct UserCredentials;
 
@@ -34,6 +35,8 @@ public:
     QAction* getAction(const QString& name) const { return actions.value(name, nullptr); }
     CommunityWindow* getCommunityWindow() const;
     UserWindow* getUserWindow() const;
+    // The user window's patches tab, which uploads the patch the editor hands over.
+    UserPatches* getUserPatchesWindow() const;
 
 public slots:
     void communityClicked();

@@ -20,6 +20,9 @@ public:
     // A downloaded block file was saved into the custom blocks folder.
     virtual void blockSaved(const QString& path) = 0;
     virtual bool isDocumentEmpty() const = 0;
+    // Names the current patch and hands it to the user window's upload; false when there is
+    // nothing to upload.
+    virtual bool repositoryPatchUploadRequest(const QString& name) = 0;
     // The editor window is disabled while the user window is open.
     virtual void setWindowEnabled(bool enabled) = 0;
     // Parent of the boxes the online side shows; may be null.

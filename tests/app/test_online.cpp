@@ -8,6 +8,8 @@
 #include "BlockInstance.h"
 #include "BlockManager.h"
 #include "Browser.h"
+#include "CommunityBlocks.h"
+#include "CommunityWindow.h"
 #include "LogIn.h"
 #include "MainWindow.h"
 #include "MessageCapture.h"
@@ -23,6 +25,7 @@
 #include "RepositoryServer.h"
 #include "TempProgramDir.h"
 #include "TestMain.h"
+#include "UserPatches.h"
 #include "UserWindow.h"
 
 #include <QAction>
@@ -34,9 +37,12 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QNetworkReply>
+#include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTextEdit>
 #include <QToolBar>
 #include <QToolBox>
 #include <memory>
@@ -139,6 +145,9 @@ private slots:
     void versionNotice();
     void blockSaved_data();
     void blockSaved();
+    void communityAction();
+    void uploadThroughUserWindow();
+    void downloadedBlockJoinsPalette();
 
 private:
     // A window of a fresh start; with the custom blocks folder it knows "Left Gain" and
@@ -706,6 +715,87 @@ void TestOnline::blockSaved()
     QCOMPARE(paletteNames(window.get()), expected);
     QCOMPARE(window->blockManager()->blockDescription(QStringLiteral("Middle Gain")) != nullptr,
              joins);
+}
+
+// The "community" action (Ctrl+P) opens the community window with both lists fetched again.
+void TestOnline::communityAction()
+{
+    startWindow(false);
+    window->show();
+    addServerBlock(QStringLiteral("Left Gain"), QStringLiteral("left.xml"));
+    server->clearRequests();
+    QCOMPARE(window->getAction("community")->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
+    window->getAction("community")->trigger();
+    CommunityWindow* community = window->onlineController()->getCommunityWindow();
+    QVERIFY(community->isVisible());
+    QTRY_COMPARE(actionsOf(*server), (QStringList{"list_patches", "list_blocks"}));
+    QTRY_COMPARE(community->getCommunityBlocksTab()->tableWidget()->rowCount(), 1);
+    // Shown again, it fetches again.
+    window->getAction("community")->trigger();
+    QTRY_COMPARE(actionsOf(*server).size(), 4);
+}
+
+// The current patch goes up from the user window with its two custom blocks; the editor is
+// disabled while the window is open and the tab takes the name given.
+void TestOnline::uploadThroughUserWindow()
+{
+    startWindow(true);
+    window->show();
+    logIn();
+    PatchDocument* doc = window->currentDocument();
+    PatchBuilder build(doc);
+    const int sine = build.block(QStringLiteral("Sine"), 100, 100);
+    const int left = build.block(QStringLiteral("Left Gain"), 300, 100);
+    build.cable(sine, 0, left, 0);
+    build.cable(left, 0, build.block(QStringLiteral("Right Gain"), 500, 100), 0);
+    QVERIFY2(build.failures.isEmpty(), qPrintable(build.failures.join("; ")));
+
+    Online* online = window->onlineController();
+    online->getAction("user")->trigger();
+    UserWindow* user = online->getUserWindow();
+    QVERIFY(user->isVisible());
+    QVERIFY(!window->isEnabled());
+    UserPatches* tab = online->getUserPatchesWindow();
+    QCOMPARE(tab, user->getUserPatchesTab());
+    auto lists = [this] { return actionsOf(*server).filter(QStringLiteral("list_")); };
+    QTRY_COMPARE(lists(), (QStringList{"list_user_patches", "list_user_blocks", "list_blocks"}));
+    tab->nameField()->setText(QStringLiteral("Pair"));
+    tab->descriptionField()->setPlainText(QStringLiteral("Two gains"));
+    MessageCapture capture;
+    tab->button(QStringLiteral("upload"))->click();
+    QCOMPARE(window->tabWidget()->tabText(0), QStringLiteral("Pair *"));
+    QTRY_COMPARE(server->patches().size(), 1);
+    const RepositoryServer::Patch stored = server->patches().first();
+    QCOMPARE(stored.name, QStringLiteral("Pair"));
+    QCOMPARE(stored.description, QStringLiteral("Two gains"));
+    QCOMPARE(util::unpackPatch(stored.data).size(), 3);
+    QCOMPARE(util::unpackPatch(stored.data).first(), window->getSaveData(doc));
+    QTRY_COMPARE(tab->tableWidget()->rowCount(), 1);
+    QCOMPARE(capture.warnings(), QStringList{"Patch uploaded successfully"});
+
+    user->close();
+    QVERIFY(window->isEnabled());
+}
+
+// A block downloaded from the community window into the custom folder joins the palette.
+void TestOnline::downloadedBlockJoinsPalette()
+{
+    addServerBlock(QStringLiteral("Right Gain"), QStringLiteral("../right.xml"));
+    QVERIFY(QFile::remove(custom->filePath("right.xml")));
+    startWindow(true);
+    QVERIFY(!paletteNames(window.get()).contains("Right Gain"));
+    window->show();
+    window->getAction("community")->trigger();
+    CommunityBlocks* blocks =
+        window->onlineController()->getCommunityWindow()->getCommunityBlocksTab();
+    QTRY_COMPARE(blocks->tableWidget()->rowCount(), 1);
+    blocks->tableWidget()->selectRow(0);
+    ModalDriver driver;
+    driver.answer([](QWidget* w) { static_cast<QDialog*>(w)->accept(); });
+    blocks->downloadClicked();
+    QTRY_VERIFY(paletteNames(window.get()).contains("Right Gain"));
+    QVERIFY(QFile::exists(custom->filePath("right.xml")));
+    QVERIFY(driver.unexpected().isEmpty());
 }
 
 KL_TEST_MAIN(TestOnline)

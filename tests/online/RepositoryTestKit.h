@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
+#include <functional>
 
 // The editor window's side of the repository client, recorded.
 class FakeHost : public RepositoryHost
@@ -14,13 +15,26 @@ public:
     void repositoryPatchDownloaded(const QByteArray& data) override { patches << data; }
     void repositoryBlockFiles(QList<QByteArray>& files) override { blockFileSets << files; }
     void blockSaved(const QString& path) override { saved << path; }
-    bool isDocumentEmpty() const override { return true; }
+    bool isDocumentEmpty() const override { return empty; }
+    // Answers as the editor does: the name is kept and `uploader` gets the patch.
+    bool repositoryPatchUploadRequest(const QString& name) override
+    {
+        uploadNames << name;
+        if (empty)
+            return false;
+        if (uploader)
+            uploader();
+        return true;
+    }
     void setWindowEnabled(bool) override {}
     QWidget* hostWindow() override { return nullptr; }
 
     QList<QByteArray> patches;
     QList<QList<QByteArray>> blockFileSets;
     QStringList saved;
+    QStringList uploadNames;
+    bool empty = true;
+    std::function<void()> uploader;
 };
 
 // Every signal of a client as one line of text, in the order emitted: "patches 2",

@@ -30,6 +30,7 @@ public:
     void repositoryBlockFiles(QList<QByteArray>&) override {}
     void blockSaved(const QString&) override {}
     bool isDocumentEmpty() const override { return true; }
+    bool repositoryPatchUploadRequest(const QString&) override { return false; }
     void setWindowEnabled(bool enabled) override { setEnabled(enabled); }
     QWidget* hostWindow() override { return this; }
 };

@@ -1,0 +1,92 @@
+#include "BlockDownload.h"
+
+#include "BlockManager.h"
+#include "Preferences.h"
+#include "RepositoryHost.h"
+#include "RepositoryText.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QObject>
+#include <QSaveFile>
+#include <QXmlStreamReader>
+
+bool BlockDownload::choose(QWidget* parent, const RepositoryBlock& entry)
+{
+    const QString custom = Preferences().getSetting(Preferences::CustomBlocksPath).toString();
+    QFileDialog dialog(parent);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("xml"));
+    dialog.setNameFilter(QObject::tr("Knotlattice Blocks (*.xml *.block)"));
+    if (!custom.isEmpty())
+        dialog.setDirectory(custom);
+    // The server's file name is a suggestion only: no folder of it is ever followed.
+    dialog.selectFile(util::safeBlockFileName(entry.filename, entry.name));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    expect(entry, dialog.selectedFiles().constFirst());
+    return true;
+}
+
+void BlockDownload::expect(const RepositoryBlock& entry, const QString& path)
+{
+    savePath = path;
+    blockName = entry.name;
+    const QString custom = Preferences().getSetting(Preferences::CustomBlocksPath).toString();
+    customFolder = !custom.isEmpty() && QDir::cleanPath(QFileInfo(path).absolutePath()) ==
+                                            QDir::cleanPath(QDir(custom).absolutePath());
+}
+
+void BlockDownload::cancel()
+{
+    savePath.clear();
+    blockName.clear();
+    customFolder = false;
+}
+
+QString BlockDownload::validBlockName(const QByteArray& data)
+{
+    QXmlStreamReader reader(data);
+    while (!reader.atEnd() && !reader.isStartElement())
+        reader.readNext();
+    if (reader.hasError() || !reader.isStartElement() || reader.name() != QLatin1String("block") ||
+        !reader.attributes().hasAttribute(QStringLiteral("name")))
+        return QString();
+    const BlockDescription description =
+        BlockManager::loadBlock(data, BlockDescription::OriginPatch);
+    return description.name;
+}
+
+void BlockDownload::arrived(const QByteArray& data, RepositoryHost* host)
+{
+    if (savePath.isEmpty())
+        return;
+    const QString name = validBlockName(data);
+    if (name.isEmpty()) {
+        qWarning().noquote() << QObject::tr("The downloaded file is not a valid block; %1 was "
+                                            "not written.")
+                                    .arg(savePath);
+        cancel();
+        return;
+    }
+    if (name != blockName) {
+        qDebug().noquote() << QObject::tr("A download of block %1 arrived while %2 was awaited; "
+                                          "it was not saved.")
+                                  .arg(name, blockName);
+        return;
+    }
+    const QString path = savePath;
+    const bool custom = customFolder;
+    cancel();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+        qWarning().noquote() << QObject::tr("Cannot open file for writing: ") + file.errorString() +
+                                    "\n" + path;
+        return;
+    }
+    if (custom && host)
+        host->blockSaved(path);
+}

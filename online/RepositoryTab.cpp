@@ -1,0 +1,190 @@
+#include "RepositoryTab.h"
+
+#include "CommentsWindow.h"
+#include "RepositoryText.h"
+
+#include <QDebug>
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTableWidget>
+#include <QTextBrowser>
+
+RepositoryTab::RepositoryTab(EntryKind entryKind, Repository* client,
+                             UserCredentials* userCredentials, const QStringList& labels,
+                             int tableWidth, QWidget* parent)
+    : QWidget(parent), kind(entryKind), repository(client), credentials(userCredentials),
+      headerLabels(labels)
+{
+    comments = new CommentsWindow(this, credentials);
+    comments->setMinimumWidth(575);
+    comments->hide();
+
+    table = new QTableWidget(0, labels.size(), this);
+    table->setHorizontalHeaderLabels(labels);
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(16);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setShowGrid(false);
+    table->setSortingEnabled(true);
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->setColumnWidth(0, 200);
+    // The middle column of three leaves the dates their room without a scroll bar.
+    if (labels.size() > 2)
+        table->setColumnWidth(1, 90);
+    // Entries come in name order until a header is clicked.
+    table->horizontalHeader()->setSortIndicator(0, Qt::AscendingOrder);
+    table->setFocusPolicy(Qt::NoFocus);
+    table->setFixedWidth(tableWidth);
+    table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    connect(comments, &CommentsWindow::userPost, this, &RepositoryTab::userPost);
+    if (repository) {
+        connect(repository, &Repository::replyComments, this, &RepositoryTab::repositoryComments);
+        connect(repository, &Repository::requestFailed, this, &RepositoryTab::requestFailed);
+    }
+}
+
+QTextBrowser* RepositoryTab::createDescriptionPanel(const QString& text, QWidget* parent)
+{
+    auto* panel = new QTextBrowser(parent);
+    panel->setReadOnly(true);
+    // Links open outside the editor, and only web pages: a description is the uploader's text.
+    panel->setOpenLinks(false);
+    connect(panel, &QTextBrowser::anchorClicked, panel, [](const QUrl& url) {
+        if (util::isWebLink(url))
+            QDesktopServices::openUrl(url);
+    });
+    panel->setText(text);
+    return panel;
+}
+
+QPushButton* RepositoryTab::createCommentsButton()
+{
+    showComments = new QPushButton(QStringLiteral("show comments"), this);
+    connect(showComments, &QPushButton::clicked, this, &RepositoryTab::commentsClicked);
+    return showComments;
+}
+
+void RepositoryTab::toggleCommentsWindow(bool show)
+{
+    if (!show) {
+        setInfoVisible(true);
+        comments->hide();
+        showComments->setText(QStringLiteral("show comments"));
+        return;
+    }
+    comments->clearComment();
+    setInfoVisible(false);
+    comments->show();
+    showComments->setText(QStringLiteral("show info"));
+    askForComments();
+}
+
+void RepositoryTab::commentsClicked()
+{
+    toggleCommentsWindow(comments->isHidden());
+}
+
+void RepositoryTab::refreshCommentsIfShown()
+{
+    if (comments->isHidden())
+        return;
+    comments->clearComment();
+    askForComments();
+}
+
+void RepositoryTab::askForComments()
+{
+    // Nothing to ask for before an entry has been picked: the panel stays empty.
+    if (currentId < 0) {
+        commentsRequested = false;
+        comments->clear();
+        return;
+    }
+    comments->showLoader();
+    commentsRequested = true;
+    if (kind == PatchEntries)
+        repository->getPatchComments(currentId, credentials);
+    else
+        repository->getBlockComments(currentId, credentials);
+}
+
+void RepositoryTab::repositoryComments(RepositoryComments& list)
+{
+    if (!commentsRequested)
+        return;
+    comments->clear();
+    for (RepositoryComment& c : list)
+        comments->insertComment(c);
+    comments->refresh();
+    commentsRequested = false;
+}
+
+void RepositoryTab::userPost(const QString& text)
+{
+    if (currentId < 0) {
+        qWarning().noquote() << (kind == PatchEntries ? tr("Please choose a patch to comment on.")
+                                                      : tr("Please choose a block to comment on."));
+        return;
+    }
+    commentsRequested = true;
+    if (kind == PatchEntries)
+        repository->postPatchComment(currentId, text, credentials);
+    else
+        repository->postBlockComment(currentId, text, credentials);
+}
+
+void RepositoryTab::requestFailed(Repository::RequestKind requestKind, const QString& message)
+{
+    const bool patches = kind == PatchEntries;
+    switch (requestKind) {
+    case Repository::PatchCommentsRequest:
+    case Repository::PatchCommentPostRequest:
+    case Repository::BlockCommentsRequest:
+    case Repository::BlockCommentPostRequest: {
+        const bool mine = (requestKind == Repository::PatchCommentsRequest ||
+                           requestKind == Repository::PatchCommentPostRequest) == patches;
+        if (!mine || !commentsRequested)
+            return;
+        commentsRequested = false;
+        // A failed post keeps the comments shown and the text typed; a failed list says why.
+        if (requestKind == Repository::PatchCommentsRequest ||
+            requestKind == Repository::BlockCommentsRequest)
+            comments->showFailure(message);
+        else
+            comments->refresh();
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+void RepositoryTab::fillTable(const QList<QStringList>& rows)
+{
+    // The rows in between belong to no entry yet: nobody hears of them.
+    const QSignalBlocker quiet(table);
+    table->clearSelection();
+    table->clear();
+    table->setSortingEnabled(false);
+    table->setRowCount(rows.size());
+    table->setHorizontalHeaderLabels(headerLabels);
+    for (int r = 0; r < rows.size(); ++r) {
+        for (int c = 0; c < rows.at(r).size() && c < table->columnCount(); ++c)
+            table->setItem(r, c, new QTableWidgetItem(rows.at(r).at(c)));
+    }
+}
+
+int RepositoryTab::rowWithName(const QString& text) const
+{
+    for (int r = 0; r < table->rowCount(); ++r) {
+        const QTableWidgetItem* item = table->item(r, 0);
+        if (item && item->text() == text)
+            return r;
+    }
+    return -1;
+}

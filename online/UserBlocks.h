@@ -1,0 +1,91 @@
+#pragma once
+
+#include "BlockDownload.h"
+#include "RepositoryBlock.h"
+#include "RepositoryTab.h"
+
+#include <QByteArray>
+
+class QLineEdit;
+class QTableWidgetItem;
+class QTextEdit;
+class RepositoryHost;
+
+// The user window's "Blocks" tab: the user's own blocks, the upload of a block file chosen from
+// disk, and the edit, delete, download and comments of a published one.
+class UserBlocks : public RepositoryTab
+{
+    Q_OBJECT
+public:
+    // Larger files are no block descriptions a person wrote; they are not read whole.
+    static constexpr qint64 maxBlockFileSize = 4 * 1024 * 1024;
+
+    UserBlocks(RepositoryHost* mainWindow, Repository* repository, UserCredentials* credentials,
+               QWidget* parent = nullptr);
+
+    // The first refusal's message, or empty when the upload may go.
+    static QString validate(const QString& name, const QString& title, const QString& description,
+                            bool fileChosen);
+    // True when the bytes are a block file: its first element "block", with a name.
+    static bool validate(QByteArray& data);
+    int getListIndex(const QString& name) const { return rowWithName(name); }
+    // One more list of the user's blocks is on its way for this tab.
+    void expectList() { ++listsAwaited; }
+    bool isListRequested() const { return listsAwaited > 0; }
+    void clearWindow();
+    void downloadBlock();
+    void cancelDownload() { pending.cancel(); }
+
+    RepositoryBlocks blockList() const { return blocks; }
+    RepositoryBlocks repositoryBlocks() const { return allBlocks; }
+    const RepositoryBlock& uploadRecord() const { return upload; }
+    bool isFileChosen() const { return fileChosen; }
+    QLineEdit* nameField() const { return name; }
+    QLineEdit* titleField() const { return title; }
+    QTextEdit* descriptionField() const { return description; }
+    QPushButton* button(const QString& text) const;
+    const BlockDownload& pendingDownload() const { return pending; }
+
+public slots:
+    void uploadClicked();
+    void deleteClicked();
+    void editClicked();
+    void downloadClicked();
+    void fileChooseClicked();
+    void displayInfoSlot();
+    void getBlockSlot(QTableWidgetItem* item);
+    void repositoryBlock(QByteArray& data);
+    void repositoryBlockList(RepositoryBlocks& list);
+    void repositoryUserBlockList(RepositoryBlocks& list);
+
+protected:
+    void setInfoVisible(bool visible) override;
+    void requestFailed(Repository::RequestKind kind, const QString& message) override;
+
+private:
+    void enableEntryButtons(bool on);
+    bool loggedIn(const QString& refusal) const;
+    // Reads the chosen file into the upload record; false, with a warning, when it is none.
+    bool readBlockFile(const QString& path);
+
+    RepositoryHost* mainWindow = nullptr;
+    RepositoryBlock upload;
+    // Lists of the user's blocks asked for and not yet come: an edit quickly followed by a
+    // delete waits for both refreshes, so the later one is what the table shows.
+    int listsAwaited = 0;
+    bool update = false;
+    bool fileChosen = false;
+    BlockDownload pending;
+    RepositoryBlocks blocks;
+    RepositoryBlocks allBlocks;
+    QWidget* nameRow = nullptr;
+    QWidget* titleRow = nullptr;
+    QLineEdit* name = nullptr;
+    QLineEdit* title = nullptr;
+    QTextEdit* description = nullptr;
+    QPushButton* uploadButton = nullptr;
+    QPushButton* deleteButton = nullptr;
+    QPushButton* editButton = nullptr;
+    QPushButton* downloadButton = nullptr;
+    QPushButton* fileButton = nullptr;
+};
