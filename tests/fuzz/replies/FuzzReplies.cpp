@@ -20,8 +20,7 @@ void check(bool ok, const char* what)
 void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
 
 // A list that a failed read must leave as it was.
-template <typename List>
-List sentinel()
+template <typename List> List sentinel()
 {
     List list;
     list.append(typename List::value_type());
@@ -29,8 +28,7 @@ List sentinel()
     return list;
 }
 
-template <typename List, typename Read>
-void readList(const QByteArray& body, Read read)
+template <typename List, typename Read> void readList(const QByteArray& body, Read read)
 {
     List list = sentinel<List>();
     const bool ok = read(body, list);
