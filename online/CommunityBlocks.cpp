@@ -1,10 +1,7 @@
 #include "CommunityBlocks.h"
 
-#include "CommentsWindow.h"
 #include "RepositoryText.h"
 
-#include <QFrame>
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTextBrowser>
@@ -17,24 +14,12 @@ CommunityBlocks::CommunityBlocks(RepositoryHost* host, Repository* client,
                     parent),
       mainWindow(host)
 {
+    QVBoxLayout* column = createLayout();
     description = createDescriptionPanel(QStringLiteral("Block Description"), this);
+    column->addWidget(description);
+    column->addWidget(createCommentsButton());
     download = new QPushButton(QStringLiteral("download"), this);
-
-    auto* layout = new QHBoxLayout(this);
-    layout->addWidget(table, 0, Qt::AlignLeft);
-    auto* panel = new QWidget(this);
-    panel->setMinimumWidth(575);
-    auto* right = new QVBoxLayout(panel);
-    right->setContentsMargins(0, 0, 0, 0);
-    right->addWidget(comments);
-    right->addWidget(description);
-    right->addWidget(createCommentsButton());
-    auto* rule = new QFrame(panel);
-    rule->setFrameShape(QFrame::HLine);
-    rule->setFrameShadow(QFrame::Sunken);
-    right->addWidget(rule);
-    right->addWidget(download);
-    layout->addWidget(panel);
+    addButtons(column, {download});
 
     connect(download, &QPushButton::clicked, this, &CommunityBlocks::downloadClicked);
     connect(table, &QTableWidget::itemDoubleClicked, this, &CommunityBlocks::getBlockSlot);
@@ -59,32 +44,24 @@ void CommunityBlocks::blockListSlot(RepositoryBlocks& list)
     QList<QStringList> rows;
     for (const RepositoryBlock& b : qAsConst(blocks))
         rows << QStringList{b.name, b.user, b.date};
-    fillTable(rows);
-    if (table->rowCount() > 0 && selectedIndex >= 0)
-        table->selectRow(selectedIndex);
-    table->setSortingEnabled(true);
+    refillKeepingIndex(rows);
 }
 
+// Entries are found by the texts of their row, which sorting does not change.
 void CommunityBlocks::displayInfoSlot()
 {
     const int row = table->currentRow();
     if (row < 0)
         return;
-    auto text = [this, row](int column) {
-        const QTableWidgetItem* cell = table->item(row, column);
-        return cell ? cell->text() : QString();
-    };
-    const QString name = text(0);
-    const QString author = text(1);
-    const QString date = text(2);
+    const QStringList texts = rowTexts(row);
     for (int i = 0; i < blocks.size(); ++i) {
         const RepositoryBlock& b = blocks.at(i);
-        if (b.name != name || b.user != author || b.date != date)
+        if (QStringList{b.name, b.user, b.date} != texts)
             continue;
         currentId = b.id;
         selectedIndex = i;
-        description->setHtml(util::entryDescription({{QStringLiteral("Author"), author},
-                                                     {QStringLiteral("Name"), name},
+        description->setHtml(util::entryDescription({{QStringLiteral("Author"), b.user},
+                                                     {QStringLiteral("Name"), b.name},
                                                      {QStringLiteral("Category"), b.category},
                                                      {QStringLiteral("Title"), b.title}},
                                                     b.description));
@@ -95,11 +72,7 @@ void CommunityBlocks::displayInfoSlot()
 
 void CommunityBlocks::downloadBlock()
 {
-    if (table->rowCount() == 0 || selectedIndex < 0 || selectedIndex >= blocks.size())
-        return;
-    const RepositoryBlock entry = blocks.at(selectedIndex);
-    if (pending.choose(this, entry))
-        repository->getBlock(entry, true);
+    downloadSelectedBlock(blocks, pending);
 }
 
 void CommunityBlocks::downloadClicked()

@@ -1,10 +1,7 @@
 #include "CommunityPatches.h"
 
-#include "CommentsWindow.h"
 #include "RepositoryText.h"
 
-#include <QFrame>
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTextBrowser>
@@ -16,24 +13,12 @@ CommunityPatches::CommunityPatches(Repository* client, UserCredentials* userCred
                     {QStringLiteral("name"), QStringLiteral("author"), QStringLiteral("date")}, 390,
                     parent)
 {
+    QVBoxLayout* column = createLayout();
     description = createDescriptionPanel(QStringLiteral("Patch Description"), this);
+    column->addWidget(description);
+    column->addWidget(createCommentsButton());
     download = new QPushButton(QStringLiteral("download"), this);
-
-    auto* layout = new QHBoxLayout(this);
-    layout->addWidget(table, 0, Qt::AlignLeft);
-    auto* panel = new QWidget(this);
-    panel->setMinimumWidth(575);
-    auto* right = new QVBoxLayout(panel);
-    right->setContentsMargins(0, 0, 0, 0);
-    right->addWidget(comments);
-    right->addWidget(description);
-    right->addWidget(createCommentsButton());
-    auto* rule = new QFrame(panel);
-    rule->setFrameShape(QFrame::HLine);
-    rule->setFrameShadow(QFrame::Sunken);
-    right->addWidget(rule);
-    right->addWidget(download);
-    layout->addWidget(panel);
+    addButtons(column, {download});
 
     connect(download, &QPushButton::clicked, this, &CommunityPatches::downloadClicked);
     connect(table, &QTableWidget::itemDoubleClicked, this, &CommunityPatches::getPatchSlot);
@@ -56,32 +41,23 @@ void CommunityPatches::patchListSlot(RepositoryPatches& list)
     QList<QStringList> rows;
     for (const RepositoryPatch& p : qAsConst(patches))
         rows << QStringList{p.name, p.user, p.date};
-    fillTable(rows);
-    if (table->rowCount() > 0 && selectedIndex >= 0)
-        table->selectRow(selectedIndex);
-    table->setSortingEnabled(true);
+    refillKeepingIndex(rows);
 }
 
+// Entries are found by the texts of their row, which sorting does not change.
 void CommunityPatches::displayInfoSlot(QTableWidgetItem* item)
 {
     if (!item)
         return;
-    const int row = item->row();
-    auto text = [this, row](int column) {
-        const QTableWidgetItem* cell = table->item(row, column);
-        return cell ? cell->text() : QString();
-    };
-    const QString name = text(0);
-    const QString author = text(1);
-    const QString date = text(2);
+    const QStringList texts = rowTexts(item->row());
     for (int i = 0; i < patches.size(); ++i) {
         const RepositoryPatch& p = patches.at(i);
-        if (p.name != name || p.user != author || p.date != date)
+        if (QStringList{p.name, p.user, p.date} != texts)
             continue;
         currentId = p.id;
         selectedIndex = i;
         description->setHtml(util::entryDescription(
-            {{QStringLiteral("Author"), author}, {QStringLiteral("Name"), name}}, p.description));
+            {{QStringLiteral("Author"), p.user}, {QStringLiteral("Name"), p.name}}, p.description));
         refreshCommentsIfShown();
         return;
     }
@@ -89,9 +65,7 @@ void CommunityPatches::displayInfoSlot(QTableWidgetItem* item)
 
 void CommunityPatches::downloadPatch()
 {
-    if (table->rowCount() == 0 || selectedIndex < 0)
-        return;
-    repository->getPatch(selectedIndex);
+    downloadSelectedPatch();
 }
 
 void CommunityPatches::downloadClicked()

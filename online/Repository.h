@@ -100,6 +100,14 @@ public:
     void getUserDatabase(UserCredentials* credentials);
     void getVersion();
 
+    // The requests that no repository window asked for: the log-in, the version check and the
+    // missing-block fetch.
+    static bool isBackground(RequestKind kind)
+    {
+        return kind == LogInRequest || kind == VersionRequest || kind == MissingBlockListRequest ||
+               kind == MissingBlockRequest;
+    }
+
     // Logs the error's message (console only).
     void error(Error e);
     static QString errorText(Error e);

@@ -1,15 +1,21 @@
 #include "RepositoryTab.h"
 
+#include "BlockDownload.h"
 #include "CommentsWindow.h"
 #include "RepositoryText.h"
+#include "UserCredentials.h"
 
 #include <QDebug>
 #include <QDesktopServices>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTableWidget>
 #include <QTextBrowser>
+#include <QVBoxLayout>
 
 RepositoryTab::RepositoryTab(EntryKind entryKind, Repository* client,
                              UserCredentials* userCredentials, const QStringList& labels,
@@ -177,6 +183,117 @@ void RepositoryTab::fillTable(const QList<QStringList>& rows)
         for (int c = 0; c < rows.at(r).size() && c < table->columnCount(); ++c)
             table->setItem(r, c, new QTableWidgetItem(rows.at(r).at(c)));
     }
+}
+
+void RepositoryTab::refillKeepingIndex(const QList<QStringList>& rows)
+{
+    fillTable(rows);
+    if (table->rowCount() > 0 && selectedIndex >= 0)
+        table->selectRow(selectedIndex);
+    table->setSortingEnabled(true);
+}
+
+void RepositoryTab::refillKeepingName(const QList<QStringList>& rows, const QString& name)
+{
+    fillTable(rows);
+    const int row = rowWithName(name);
+    if (row >= 0) {
+        table->selectRow(row);
+    } else {
+        currentId = -1;
+        selectedIndex = -1;
+        enableEntryButtons(false);
+        toggleCommentsWindow(false);
+    }
+    table->setSortingEnabled(true);
+}
+
+QStringList RepositoryTab::rowTexts(int row) const
+{
+    QStringList texts;
+    for (int c = 0; c < table->columnCount(); ++c) {
+        const QTableWidgetItem* cell = table->item(row, c);
+        texts << (cell ? cell->text() : QString());
+    }
+    return texts;
+}
+
+QVBoxLayout* RepositoryTab::createLayout()
+{
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(table, 0, Qt::AlignLeft);
+    auto* panel = new QWidget(this);
+    panel->setMinimumWidth(575);
+    auto* column = new QVBoxLayout(panel);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->addWidget(comments);
+    layout->addWidget(panel);
+    return column;
+}
+
+QWidget* RepositoryTab::createFieldRow(const QString& label, QWidget* field, QWidget* extra,
+                                       int bottomMargin, QWidget* parent)
+{
+    auto* row = new QWidget(parent);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, bottomMargin);
+    layout->addWidget(new QLabel(label, row));
+    layout->addWidget(field);
+    if (extra)
+        layout->addWidget(extra);
+    return row;
+}
+
+void RepositoryTab::addButtons(QVBoxLayout* column, const QList<QPushButton*>& buttons)
+{
+    auto* rule = new QFrame(column->parentWidget());
+    rule->setFrameShape(QFrame::HLine);
+    rule->setFrameShadow(QFrame::Sunken);
+    column->addWidget(rule);
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    for (QPushButton* b : buttons)
+        row->addWidget(b);
+    column->addLayout(row);
+}
+
+void RepositoryTab::enableEntryButtons(bool on)
+{
+    for (QPushButton* b : qAsConst(entryButtons))
+        b->setEnabled(on);
+}
+
+QPushButton* RepositoryTab::button(const QString& text) const
+{
+    for (QPushButton* b : findChildren<QPushButton*>()) {
+        if (b->text() == text)
+            return b;
+    }
+    return nullptr;
+}
+
+bool RepositoryTab::loggedIn(const QString& refusal) const
+{
+    if (credentials && credentials->loggedIn)
+        return true;
+    qWarning().noquote() << refusal;
+    return false;
+}
+
+void RepositoryTab::downloadSelectedPatch()
+{
+    if (table->rowCount() == 0 || selectedIndex < 0)
+        return;
+    repository->getPatch(selectedIndex);
+}
+
+void RepositoryTab::downloadSelectedBlock(const RepositoryBlocks& list, BlockDownload& pending)
+{
+    if (table->rowCount() == 0 || selectedIndex < 0 || selectedIndex >= list.size())
+        return;
+    const RepositoryBlock entry = list.at(selectedIndex);
+    if (pending.choose(this, entry))
+        repository->getBlock(entry, true);
 }
 
 int RepositoryTab::rowWithName(const QString& text) const

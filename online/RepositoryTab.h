@@ -1,13 +1,16 @@
 #pragma once
 
 #include "Repository.h"
+#include "RepositoryBlock.h"
 #include "RepositoryComment.h"
 
 #include <QStringList>
 #include <QWidget>
 
+class BlockDownload;
 class CommentsWindow;
 class QPushButton;
+class QVBoxLayout;
 class QTableWidget;
 class QTextBrowser;
 struct UserCredentials;
@@ -32,6 +35,8 @@ public:
     QTableWidget* tableWidget() const { return table; }
     CommentsWindow* commentsPanel() const { return comments; }
     QPushButton* commentsButton() const { return showComments; }
+    // The tab's button showing `text`, or null.
+    QPushButton* button(const QString& text) const;
 
     // True shows the comments of the current entry instead of its information.
     void toggleCommentsWindow(bool show);
@@ -50,14 +55,36 @@ protected:
 
     // Asks for the current entry's comments when the panel shows.
     void refreshCommentsIfShown();
-    // The entries' texts, a row each, put in silently; sorting stays off for the caller to
-    // select a row first.
-    void fillTable(const QList<QStringList>& rows);
+    // The entries' texts, a row each, put in silently; then the row of the entry picked before
+    // (its place in the new list) is selected again and the rows sorted.
+    void refillKeepingIndex(const QList<QStringList>& rows);
+    // The same, selecting the first row named `name`; without one no entry is current, and
+    // what the fields hold stays.
+    void refillKeepingName(const QList<QStringList>& rows, const QString& name);
     // The first row whose column-0 text is `text`, or -1.
     int rowWithName(const QString& text) const;
+    // The texts of a row's cells.
+    QStringList rowTexts(int row) const;
 
+    // The table on the left and, on the right, a column that starts with the comments panel;
+    // the tab adds the rest to the column returned.
+    QVBoxLayout* createLayout();
     static QTextBrowser* createDescriptionPanel(const QString& text, QWidget* parent);
     QPushButton* createCommentsButton();
+    // A row of a label, `field` and `extra` (when given), with `bottomMargin` below.
+    static QWidget* createFieldRow(const QString& label, QWidget* field, QWidget* extra,
+                                   int bottomMargin, QWidget* parent);
+    // A sunken rule, then the buttons in one row.
+    static void addButtons(QVBoxLayout* column, const QList<QPushButton*>& buttons);
+    // The buttons that act on the current entry are usable only while there is one.
+    void enableEntryButtons(bool on);
+
+    // False, with the warning `refusal`, when nobody is logged in.
+    bool loggedIn(const QString& refusal) const;
+    // The patch picked goes to the editor.
+    void downloadSelectedPatch();
+    // Asks where the block picked from `list` goes and downloads it there.
+    void downloadSelectedBlock(const RepositoryBlocks& list, BlockDownload& pending);
 
     EntryKind kind;
     Repository* repository = nullptr;
@@ -70,10 +97,12 @@ protected:
     QTableWidget* table = nullptr;
     QPushButton* showComments = nullptr;
     int selectedIndex = -1;
+    QList<QPushButton*> entryButtons;
 
     // A request of the shared client failed; the client has logged it.
     virtual void requestFailed(Repository::RequestKind requestKind, const QString& message);
 
 private:
+    void fillTable(const QList<QStringList>& rows);
     void askForComments();
 };

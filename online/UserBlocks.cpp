@@ -1,7 +1,6 @@
 #include "UserBlocks.h"
 
 #include "BlockManager.h"
-#include "CommentsWindow.h"
 #include "Preferences.h"
 #include "RepositoryHost.h"
 #include "RepositoryText.h"
@@ -10,80 +9,23 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileDialog>
-#include <QFrame>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
-#include <QSignalBlocker>
 #include <QTableWidget>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
-namespace {
-
-const char* const placeholder = "Block Description";
-
-} // namespace
-
 UserBlocks::UserBlocks(RepositoryHost* host, Repository* client, UserCredentials* userCredentials,
                        QWidget* parent)
-    : RepositoryTab(BlockEntries, client, userCredentials,
-                    {QStringLiteral("name"), QStringLiteral("date")}, 275, parent),
-      mainWindow(host)
+    : UserTab(BlockEntries, host, client, userCredentials, parent)
 {
-    auto* layout = new QHBoxLayout(this);
-    layout->addWidget(table, 0, Qt::AlignLeft);
-    auto* panel = new QWidget(this);
-    panel->setMinimumWidth(575);
-    auto* right = new QVBoxLayout(panel);
-    right->setContentsMargins(0, 0, 0, 0);
-    right->addWidget(comments);
-
-    nameRow = new QWidget(panel);
-    auto* nameLayout = new QHBoxLayout(nameRow);
-    nameLayout->setContentsMargins(0, 0, 0, 5);
-    nameLayout->addWidget(new QLabel(QStringLiteral("name"), nameRow));
-    name = new QLineEdit(nameRow);
-    name->setObjectName(QStringLiteral("name"));
     name->setReadOnly(true);
-    nameLayout->addWidget(name);
-    fileButton = new QPushButton(QStringLiteral("file"), nameRow);
+    fileButton = new QPushButton(QStringLiteral("file"), this);
     fileButton->setObjectName(QStringLiteral("file"));
     fileButton->setFixedHeight(18);
-    nameLayout->addWidget(fileButton);
-    right->addWidget(nameRow);
-
-    titleRow = new QWidget(panel);
-    auto* titleLayout = new QHBoxLayout(titleRow);
-    titleLayout->setContentsMargins(0, 0, 0, 0);
-    titleLayout->addWidget(new QLabel(QStringLiteral("title"), titleRow));
-    title = new QLineEdit(titleRow);
+    title = new QLineEdit(this);
     title->setObjectName(QStringLiteral("title"));
-    titleLayout->addWidget(title);
-    right->addWidget(titleRow);
-
-    description = new QTextEdit(panel);
-    description->setAcceptRichText(false);
-    description->setPlainText(QLatin1String(placeholder));
-    right->addWidget(description);
-    right->addWidget(createCommentsButton());
-    auto* rule = new QFrame(panel);
-    rule->setFrameShape(QFrame::HLine);
-    rule->setFrameShadow(QFrame::Sunken);
-    right->addWidget(rule);
-
-    auto* buttons = new QHBoxLayout;
-    editButton = new QPushButton(QStringLiteral("edit"), panel);
-    downloadButton = new QPushButton(QStringLiteral("download"), panel);
-    deleteButton = new QPushButton(QStringLiteral("delete"), panel);
-    uploadButton = new QPushButton(QStringLiteral("upload"), panel);
-    for (QPushButton* b : {editButton, downloadButton, deleteButton, uploadButton})
-        buttons->addWidget(b);
-    right->addLayout(buttons);
-    layout->addWidget(panel);
-    enableEntryButtons(false);
+    createFields(fileButton, createFieldRow(QStringLiteral("title"), title, nullptr, 0, this));
 
     connect(uploadButton, &QPushButton::clicked, this, &UserBlocks::uploadClicked);
     connect(deleteButton, &QPushButton::clicked, this, &UserBlocks::deleteClicked);
@@ -100,35 +42,11 @@ UserBlocks::UserBlocks(RepositoryHost* host, Repository* client, UserCredentials
     }
 }
 
-QPushButton* UserBlocks::button(const QString& text) const
+void UserBlocks::clearFields()
 {
-    for (QPushButton* b :
-         {showComments, uploadButton, deleteButton, editButton, downloadButton, fileButton}) {
-        if (b->text() == text)
-            return b;
-    }
-    return nullptr;
-}
-
-void UserBlocks::enableEntryButtons(bool on)
-{
-    for (QPushButton* b : {deleteButton, editButton, downloadButton, showComments})
-        b->setEnabled(on);
-}
-
-void UserBlocks::setInfoVisible(bool visible)
-{
-    nameRow->setVisible(visible);
-    titleRow->setVisible(visible);
-    description->setVisible(visible);
-}
-
-bool UserBlocks::loggedIn(const QString& refusal) const
-{
-    if (credentials && credentials->loggedIn)
-        return true;
-    qWarning().noquote() << refusal;
-    return false;
+    UserTab::clearFields();
+    title->clear();
+    fileChosen = false;
 }
 
 QString UserBlocks::validate(const QString& blockName, const QString& blockTitle,
@@ -211,12 +129,7 @@ void UserBlocks::uploadClicked()
     for (const RepositoryBlock& b : qAsConst(blocks)) {
         if (b.name != blockName)
             continue;
-        QMessageBox box(this);
-        box.setText("Block with name \"" + blockName + "\" exists.");
-        box.setInformativeText(tr("Do you wish to update existing block?"));
-        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        box.setDefaultButton(QMessageBox::Ok);
-        if (box.exec() != QMessageBox::Ok)
+        if (!confirmReplace(QStringLiteral("Block"), blockName))
             return;
         // Only now: a cancelled question leaves the selected block the one edits act on.
         currentId = b.id;
@@ -255,45 +168,27 @@ void UserBlocks::deleteClicked()
 {
     if (!loggedIn(tr("Please Log In in order to delete block.")) || currentId < 0)
         return;
-    if (QMessageBox::question(
-            this, tr("Delete Block"),
-            tr("Are you sure that you want to delete selected block from online database?"),
-            QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+    if (!confirmDelete(
+            tr("Delete Block"),
+            tr("Are you sure that you want to delete selected block from online database?")))
         return;
-    for (QPushButton* b : {deleteButton, editButton, downloadButton})
-        b->setEnabled(false);
-    name->clear();
-    title->clear();
-    description->setPlainText(QLatin1String(placeholder));
     expectList();
     repository->deleteBlock(currentId, credentials);
-    comments->clearComment();
-    if (comments->isVisibleTo(this))
-        toggleCommentsWindow(false);
+    afterDelete();
 }
 
+// The entry just uploaded or edited is selected again by its name. Every list awaited is shown
+// as it comes, so the one answering the last change is what stays.
 void UserBlocks::repositoryUserBlockList(RepositoryBlocks& list)
 {
     if (listsAwaited == 0)
         return;
     --listsAwaited;
     blocks = list;
-    const QString wanted = name->text();
     QList<QStringList> rows;
     for (const RepositoryBlock& b : qAsConst(blocks))
         rows << QStringList{b.name, b.date};
-    fillTable(rows);
-    const int row = getListIndex(wanted);
-    if (row >= 0) {
-        table->selectRow(row);
-    } else {
-        // What is typed stays; only the entry it stood for is gone.
-        currentId = -1;
-        selectedIndex = -1;
-        enableEntryButtons(false);
-        toggleCommentsWindow(false);
-    }
-    table->setSortingEnabled(true);
+    refillKeepingName(rows, name->text());
 }
 
 // A failed request that would have refreshed the user's blocks brings no list.
@@ -321,56 +216,26 @@ void UserBlocks::repositoryBlockList(RepositoryBlocks& list)
 void UserBlocks::displayInfoSlot()
 {
     fileChosen = false;
-    const QList<QTableWidgetItem*> selected = table->selectedItems();
-    if (!selected.isEmpty() && !blocks.isEmpty()) {
-        const QTableWidgetItem* cell = table->item(selected.first()->row(), 0);
-        const QString rowName = cell ? cell->text() : QString();
-        for (int i = 0; i < blocks.size(); ++i) {
-            const RepositoryBlock& b = blocks.at(i);
-            if (b.name != rowName)
-                continue;
-            currentId = b.id;
-            selectedIndex = i;
-            name->setText(b.name);
-            title->setText(b.title);
-            description->setPlainText(b.description);
-            enableEntryButtons(true);
-            refreshCommentsIfShown();
-            return;
-        }
+    const QString rowName = selectedName();
+    for (int i = 0; !rowName.isNull() && i < blocks.size(); ++i) {
+        const RepositoryBlock& b = blocks.at(i);
+        if (b.name != rowName)
+            continue;
+        currentId = b.id;
+        selectedIndex = i;
+        name->setText(b.name);
+        title->setText(b.title);
+        description->setPlainText(b.description);
+        enableEntryButtons(true);
+        refreshCommentsIfShown();
+        return;
     }
-    name->clear();
-    title->clear();
-    description->setPlainText(QLatin1String(placeholder));
-    currentId = -1;
-    selectedIndex = -1;
-    enableEntryButtons(false);
-    toggleCommentsWindow(false);
-}
-
-void UserBlocks::clearWindow()
-{
-    {
-        const QSignalBlocker quiet(table);
-        table->clearSelection();
-    }
-    toggleCommentsWindow(false);
-    selectedIndex = -1;
-    currentId = -1;
-    fileChosen = false;
-    name->clear();
-    title->clear();
-    description->setPlainText(QLatin1String(placeholder));
-    enableEntryButtons(false);
+    showNoEntry();
 }
 
 void UserBlocks::downloadBlock()
 {
-    if (table->rowCount() == 0 || selectedIndex < 0 || selectedIndex >= blocks.size())
-        return;
-    const RepositoryBlock entry = blocks.at(selectedIndex);
-    if (pending.choose(this, entry))
-        repository->getBlock(entry, true);
+    downloadSelectedBlock(blocks, pending);
 }
 
 void UserBlocks::downloadClicked()

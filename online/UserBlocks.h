@@ -2,18 +2,15 @@
 
 #include "BlockDownload.h"
 #include "RepositoryBlock.h"
-#include "RepositoryTab.h"
+#include "UserTab.h"
 
 #include <QByteArray>
 
-class QLineEdit;
 class QTableWidgetItem;
-class QTextEdit;
-class RepositoryHost;
 
 // The user window's "Blocks" tab: the user's own blocks, the upload of a block file chosen from
 // disk, and the edit, delete, download and comments of a published one.
-class UserBlocks : public RepositoryTab
+class UserBlocks : public UserTab
 {
     Q_OBJECT
 public:
@@ -32,7 +29,6 @@ public:
     // One more list of the user's blocks is on its way for this tab.
     void expectList() { ++listsAwaited; }
     bool isListRequested() const { return listsAwaited > 0; }
-    void clearWindow();
     void downloadBlock();
     void cancelDownload() { pending.cancel(); }
 
@@ -40,10 +36,7 @@ public:
     RepositoryBlocks repositoryBlocks() const { return allBlocks; }
     const RepositoryBlock& uploadRecord() const { return upload; }
     bool isFileChosen() const { return fileChosen; }
-    QLineEdit* nameField() const { return name; }
     QLineEdit* titleField() const { return title; }
-    QTextEdit* descriptionField() const { return description; }
-    QPushButton* button(const QString& text) const;
     const BlockDownload& pendingDownload() const { return pending; }
 
 public slots:
@@ -59,16 +52,13 @@ public slots:
     void repositoryUserBlockList(RepositoryBlocks& list);
 
 protected:
-    void setInfoVisible(bool visible) override;
+    void clearFields() override;
     void requestFailed(Repository::RequestKind kind, const QString& message) override;
 
 private:
-    void enableEntryButtons(bool on);
-    bool loggedIn(const QString& refusal) const;
     // Reads the chosen file into the upload record; false, with a warning, when it is none.
     bool readBlockFile(const QString& path);
 
-    RepositoryHost* mainWindow = nullptr;
     RepositoryBlock upload;
     // Lists of the user's blocks asked for and not yet come: an edit quickly followed by a
     // delete waits for both refreshes, so the later one is what the table shows.
@@ -78,14 +68,6 @@ private:
     BlockDownload pending;
     RepositoryBlocks blocks;
     RepositoryBlocks allBlocks;
-    QWidget* nameRow = nullptr;
-    QWidget* titleRow = nullptr;
-    QLineEdit* name = nullptr;
     QLineEdit* title = nullptr;
-    QTextEdit* description = nullptr;
-    QPushButton* uploadButton = nullptr;
-    QPushButton* deleteButton = nullptr;
-    QPushButton* editButton = nullptr;
-    QPushButton* downloadButton = nullptr;
     QPushButton* fileButton = nullptr;
 };

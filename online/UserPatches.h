@@ -2,19 +2,16 @@
 
 #include "BlockDescription.h"
 #include "RepositoryPatch.h"
-#include "RepositoryTab.h"
+#include "UserTab.h"
 
 #include <QByteArray>
 #include <QHash>
 
-class QLineEdit;
 class QTableWidgetItem;
-class QTextEdit;
-class RepositoryHost;
 
 // The user window's "Patches" tab: the user's own patches, the upload of the editor's current
 // patch, and the edit, delete, download and comments of a published one.
-class UserPatches : public RepositoryTab
+class UserPatches : public UserTab
 {
     Q_OBJECT
 public:
@@ -27,13 +24,9 @@ public:
     static QString validate(const QString& name, const QString& description, bool empty);
     // The first row whose name is `name`, or -1.
     int getListIndex(const QString& name) const { return rowWithName(name); }
-    void clearWindow();
     void downloadPatch();
 
     RepositoryPatches patchList() const { return patches; }
-    QLineEdit* nameField() const { return name; }
-    QTextEdit* descriptionField() const { return description; }
-    QPushButton* button(const QString& text) const;
 
 public slots:
     void uploadClicked();
@@ -44,22 +37,8 @@ public slots:
     void getPatchSlot(QTableWidgetItem* item);
     void repositoryUserPatchListSlot(RepositoryPatches& list);
 
-protected:
-    void setInfoVisible(bool visible) override;
-
 private:
-    void enableEntryButtons(bool on);
-    bool loggedIn(const QString& refusal) const;
-
-    RepositoryHost* mainWindow = nullptr;
     RepositoryPatch upload;
     bool update = false;
     RepositoryPatches patches;
-    QWidget* nameRow = nullptr;
-    QLineEdit* name = nullptr;
-    QTextEdit* description = nullptr;
-    QPushButton* uploadButton = nullptr;
-    QPushButton* deleteButton = nullptr;
-    QPushButton* downloadButton = nullptr;
-    QPushButton* editButton = nullptr;
 };

@@ -51,15 +51,6 @@ void UserWindow::requestFailed(Repository::RequestKind kind, const QString& mess
 {
     if (kind == Repository::SingleBlockRequest)
         blocksTab->cancelDownload();
-    if (!isVisible() || message.isEmpty())
-        return;
-    switch (kind) {
-    case Repository::LogInRequest:
-    case Repository::VersionRequest:
-    case Repository::MissingBlockListRequest:
-    case Repository::MissingBlockRequest:
-        return;
-    default:
+    if (isVisible() && !message.isEmpty() && !Repository::isBackground(kind))
         statusBar()->showMessage(message);
-    }
 }
