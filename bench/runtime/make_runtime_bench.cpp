@@ -32,9 +32,9 @@ struct Inlined
     QString control;
 };
 
-// The block's variables as file-scope variables named b<position>_<member>, its inputs as the
-// outputs that feed them (or a variable holding the value), its return statements as jumps to
-// its end.
+// The block's variables as file-scope variables named b<position>_<member> (arrays of a fixed
+// size too), its inputs as the outputs that feed them (or a variable holding the value), its
+// return statements as jumps to its end.
 bool inlineBlock(int position, const BlockInstance& instance,
                  const QHash<const BlockInstance*, int>& positions, Inlined& out, QString* error)
 {
@@ -48,8 +48,25 @@ bool inlineBlock(int position, const BlockInstance& instance,
     for (const Variable& v : d->variables) {
         const QString text = valueOf(v);
         if (v.name.contains(QLatin1Char('['))) {
-            *error = d->name + QStringLiteral(": arrays are not inlined");
-            return false;
+            // A line of fixed size, such as an echo's, with its values and its _length member
+            // as the generated records have them.
+            static const QRegularExpression fixed(QStringLiteral("^(\\w+)\\[(\\d+)\\]$"));
+            const QRegularExpressionMatch shape = fixed.match(v.name);
+            const QStringList parts = text.isEmpty() ? QStringList() : text.split(QLatin1Char(','));
+            if (!shape.hasMatch() || parts.size() > shape.captured(2).toInt()) {
+                *error = d->name + QStringLiteral(": the array %1 is not inlined").arg(v.name);
+                return false;
+            }
+            QStringList values;
+            for (const QString& part : parts)
+                values << QString::number(GeneratedSource::fixedPoint(part));
+            out.state += QStringLiteral("static %1 %2%3[%4] = {%5};\n")
+                             .arg(v.dtype, prefix, shape.captured(1), shape.captured(2),
+                                  values.isEmpty() ? QStringLiteral("0") : values.join(", "));
+            out.state += QStringLiteral("static int32_t %1%2_length = %3;\n")
+                             .arg(prefix, shape.captured(1))
+                             .arg(parts.size());
+            continue;
         }
         switch (v.socketKind) {
         case Variable::SocketRate:

@@ -23,6 +23,7 @@ private slots:
     void emptyPatchBuildsWithoutComplaint();
     void programFolderMayMoveAndHoldSpaces();
     void killEndsOnlyThisFoldersPrograms();
+    void killThroughALinkedProgramFolder();
     void killWithNothingRunning();
 
 private:
@@ -40,11 +41,12 @@ void TestEmulatorScripts::initTestCase()
     QVERIFY(!tone.isEmpty());
 }
 
+// Started as the editor starts it: by its full path, in its own folder.
 int TestEmulatorScripts::runKill(const QString& emulatorDir)
 {
     QProcess p;
     p.setWorkingDirectory(emulatorDir);
-    p.start("./kill.sh", QStringList());
+    p.start(emulatorDir + "/kill.sh", QStringList());
     if (!p.waitForFinished(30000)) {
         p.kill();
         p.waitForFinished();
@@ -150,6 +152,35 @@ void TestEmulatorScripts::killEndsOnlyThisFoldersPrograms()
     stranger.send("x");
     QVERIFY(stranger.waitForExit(5000));
     QCOMPARE(stranger.exitCode(), 0);
+}
+
+void TestEmulatorScripts::killThroughALinkedProgramFolder()
+{
+    // The system names a program by its real path, whatever link it was started through.
+    QTemporaryDir scratch;
+    EmulatorBuild real(scratch.filePath("real folder"));
+    QVERIFY(real.stage());
+    QByteArray log;
+    QVERIFY2(real.buildProgram(tone, &log), log.constData());
+    const QString presets = real.root() + "/presets/emulator";
+    QVERIFY(QDir().mkpath(presets));
+    QVERIFY(QFile::copy(real.emulatorDir() + "/libbass.so", presets + "/libbass.so"));
+    QVERIFY(QFile::copy(real.programPath(), presets + "/Bells"));
+    QVERIFY(QFile::setPermissions(presets + "/Bells", QFile::permissions(real.programPath())));
+    const QString linked = scratch.filePath("linked folder");
+    QVERIFY(QFile::link(real.root(), linked));
+
+    const QProcessEnvironment env = EmulatorBuild::audioEnvironment("null");
+    EmulatorRun own(linked + "/compile/emulator/emulate", env);
+    EmulatorRun preset(linked + "/presets/emulator/Bells", env);
+    for (EmulatorRun* run : {&own, &preset}) {
+        QVERIFY(run->started());
+        run->send("a1\n");
+        QVERIFY(run->waitForLine("1 0 0 0", 5000));
+    }
+    QCOMPARE(runKill(linked + "/compile/emulator"), 0);
+    QVERIFY(own.waitForExit(5000));
+    QVERIFY(preset.waitForExit(5000));
 }
 
 void TestEmulatorScripts::killWithNothingRunning()
