@@ -5,6 +5,8 @@
 #include "PatchRecord.h"
 
 #include <QCoreApplication>
+#include <QSet>
+#include <QStringList>
 
 namespace util {
 
@@ -84,19 +86,53 @@ qsizetype recordEnd(const QByteArray& file, int version, const QByteArray& sep)
     return end <= file.size() && endsPart(file, end, sep) ? end : -1;
 }
 
-// Names the block when what is left of its file still gives the name.
-void warnDamaged(const QByteArray& partial)
+// Names listed in one warning at most.
+constexpr int maxListedNames = 20;
+
+QString tr(const char* text)
 {
-    const QString name = BlockManager::blockName(partial);
-    if (name.isEmpty()) {
-        qWarning("%s", qUtf8Printable(QCoreApplication::translate(
-                           "PatchFile", "A block file carried in the patch is damaged.")));
-        return;
+    return QCoreApplication::translate("PatchFile", text);
+}
+
+// One warning for all the carried files that cannot be read, however many a file holds: each
+// would be a box to click away. The blocks are named where what is left of their files still
+// gives the name.
+void warnDamaged(const QStringList& names, int unnamed)
+{
+    if (!names.isEmpty()) {
+        if (names.size() == 1 && unnamed == 0) {
+            qWarning("%s", qUtf8Printable(tr("The patch file is damaged: the block \"%1\" it "
+                                             "carries cannot be read.")
+                                              .arg(names.first())));
+            return;
+        }
+        QStringList listed;
+        for (int i = 0; i < names.size() && i < maxListedNames; ++i)
+            listed << QLatin1Char('"') + names.at(i) + QLatin1Char('"');
+        const int more = names.size() - listed.size() + unnamed;
+        const QString text =
+            more > 0 ? tr("The patch file is damaged: the blocks %1 and %2 more block files it "
+                          "carries cannot be read.")
+                           .arg(listed.join(QStringLiteral(", ")))
+                           .arg(more)
+                     : tr("The patch file is damaged: the blocks %1 it carries cannot be read.")
+                           .arg(listed.join(QStringLiteral(", ")));
+        qWarning("%s", qUtf8Printable(text));
+    } else if (unnamed == 1) {
+        qWarning("%s", qUtf8Printable(tr("A block file carried in the patch is damaged.")));
+    } else if (unnamed > 1) {
+        qWarning("%s", qUtf8Printable(
+                           tr("%1 block files carried in the patch are damaged.").arg(unnamed)));
     }
-    qWarning("%s", qUtf8Printable(QCoreApplication::translate(
-                                      "PatchFile", "The patch file is damaged: the block \"%1\" "
-                                                   "it carries cannot be read.")
-                                      .arg(name)));
+}
+
+void warnTooLarge(int count)
+{
+    if (count == 1)
+        qWarning("%s", qUtf8Printable(tr("A block file carried in the patch is too large.")));
+    else if (count > 1)
+        qWarning("%s", qUtf8Printable(
+                           tr("%1 block files carried in the patch are too large.").arg(count)));
 }
 
 } // namespace
@@ -150,16 +186,34 @@ PatchFileContents readPatchFile(const QByteArray& file)
 {
     const QList<QByteArray> parts = unpackPatch(file);
     PatchFileContents contents;
+    // All the carried files together inflate to no more than one part may: each takes its
+    // bytes, its document and its description in memory, and a few bytes of file can inflate
+    // to the whole bound.
+    qsizetype left = bin::maxUncompressedSize;
+    QStringList damaged;
+    QSet<QString> damagedNames;
+    int unnamed = 0;
+    int tooLarge = 0;
     for (int i = 1; i < parts.size(); ++i) {
-        bin::InflateStatus status = bin::InflateStatus::Ok;
+        const QByteArray& part = parts.at(i);
         // What a damaged part holds before its damage still tells whose block it was.
-        contents.blockFiles.append(bin::uncompress(parts.at(i), &status, true));
-        if (status == bin::InflateStatus::TooLarge)
-            qWarning("%s", qUtf8Printable(QCoreApplication::translate(
-                               "PatchFile", "A block file carried in the patch is too large.")));
-        else if (status != bin::InflateStatus::Ok)
-            warnDamaged(contents.blockFiles.last());
+        bin::Inflated inflated = bin::inflate(part.constData(), part.size(), true, left, true);
+        left -= inflated.data.size();
+        if (inflated.status == bin::InflateStatus::TooLarge) {
+            ++tooLarge;
+        } else if (inflated.status != bin::InflateStatus::Ok) {
+            const QString name = BlockManager::blockName(inflated.data);
+            if (name.isEmpty()) {
+                ++unnamed;
+            } else if (!damagedNames.contains(name)) {
+                damagedNames.insert(name);
+                damaged << name;
+            }
+        }
+        contents.blockFiles.append(std::move(inflated.data));
     }
+    warnTooLarge(tooLarge);
+    warnDamaged(damaged, unnamed);
     contents.patch = readPatchRecord(parts.value(0));
     contents.complete = isPatchRecord(parts.value(0));
     return contents;

@@ -31,9 +31,11 @@ QList<QByteArray> unpackPatch(const QByteArray& file);
 struct PatchFileContents
 {
     PackedPatch patch;
-    // Uncompressed, in file order. A part that is too large gives a warning and an empty entry;
-    // one that is damaged gives a warning and what it holds before the damage, which is no
-    // readable block file but may still name its block (BlockManager::blockName).
+    // Uncompressed, in file order, together at most util::bin::maxUncompressedSize bytes. A
+    // part that would pass that gives an empty entry; one that is damaged gives what it holds
+    // before the damage, which is no readable block file but may still name its block
+    // (BlockManager::blockName). One warning tells of all the parts too large, and one of all
+    // the damaged ones.
     QList<QByteArray> blockFiles;
     // The record read completely (util::isPatchRecord); a damaged one still gives what could
     // be read.

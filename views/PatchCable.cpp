@@ -69,22 +69,29 @@ void PatchCable::updatePath()
     if (curve == path())
         return;
     prepareGeometryChange();
-    QPainterPathStroker stroker;
-    stroker.setWidth(selectedWidth);
-    stroker.setCapStyle(Qt::RoundCap);
-    stroker.setJoinStyle(Qt::RoundJoin);
-    outline = stroker.createStroke(curve);
+    outline = QPainterPath();
+    outlineMade = false;
     setPath(curve);
 }
 
 QRectF PatchCable::boundingRect() const
 {
-    // A pixel of room for the antialiased edge.
-    return outline.controlPointRect().adjusted(-1, -1, 1, 1);
+    // The outline lies within half its width of the curve; a pixel more for the antialiased
+    // edge.
+    const qreal margin = selectedWidth / 2.0 + 1;
+    return path().boundingRect().adjusted(-margin, -margin, margin, margin);
 }
 
 QPainterPath PatchCable::shape() const
 {
+    if (!outlineMade) {
+        QPainterPathStroker stroker;
+        stroker.setWidth(selectedWidth);
+        stroker.setCapStyle(Qt::RoundCap);
+        stroker.setJoinStyle(Qt::RoundJoin);
+        outline = stroker.createStroke(path());
+        outlineMade = true;
+    }
     return outline;
 }
 

@@ -50,7 +50,9 @@ private:
     SocketItem* inSocketItem = nullptr;
     QPointF startPoint;
     QPointF endPoint;
-    // The stroked outline of the curve: hits, rubber-band selection and bounds use it rather
-    // than the area the curve encloses.
-    QPainterPath outline;
+    // The stroked outline of the curve: hits and rubber-band selection use it rather than the
+    // area the curve encloses. Made when first asked for: most cables of a large patch are
+    // never hit, and the outline is many times the size of the curve.
+    mutable QPainterPath outline;
+    mutable bool outlineMade = false;
 };

@@ -73,6 +73,7 @@ private slots:
     void separatorBytesInsideAPart();
     void emptyCarriedFile();
     void damagedPartFallsBackToSplitting();
+    void carriedFilesShareOneBound();
     void unpackPartitionsTheFile_data();
     void unpackPartitionsTheFile();
     void clipboardPayload();
@@ -261,6 +262,27 @@ void TestPatchFile::damagedPartFallsBackToSplitting()
     QCOMPARE(contents.blockFiles, (QList<QByteArray>{QByteArray(), good}));
     QCOMPARE(capture.warnings(),
              QStringList{QStringLiteral("A block file carried in the patch is damaged.")});
+    QCOMPARE(contents.patch.blocks.size(), 1);
+}
+
+void TestPatchFile::carriedFilesShareOneBound()
+{
+    // Each part inflates to 30 MiB from a few KB of file; the third would take the carried
+    // files together past the bound that one part has.
+    const QByteArray part = qCompress(QByteArray(30 << 20, 'x'));
+    const QByteArray small = qCompress(blockFile("Small"));
+    const QByteArray file =
+        versionRecord(6, 1) + sep + part + sep + part + sep + part + sep + part + sep + small;
+    MessageCapture capture;
+    const util::PatchFileContents contents = util::readPatchFile(file);
+    QCOMPARE(contents.blockFiles.size(), 5);
+    QCOMPARE(contents.blockFiles[0].size(), 30 << 20);
+    QCOMPARE(contents.blockFiles[1].size(), 30 << 20);
+    QVERIFY(contents.blockFiles[2].isEmpty());
+    QVERIFY(contents.blockFiles[3].isEmpty());
+    // What still fits is read.
+    QCOMPARE(contents.blockFiles[4], blockFile("Small"));
+    QCOMPARE(capture.warnings(), QStringList{"2 block files carried in the patch are too large."});
     QCOMPARE(contents.patch.blocks.size(), 1);
 }
 

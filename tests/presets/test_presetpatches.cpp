@@ -199,7 +199,7 @@ void TestPresetPatches::patchIsWhatTheEditorMakes()
     builder.comment(0, -1, "<b>" + p.name + "</b><br>" + p.info + controlText);
 
     // Around the middle of the canvas, where an opened patch's view looks.
-    const QPoint middle = doc->patchScene()->itemsBoundingRect().center().toPoint();
+    const QPoint middle = PatchBuilder::layoutBounds(doc->patchScene()).center().toPoint();
     for (const BlockInstance* b : doc->blockInstances())
         doc->moveBlock(b->id, b->x + 2000 - middle.x(), b->y + 2000 - middle.y());
     for (Comment* c : doc->comments())

@@ -4,9 +4,11 @@
 #include "BlockDescription.h"
 #include "BlockInstance.h"
 #include "Comment.h"
+#include "PatchCable.h"
 #include "PatchDocument.h"
 #include "PatchScene.h"
 
+#include <QGraphicsItem>
 #include <QRectF>
 
 int PatchBuilder::block(const QString& name, int x, int y, const QList<QPair<int, QString>>& values)
@@ -53,9 +55,21 @@ void PatchBuilder::comment(int x, int y, const QString& text)
     doc->editComment(id, x, y, text);
 }
 
+QRectF PatchBuilder::layoutBounds(const PatchScene* scene)
+{
+    QRectF bounds;
+    for (const QGraphicsItem* item : scene->items()) {
+        if (item->type() == PatchCable::Type)
+            bounds |= item->mapRectToScene(item->shape().controlPointRect().adjusted(-1, -1, 1, 1));
+        else
+            bounds |= item->sceneBoundingRect();
+    }
+    return bounds;
+}
+
 void PatchBuilder::centre(const QSize& view)
 {
-    const QRectF bounds = doc->patchScene()->itemsBoundingRect();
+    const QRectF bounds = layoutBounds(doc->patchScene());
     int zoom = 0;
     double scale = 1.0;
     while (zoom > -3 &&

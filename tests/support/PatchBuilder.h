@@ -2,11 +2,13 @@
 
 #include <QList>
 #include <QPair>
+#include <QRectF>
 #include <QSize>
 #include <QString>
 #include <QStringList>
 
 class PatchDocument;
+class PatchScene;
 
 // Places blocks, cables and comments into a document through its editing handlers, as the
 // canvas does, and notes every step that did not take.
@@ -23,6 +25,9 @@ public:
     // new document's view looks, and zooms out (three steps at most) until all of them fit a
     // view of `view` pixels: that of the editor in a window of 1280 by 880.
     void centre(const QSize& view = QSize(800, 520));
+    // What the scene's items cover, a cable by the control points of its hit outline and a
+    // pixel around them: the rule the committed patches were laid out by.
+    static QRectF layoutBounds(const PatchScene* scene);
 
     QStringList failures;
 

@@ -324,6 +324,9 @@ void TestCanvasItems::cableFollowsMovingBlocks()
     // Output 1 stands at (24, 25), input 0 at (5, -14).
     QCOMPARE(cable->path().pointAtPercent(0), QPointF(40 + 24 + 7, 40 + 25));
     QCOMPARE(cable->path().pointAtPercent(1), QPointF(40 + 5 + 7, 240));
+    // Hit once where it lies now: the hit area made for it must not stay behind.
+    const QPointF before = cable->path().pointAtPercent(0.5);
+    QVERIFY(cable->shape().contains(before));
 
     scene.blockItem(2)->setPos(300, 100);
     QCOMPARE(cable->path().pointAtPercent(1), QPointF(300 + 5 + 7, 100));
@@ -331,6 +334,8 @@ void TestCanvasItems::cableFollowsMovingBlocks()
     QCOMPARE(cable->path().pointAtPercent(0), QPointF(50 + 24 + 7, 20 + 25));
     // The hit area moved with it.
     QVERIFY(cable->shape().contains(cable->path().pointAtPercent(0.5)));
+    QVERIFY(!cable->shape().contains(before));
+    QVERIFY(cable->boundingRect().contains(cable->shape().boundingRect()));
     QVERIFY(
         scene.items(cable->path().pointAtPercent(0.5)).contains(const_cast<PatchCable*>(cable)));
 }
