@@ -16,6 +16,9 @@ namespace {
 // A block file nests three deep (block, data, variable); the document reader recurses once per
 // level and would run out of stack on a file nested many thousands deep.
 constexpr int maxNesting = 64;
+// The document reader makes a node, and the block a variable, of each; the largest block the
+// library ships has about 15,000.
+constexpr int maxNodes = 131072;
 
 // Checks what the document reader cannot be trusted with, without building anything: false,
 // with the reason in `error`, for bytes that are not well-formed XML or are nested too deep.
@@ -23,8 +26,15 @@ bool readableXml(const QByteArray& data, QString& error)
 {
     QXmlStreamReader reader(data);
     int depth = 0;
+    int nodes = 0;
     while (!reader.atEnd()) {
         const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token != QXmlStreamReader::EndElement && ++nodes > maxNodes) {
+            error = QObject::tr("line %1: more than %2 elements and texts")
+                        .arg(reader.lineNumber())
+                        .arg(maxNodes);
+            return false;
+        }
         if (token == QXmlStreamReader::StartElement && ++depth > maxNesting) {
             error = QObject::tr("line %1: elements nested deeper than %2")
                         .arg(reader.lineNumber())

@@ -482,6 +482,10 @@ void TestBlockManager::malformedXmlGivesEmptyDescription_data()
     QTest::newRow("nested 200,000 deep") << "<block name=\"deep\">" +
                                                 QByteArray("<a>").repeated(deep) +
                                                 QByteArray("</a>").repeated(deep) + "</block>";
+    // Each would be a document node and a variable: millions of them took gigabytes.
+    QTest::newRow("200,000 empty variables") << "<block name=\"wide\"><data name=\"t\">" +
+                                                    QByteArray("<var/>").repeated(200000) +
+                                                    "</data></block>";
     QTest::newRow("nested 65 deep") << "<block name=\"deep\">" + QByteArray("<a>").repeated(64) +
                                            QByteArray("</a>").repeated(64) + "</block>";
 }
