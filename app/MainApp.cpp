@@ -1,8 +1,8 @@
 #include "MainApp.h"
 
 #include "MainWindow.h"
-#include "PresetWindow.h"
 #include "Preferences.h"
+#include "PresetWindow.h"
 #include "StartWindow.h"
 
 #include <QAction>

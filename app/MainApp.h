@@ -11,7 +11,11 @@ class MainApp : public QApplication
 {
     Q_OBJECT
 public:
-    enum StartMode { ShowStartWindow = 0, ShowMainWindow = 2 };
+    enum StartMode
+    {
+        ShowStartWindow = 0,
+        ShowMainWindow = 2
+    };
 
     MainApp(int& argc, char** argv);
     ~MainApp() override;

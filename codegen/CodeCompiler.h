@@ -26,7 +26,8 @@ public:
     // Removes every occurrence of the instance from the order, then appends it once.
     void moveToTail(const BlockInstance* instance);
     // Moves the instance and everything downstream of it to the tail; each moved block ends up
-    // after the moved blocks that feed it. False, with the order unchanged and a warning, on a feedback loop.
+    // after the moved blocks that feed it. False, with the order unchanged and a warning, on a
+    // feedback loop.
     bool bubbleDown(const BlockInstance* instance);
     // Finds the sources that feed the instance and lets each of them bubble down. False, with
     // the order unchanged and a warning, on a feedback loop.

@@ -5,9 +5,9 @@
 BlockDescription::BlockDescription(const BlockDescription& other)
     : name(other.name), hash(other.hash), category(other.category), info(other.info),
       dataName(other.dataName), variables(other.variables), functions(other.functions),
-      globals(other.globals), mainName(other.mainName), mainCode(other.mainCode),
-      help(other.help), origin(other.origin), fileName(other.fileName),
-      filePath(other.filePath), rawData(other.rawData)
+      globals(other.globals), mainName(other.mainName), mainCode(other.mainCode), help(other.help),
+      origin(other.origin), fileName(other.fileName), filePath(other.filePath),
+      rawData(other.rawData)
 {
     rebuildSockets();
 }
@@ -23,14 +23,14 @@ BlockDescription& BlockDescription::operator=(const BlockDescription& other)
 
 // A moved std::vector keeps its buffer, so the moved pointer lists stay valid.
 BlockDescription::BlockDescription(BlockDescription&& other) noexcept
-    : name(std::move(other.name)), hash(std::move(other.hash)),
-      category(std::move(other.category)), info(std::move(other.info)),
-      dataName(std::move(other.dataName)), variables(std::move(other.variables)),
-      inputs(std::move(other.inputs)), outputs(std::move(other.outputs)),
-      functions(std::move(other.functions)), globals(std::move(other.globals)),
-      mainName(std::move(other.mainName)), mainCode(std::move(other.mainCode)),
-      help(std::move(other.help)), origin(other.origin), fileName(std::move(other.fileName)),
-      filePath(std::move(other.filePath)), rawData(std::move(other.rawData))
+    : name(std::move(other.name)), hash(std::move(other.hash)), category(std::move(other.category)),
+      info(std::move(other.info)), dataName(std::move(other.dataName)),
+      variables(std::move(other.variables)), inputs(std::move(other.inputs)),
+      outputs(std::move(other.outputs)), functions(std::move(other.functions)),
+      globals(std::move(other.globals)), mainName(std::move(other.mainName)),
+      mainCode(std::move(other.mainCode)), help(std::move(other.help)), origin(other.origin),
+      fileName(std::move(other.fileName)), filePath(std::move(other.filePath)),
+      rawData(std::move(other.rawData))
 {
     other.inputs.clear();
     other.outputs.clear();

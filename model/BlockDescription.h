@@ -15,7 +15,12 @@
 class BlockDescription
 {
 public:
-    enum BlockOrigin : qint32 { OriginLibrary = 0, OriginUser = 1, OriginPatch = 2 };
+    enum BlockOrigin : qint32
+    {
+        OriginLibrary = 0,
+        OriginUser = 1,
+        OriginPatch = 2
+    };
 
     BlockDescription() = default;
     BlockDescription(const BlockDescription& other);

@@ -20,11 +20,26 @@ QString programDir()
     return QCoreApplication::applicationDirPath();
 }
 
-QString blocksDir() { return programDir() + "/blocks"; }
-QString compileDir() { return programDir() + "/compile"; }
-QString presetsDir() { return programDir() + "/presets"; }
-QString tutorialsDir() { return programDir() + "/tutorials"; }
-QString examplesDir() { return programDir() + "/examples"; }
+QString blocksDir()
+{
+    return programDir() + "/blocks";
+}
+QString compileDir()
+{
+    return programDir() + "/compile";
+}
+QString presetsDir()
+{
+    return programDir() + "/presets";
+}
+QString tutorialsDir()
+{
+    return programDir() + "/tutorials";
+}
+QString examplesDir()
+{
+    return programDir() + "/examples";
+}
 
 QString deviceVolume()
 {
@@ -45,7 +60,10 @@ QString deviceVolume()
 #endif
 }
 
-QString deviceFirmwarePath() { return deviceVolume() + "/firmware.bin"; }
+QString deviceFirmwarePath()
+{
+    return deviceVolume() + "/firmware.bin";
+}
 
 QString repositoryUrl()
 {

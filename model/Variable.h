@@ -6,7 +6,13 @@
 // per-block "rate" flag that every description ends with.
 struct Variable
 {
-    enum SocketKind : qint32 { SocketRate = 0, SocketInput = 1, SocketOutput = 2, SocketNone = 3 };
+    enum SocketKind : qint32
+    {
+        SocketRate = 0,
+        SocketInput = 1,
+        SocketOutput = 2,
+        SocketNone = 3
+    };
 
     qint32 id = 0;
     qint32 socketIndex = 0;

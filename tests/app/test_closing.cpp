@@ -78,8 +78,8 @@ void TestClosing::askText()
     ModalDriver driver;
     driver.answerBox(QMessageBox::Cancel);
     QVERIFY(window->askForSave(doc));
-    QCOMPARE(driver.seen(), (QStringList{
-                                "|\"new patch\" has unsaved changes. \nDo you want to save them now?"}));
+    QCOMPARE(driver.seen(),
+             (QStringList{"|\"new patch\" has unsaved changes. \nDo you want to save them now?"}));
     doc->setChanged(false);
     QVERIFY(!window->askForSave(doc));
     QCOMPARE(driver.seen().size(), 1);
@@ -171,9 +171,9 @@ void TestClosing::closingLastTabDisablesActions()
     window->closeCurrentDocument();
     QCOMPARE(window->tabWidget()->count(), 0);
     QVERIFY(!window->currentDocument());
-    for (const char* name : {"save_patch", "save_patch_as", "close_current_patch", "paste",
-                             "comment", "compile", "emulator_toggle", "patch_info", "zoom_in",
-                             "zoom_out", "zoom_reset", "undo", "redo"})
+    for (const char* name :
+         {"save_patch", "save_patch_as", "close_current_patch", "paste", "comment", "compile",
+          "emulator_toggle", "patch_info", "zoom_in", "zoom_out", "zoom_reset", "undo", "redo"})
         QVERIFY2(!window->getAction(name)->isEnabled(), name);
     // With nothing open the forwarders do nothing.
     window->undo();

@@ -3,13 +3,13 @@
 // packed and read back.
 #include "FuzzTarget.h"
 
-#include "FuzzPastePlan.h"
 #include "BinaryPacker.h"
 #include "BinaryUtil.h"
 #include "BlockConnection.h"
 #include "BlockDescription.h"
 #include "BlockInstance.h"
 #include "ClipboardPayload.h"
+#include "FuzzPastePlan.h"
 #include "PatchFile.h"
 #include "PatchRecord.h"
 #include "ReferenceReader.h"

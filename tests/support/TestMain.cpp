@@ -10,7 +10,8 @@ namespace testsupport {
 void prepareEnvironment(const char* testName)
 {
     // Lives for the whole process; removed at exit.
-    static QTemporaryDir home(QDir::tempPath() + QStringLiteral("/kl-home-%1-XXXXXX").arg(testName));
+    static QTemporaryDir home(QDir::tempPath() +
+                              QStringLiteral("/kl-home-%1-XXXXXX").arg(testName));
     const QByteArray homePath = home.path().toLocal8Bit();
     qputenv("HOME", homePath);
     qputenv("XDG_CONFIG_HOME", homePath + "/.config");
