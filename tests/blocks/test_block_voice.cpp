@@ -20,6 +20,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSettings>
@@ -122,6 +123,8 @@ private:
     // either fails.
     bool playExample(const QString& name);
     QByteArray stopAndRead();
+    // Waits until the program has played `samples` more frames into the sound file.
+    void playFor(int samples);
 
     QTemporaryDir scratch;
     QString soundPath;
@@ -200,6 +203,12 @@ bool TestBlockVoice::playExample(const QString& name)
     return window->isEmulating() && window->emulatorDock()->isRunning();
 }
 
+void TestBlockVoice::playFor(int samples)
+{
+    const qint64 target = QFileInfo(soundPath).size() + qint64(samples) * 4;
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(soundPath).size() >= target, 30000);
+}
+
 QByteArray TestBlockVoice::stopAndRead()
 {
     window->emulateToggle();
@@ -212,13 +221,14 @@ void TestBlockVoice::knobSynthFollowsPitchAndGate()
     Emulator* emulator = window->emulatorDock();
     // Silence with the gate closed; then a note at the knob's lowest pitch; the knob turned
     // up; the gate closed again, and the release fades out.
-    QTest::qWait(400);
+    playFor(8000);
     emulator->setControlValue(2, 1024);
-    QTest::qWait(700);
+    playFor(14000);
     emulator->setControlValue(0, 1024);
-    QTest::qWait(700);
+    playFor(14000);
     emulator->setControlValue(2, 0);
-    QTest::qWait(1300);
+    playFor(26000);
+    QVERIFY(!QTest::currentTestFailed());
     const QVector<double> left = shipped::leftChannel(stopAndRead());
     QVERIFY(!window->isEmulating());
     QVERIFY2(left.size() > 40000, qPrintable(QString::number(left.size())));
@@ -272,7 +282,8 @@ void TestBlockVoice::fmBellsRing()
     QVERIFY(playExample("FM Bells"));
     // Knob 2 up: five strikes a second.
     window->emulatorDock()->setControlValue(1, 1024);
-    QTest::qWait(1500);
+    playFor(30000);
+    QVERIFY(!QTest::currentTestFailed());
     const QVector<double> left = shipped::leftChannel(stopAndRead());
     QVERIFY2(left.size() > 20000, qPrintable(QString::number(left.size())));
     // Loudness in 10 ms windows: each strike is a sudden rise after a fall (from where the
