@@ -146,28 +146,18 @@ void RepositoryTab::userPost(const QString& text)
 
 void RepositoryTab::requestFailed(Repository::RequestKind requestKind, const QString& message)
 {
-    const bool patches = kind == PatchEntries;
-    switch (requestKind) {
-    case Repository::PatchCommentsRequest:
-    case Repository::PatchCommentPostRequest:
-    case Repository::BlockCommentsRequest:
-    case Repository::BlockCommentPostRequest: {
-        const bool mine = (requestKind == Repository::PatchCommentsRequest ||
-                           requestKind == Repository::PatchCommentPostRequest) == patches;
-        if (!mine || !commentsRequested)
-            return;
-        commentsRequested = false;
-        // A failed post keeps the comments shown and the text typed; a failed list says why.
-        if (requestKind == Repository::PatchCommentsRequest ||
-            requestKind == Repository::BlockCommentsRequest)
-            comments->showFailure(message);
-        else
-            comments->refresh();
+    const bool list = kind == PatchEntries ? requestKind == Repository::PatchCommentsRequest
+                                           : requestKind == Repository::BlockCommentsRequest;
+    const bool post = kind == PatchEntries ? requestKind == Repository::PatchCommentPostRequest
+                                           : requestKind == Repository::BlockCommentPostRequest;
+    if (!commentsRequested || (!list && !post))
         return;
-    }
-    default:
-        return;
-    }
+    commentsRequested = false;
+    // A failed post keeps the comments shown and the text typed; a failed list says why.
+    if (list)
+        comments->showFailure(message);
+    else
+        comments->refresh();
 }
 
 void RepositoryTab::fillTable(const QList<QStringList>& rows)

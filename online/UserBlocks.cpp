@@ -94,17 +94,15 @@ bool UserBlocks::readBlockFile(const QString& path)
                                     path;
         return false;
     }
-    if (file.size() > maxBlockFileSize) {
-        qWarning().noquote() << tr("File is not a block file.");
-        return false;
-    }
-    QByteArray data = file.read(maxBlockFileSize + 1);
-    if (data.size() > maxBlockFileSize || !validate(data)) {
+    const QByteArray data = file.read(maxBlockFileSize + 1);
+    const QString blockName =
+        data.size() > maxBlockFileSize ? QString() : BlockDownload::validBlockName(data);
+    if (blockName.isEmpty()) {
         qWarning().noquote() << tr("File is not a block file.");
         return false;
     }
     upload = RepositoryBlock();
-    upload.name = BlockDownload::validBlockName(data);
+    upload.name = blockName;
     upload.filename = util::uploadFileName(path);
     upload.hash = BlockManager::blockHash(data);
     upload.data = data;
