@@ -2,6 +2,7 @@
 
 #include "DocumentHost.h"
 #include "InstanceList.h"
+#include "OpenOutcome.h"
 #include "PackedPatch.h"
 #include "PatchInfo.h"
 #include "Preferences.h"
@@ -95,6 +96,8 @@ public:
     // True when the document was built completely; false while its blocks are being fetched
     // or when they could not be had.
     bool openPatch(const PackedPatch& patch, const QList<QByteArray>& blockFiles);
+    // An unchanged tab without a path that an incomplete open left behind.
+    static bool isLeftover(const PatchDocument* document);
     void resolveBlocks();
     void createPatchScene();
     void resolveMissingBlocks(QList<RepositoryBlock>& blocks);
@@ -196,6 +199,10 @@ private:
     // Files
     SaveResult writePatchFile(PatchDocument* doc, const QString& path, PatchInfo next);
     void openFile(const QString& path, bool fromDialog);
+    // openPatch with what the reader found and the file's path, given to the document only
+    // when the open comes out whole.
+    bool startOpen(const PackedPatch& patch, const QList<QByteArray>& blockFiles,
+                   const OpenOutcome& outcome, const QString& path);
     void addRecentFile(const QString& path);
     // Stops a running missing-block fetch; its document stays as it is, empty.
     void dropBlockFetch();
@@ -244,13 +251,13 @@ private:
     int documentCounter = 0;
     PatchDocument* document = nullptr;
 
-    // Files: the open in progress, its decoded patch, the document made for it and the file
-    // it came from. The file's path is given to the document only once the patch opened
-    // completely.
+    // Files: the open in progress, its decoded patch, the document made for it, the file it
+    // came from and what came through so far. The file's path is given to the document only
+    // once the patch opened whole.
     PackedPatch pendingPatch;
     QPointer<PatchDocument> pendingDocument;
     QString pendingPath;
-    QString openingPath;
+    OpenOutcome pendingOutcome;
     BlockFetcher blockFetcher;
     // The document whose missing blocks are being fetched; the files go to it alone.
     QPointer<PatchDocument> fetchingDocument;

@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 
 #include "BlockManager.h"
+#include "DisplayText.h"
 #include "Inspector.h"
 #include "Online.h"
 #include "PatchDocument.h"
@@ -26,6 +27,7 @@
 #include <QMessageBox>
 #include <QSaveFile>
 #include <QSignalMapper>
+#include <QTabBar>
 #include <QTabWidget>
 
 #include <algorithm>
@@ -187,13 +189,29 @@ void MainWindow::openFile(const QString& path, bool fromDialog)
     if (checkPatchOpen(patch))
         return;
 
-    // A damaged record still opens as an empty tab, but never with the file's path, so a
-    // later Save cannot overwrite the original. It is a recent file all the same.
+    // A tab that an incomplete open of this name left behind gives way to the new open, in
+    // its place.
+    int place = -1;
+    for (int i = tabs->count() - 1; i >= 0; --i) {
+        PatchDocument* doc = documentAt(i);
+        if (doc && doc->patchInfo()->name == patch.name && isLeftover(doc)) {
+            closeDocument(i);
+            place = i;
+        }
+    }
+
     const QString absolute = QFileInfo(path).absoluteFilePath();
-    openingPath = contents.complete ? absolute : QString();
-    openPatch(patch, contents.blockFiles);
-    openingPath.clear();
-    addRecentFile(absolute);
+    startOpen(patch, contents.blockFiles, OpenOutcome(contents), absolute);
+    if (place >= 0 && document)
+        tabs->tabBar()->moveTab(tabs->indexOf(document), qMin(place, tabs->count() - 1));
+    // A file of which nothing could be read would only push the good ones off the list.
+    if (contents.readable())
+        addRecentFile(absolute);
+}
+
+bool MainWindow::isLeftover(const PatchDocument* doc)
+{
+    return doc->openedPartly() && !doc->changed() && doc->patchInfo()->path.isEmpty();
 }
 
 bool MainWindow::checkPatchOpen(const PackedPatch& patch)
@@ -203,7 +221,7 @@ bool MainWindow::checkPatchOpen(const PackedPatch& patch)
     bool found = false;
     for (int i = 0; i < tabs->count(); ++i) {
         PatchDocument* doc = documentAt(i);
-        if (doc && doc->patchInfo()->name == patch.name) {
+        if (doc && doc->patchInfo()->name == patch.name && !isLeftover(doc)) {
             tabs->setCurrentIndex(i);
             found = true;
         }
@@ -213,13 +231,21 @@ bool MainWindow::checkPatchOpen(const PackedPatch& patch)
 
 bool MainWindow::openPatch(const PackedPatch& patch, const QList<QByteArray>& blockFiles)
 {
+    return startOpen(patch, blockFiles, OpenOutcome(), QString());
+}
+
+bool MainWindow::startOpen(const PackedPatch& patch, const QList<QByteArray>& blockFiles,
+                           const OpenOutcome& outcome, const QString& path)
+{
     // The blocks of an earlier open that still waits would complete the wrong patch.
     dropBlockFetch();
     newDocument();
     PatchDocument* doc = document;
     pendingPatch = patch;
     pendingDocument = doc;
-    pendingPath = openingPath;
+    pendingPath = path;
+    pendingOutcome = outcome;
+    doc->setOpenedPartly(true);
 
     PatchInfo* info = doc->patchInfo();
     info->name = patch.name;
@@ -232,6 +258,7 @@ bool MainWindow::openPatch(const PackedPatch& patch, const QList<QByteArray>& bl
 
     const PatchOpener::Binding binding =
         PatchOpener::bindBlocks(doc, patch, blockFiles, libraryOf(blocks.get()));
+    pendingOutcome.addBinding(binding);
     const QStringList& notFound = binding.notFound;
     const QStringList& different = binding.different;
     QList<RepositoryBlock> missing;
@@ -246,7 +273,7 @@ bool MainWindow::openPatch(const PackedPatch& patch, const QList<QByteArray>& bl
     auto listing = [this](const QStringList& names) {
         QString text;
         for (int i = 0; i < names.size() && i < maxListedBlocks; ++i)
-            text += "- " + names.at(i) + "\n";
+            text += "- " + util::displayName(names.at(i)) + "\n";
         if (names.size() > maxListedBlocks)
             text += tr("and %1 more\n").arg(names.size() - maxListedBlocks);
         return text;
@@ -261,6 +288,7 @@ bool MainWindow::openPatch(const PackedPatch& patch, const QList<QByteArray>& bl
 
     if (!notFound.isEmpty()) {
         QMessageBox box;
+        box.setTextFormat(Qt::PlainText);
         box.setText(tr("The following local block descriptions were not found:\n\n")
                         .remove(QLatin1Char('\n')));
         box.setInformativeText(listing(notFound) + "\nDo you wish to download them ?");
@@ -280,8 +308,11 @@ bool MainWindow::openPatch(const PackedPatch& patch, const QList<QByteArray>& bl
 
 void MainWindow::resolveBlocks()
 {
-    if (PatchDocument* doc = pendingDocument)
-        PatchOpener::addBlocks(doc, pendingPatch, libraryOf(blocks.get()));
+    if (PatchDocument* doc = pendingDocument) {
+        PatchOpener::LeftOut leftOut;
+        PatchOpener::addBlocks(doc, pendingPatch, libraryOf(blocks.get()), &leftOut);
+        pendingOutcome.addLeftOut(leftOut);
+    }
 }
 
 void MainWindow::createPatchScene()
@@ -296,11 +327,17 @@ void MainWindow::createPatchScene()
     doc->setZoomLevel(pendingPatch.zoomLevel);
     doc->setChanged(false);
 
-    if (!pendingPath.isEmpty()) {
+    // A tab that lacks part of its file must never overwrite it.
+    const bool whole = pendingOutcome.whole();
+    if (whole && !pendingPath.isEmpty())
         doc->patchInfo()->path = pendingPath;
-        pendingPath.clear();
-    }
+    doc->setOpenedPartly(!whole);
+    const QString report = pendingOutcome.report(!pendingPath.isEmpty());
+    pendingPath.clear();
+    pendingOutcome = OpenOutcome();
     pendingDocument = nullptr;
+    if (!report.isEmpty())
+        qWarning().noquote() << report;
 }
 
 void MainWindow::resolveMissingBlocks(QList<RepositoryBlock>& missing)
@@ -326,6 +363,7 @@ void MainWindow::repositoryBlockFiles(QList<QByteArray>& files)
         doc->addBlockDescription(
             BlockManager::loadBlock(bytes, BlockDescription::OriginPatch, QString(), QString()));
     }
+    pendingOutcome.setFetched();
     resolveBlocks();
     createPatchScene();
 }

@@ -42,9 +42,7 @@ void MainWindow::repositoryPatchDownloaded(const QByteArray& data)
 {
     util::PatchFileContents contents = util::readPatchFile(data);
     contents.patch.includeBlocks = true;
-    // No file path, also for a download that arrives while a file's open waits in a box.
-    openingPath.clear();
-    openPatch(contents.patch, contents.blockFiles);
+    startOpen(contents.patch, contents.blockFiles, OpenOutcome(contents), QString());
 }
 
 void MainWindow::blockSaved(const QString& path)

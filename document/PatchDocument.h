@@ -113,6 +113,10 @@ public:
     PatchScene* patchScene() const { return scene; }
     QUndoStack* undoStack() const { return stack; }
     bool changed() const { return changed_; }
+    // Set while an open has not brought the whole patch in: such a tab, left unchanged and
+    // without a path, does not stand for its file.
+    void setOpenedPartly(bool partly) { openedPartly_ = partly; }
+    bool openedPartly() const { return openedPartly_; }
     bool isPlaying() const { return playing_; }
     bool isEmpty() const { return instances.empty(); }
     bool isMacroOpen() const { return macroDepth > 0; }
@@ -182,6 +186,7 @@ private:
     QSet<qint32> replacedIds;
     PatchInfo info;
     bool changed_ = false;
+    bool openedPartly_ = false;
     bool playing_ = false;
     // Macros opened through beginUndoMacro and not yet ended.
     int macroDepth = 0;

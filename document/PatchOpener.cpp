@@ -45,7 +45,9 @@ PatchOpener::Binding PatchOpener::bindBlocks(PatchDocument* document, const Pack
         if (carried.name.isEmpty()) {
             // What is left of a damaged file may still say whose it was.
             const QString name = BlockManager::blockName(bytes);
-            if (!name.isEmpty() && !damaged.contains(name)) {
+            if (name.isEmpty()) {
+                ++binding.unnamed;
+            } else if (!damaged.contains(name)) {
                 damaged.insert(name);
                 binding.damaged << name;
             }
@@ -77,11 +79,12 @@ PatchOpener::Binding PatchOpener::bindBlocks(PatchDocument* document, const Pack
 }
 
 int PatchOpener::addBlocks(PatchDocument* document, const PackedPatch& patch,
-                           const Library& library)
+                           const Library& library, LeftOut* leftOutReport)
 {
-    QStringList leftOutNames;
-    QHash<QString, int> leftOut;
-    int total = 0;
+    LeftOut report;
+    QStringList& leftOutNames = report.names;
+    QHash<QString, int>& leftOut = report.counts;
+    int& total = report.total;
     for (const PackedInstance& packed : patch.blocks) {
         const BlockDescription* description = descriptionOf(document, packed.name, library);
         if (!description || description->name.isEmpty()) {
@@ -108,6 +111,8 @@ int PatchOpener::addBlocks(PatchDocument* document, const PackedPatch& patch,
                                   .arg(leftOut.value(name))
                                   .arg(name);
     }
+    if (leftOutReport)
+        *leftOutReport = report;
     return total;
 }
 

@@ -3,6 +3,7 @@
 #include "PackedPatch.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -32,6 +33,16 @@ public:
         // Carried blocks whose file cannot be read, by the name the file still gives; their
         // instances are not asked for.
         QStringList damaged;
+        // Carried files that cannot be read and name no block.
+        int unnamed = 0;
+    };
+
+    // Instances that addBlocks left out, by name in the order first met.
+    struct LeftOut
+    {
+        QStringList names;
+        QHash<QString, int> counts;
+        int total = 0;
     };
 
     // Adds each carried block file that the library lacks, or holds in another version, to the
@@ -42,8 +53,10 @@ public:
 
     // Adds every instance that has a description, with the patch's node id where it has none
     // of its own and the description's defaults for values it lacks. An instance without a
-    // description is left out, with one message per name. Returns how many were left out.
-    static int addBlocks(PatchDocument* document, const PackedPatch& patch, const Library& library);
+    // description is left out, with one message per name. Returns how many were left out, and
+    // which in `leftOut` when given.
+    static int addBlocks(PatchDocument* document, const PackedPatch& patch, const Library& library,
+                         LeftOut* leftOut = nullptr);
 
     // Adds the cables, numbered from 0 in stored order. A socket takes one cable, as on the
     // canvas: of the cables to one input, or from one output, the last stays and the others

@@ -4,7 +4,6 @@
 #include "BlockManager.h"
 #include "PatchRecord.h"
 
-#include <QCoreApplication>
 #include <QSet>
 #include <QStringList>
 
@@ -86,55 +85,6 @@ qsizetype recordEnd(const QByteArray& file, int version, const QByteArray& sep)
     return end <= file.size() && endsPart(file, end, sep) ? end : -1;
 }
 
-// Names listed in one warning at most.
-constexpr int maxListedNames = 20;
-
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("PatchFile", text);
-}
-
-// One warning for all the carried files that cannot be read, however many a file holds: each
-// would be a box to click away. The blocks are named where what is left of their files still
-// gives the name.
-void warnDamaged(const QStringList& names, int unnamed)
-{
-    if (!names.isEmpty()) {
-        if (names.size() == 1 && unnamed == 0) {
-            qWarning("%s", qUtf8Printable(tr("The patch file is damaged: the block \"%1\" it "
-                                             "carries cannot be read.")
-                                              .arg(names.first())));
-            return;
-        }
-        QStringList listed;
-        for (int i = 0; i < names.size() && i < maxListedNames; ++i)
-            listed << QLatin1Char('"') + names.at(i) + QLatin1Char('"');
-        const int more = names.size() - listed.size() + unnamed;
-        const QString text =
-            more > 0 ? tr("The patch file is damaged: the blocks %1 and %2 more block files it "
-                          "carries cannot be read.")
-                           .arg(listed.join(QStringLiteral(", ")))
-                           .arg(more)
-                     : tr("The patch file is damaged: the blocks %1 it carries cannot be read.")
-                           .arg(listed.join(QStringLiteral(", ")));
-        qWarning("%s", qUtf8Printable(text));
-    } else if (unnamed == 1) {
-        qWarning("%s", qUtf8Printable(tr("A block file carried in the patch is damaged.")));
-    } else if (unnamed > 1) {
-        qWarning("%s", qUtf8Printable(
-                           tr("%1 block files carried in the patch are damaged.").arg(unnamed)));
-    }
-}
-
-void warnTooLarge(int count)
-{
-    if (count == 1)
-        qWarning("%s", qUtf8Printable(tr("A block file carried in the patch is too large.")));
-    else if (count > 1)
-        qWarning("%s", qUtf8Printable(
-                           tr("%1 block files carried in the patch are too large.").arg(count)));
-}
-
 } // namespace
 
 QByteArray packBlocks(const QHash<QString, BlockDescription>& blocks)
@@ -190,30 +140,25 @@ PatchFileContents readPatchFile(const QByteArray& file)
     // bytes, its document and its description in memory, and a few bytes of file can inflate
     // to the whole bound.
     qsizetype left = bin::maxUncompressedSize;
-    QStringList damaged;
     QSet<QString> damagedNames;
-    int unnamed = 0;
-    int tooLarge = 0;
     for (int i = 1; i < parts.size(); ++i) {
         const QByteArray& part = parts.at(i);
         // What a damaged part holds before its damage still tells whose block it was.
         bin::Inflated inflated = bin::inflate(part.constData(), part.size(), true, left, true);
         left -= inflated.data.size();
         if (inflated.status == bin::InflateStatus::TooLarge) {
-            ++tooLarge;
+            ++contents.tooLarge;
         } else if (inflated.status != bin::InflateStatus::Ok) {
             const QString name = BlockManager::blockName(inflated.data);
             if (name.isEmpty()) {
-                ++unnamed;
+                ++contents.unnamedDamaged;
             } else if (!damagedNames.contains(name)) {
                 damagedNames.insert(name);
-                damaged << name;
+                contents.damagedBlocks << name;
             }
         }
         contents.blockFiles.append(std::move(inflated.data));
     }
-    warnTooLarge(tooLarge);
-    warnDamaged(damaged, unnamed);
     contents.patch = readPatchRecord(parts.value(0));
     contents.complete = isPatchRecord(parts.value(0));
     return contents;

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // The saved patch file: a patch record, then for each carried block file the separator and
 // the file compressed as qCompress does. Version 5 and later use util::bin::separator, older
@@ -34,12 +35,23 @@ struct PatchFileContents
     // Uncompressed, in file order, together at most util::bin::maxUncompressedSize bytes. A
     // part that would pass that gives an empty entry; one that is damaged gives what it holds
     // before the damage, which is no readable block file but may still name its block
-    // (BlockManager::blockName). One warning tells of all the parts too large, and one of all
-    // the damaged ones.
+    // (BlockManager::blockName).
     QList<QByteArray> blockFiles;
+    // The carried parts that did not inflate: damaged ones by the block each still names
+    // (once a name), the rest counted. The open reports them with the blocks they cost.
+    QStringList damagedBlocks;
+    int unnamedDamaged = 0;
+    int tooLarge = 0;
     // The record read completely (util::isPatchRecord); a damaged one still gives what could
     // be read.
     bool complete = false;
+
+    // Anything at all came of the record: it read completely (an empty patch too), or a
+    // damaged one still gave a block or a comment.
+    bool readable() const
+    {
+        return complete || !patch.blocks.isEmpty() || !patch.comments.isEmpty();
+    }
 };
 
 // unpackPatch, the block parts uncompressed, and the record read by util::readPatchRecord.

@@ -87,13 +87,27 @@ void TestHostilePatches::cleanup()
     program.reset();
 }
 
+// What opening a hostile file comes to: the patch opened whole, under its file's path; opened
+// in part, in a tab not tied to the file; or refused, with an empty tab not tied to it.
+enum class Outcome
+{
+    Whole,
+    WithoutPath,
+    Refused
+};
+Q_DECLARE_METATYPE(Outcome)
+
 void TestHostilePatches::hostileFiles_data()
 {
     QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<Outcome>("outcome");
     QTest::addColumn<QString>("warning");
     QTest::addColumn<int>("blocks");
     QTest::addColumn<int>("cables");
     QTest::addColumn<int>("comments");
+    const Outcome whole = Outcome::Whole;
+    const Outcome partly = Outcome::WithoutPath;
+    const Outcome refused = Outcome::Refused;
 
     BlockManager library;
     library.loadBlocks(testsupport::sourcePath("tests/app/fixtures/blocks"),
@@ -105,18 +119,18 @@ void TestHostilePatches::hostileFiles_data()
 
     // 61 KB of file that inflates to 4.5 million block records.
     QTest::newRow("4.5 million empty block records")
-        << RecordBuilder().emptyBlocks(4500000).file() << tooMany << 0 << 0 << 0;
+        << RecordBuilder().emptyBlocks(4500000).file() << refused << tooMany << 0 << 0 << 0;
     RecordBuilder comments = sineIntoGain(library);
     for (int i = 0; i < 65537; ++i)
         comments.comment(1, 10, 10, "");
-    QTest::newRow("65,537 comments") << comments.file() << tooMany << 0 << 0 << 0;
+    QTest::newRow("65,537 comments") << comments.file() << refused << tooMany << 0 << 0 << 0;
     // 65 blocks of 32,768 values, and 8,225 blocks of 255 cables: each a little over 32 a
     // block for the largest patch.
     RecordBuilder values;
     const QByteArray manyValues = QByteArray(32767, ';');
     for (quint32 id = 1; id <= 65; ++id)
         values.block("Sine", sine, id, 0, 0, manyValues);
-    QTest::newRow("2,129,920 values") << values.file() << tooMany << 0 << 0 << 0;
+    QTest::newRow("2,129,920 values") << values.file() << refused << tooMany << 0 << 0 << 0;
     RecordBuilder cables;
     for (quint32 id = 1; id <= 8225; ++id) {
         Cables out;
@@ -124,91 +138,127 @@ void TestHostilePatches::hostileFiles_data()
             out.push_back({c, id, c});
         cables.block("Sine", sine, id, 0, 0, "440;0", out);
     }
-    QTest::newRow("2,097,375 cables") << cables.file() << tooMany << 0 << 0 << 0;
+    QTest::newRow("2,097,375 cables") << cables.file() << refused << tooMany << 0 << 0 << 0;
 
     // 255 cables from the Sine's output to the Gain's first input, and as many from 255 Sines.
     RecordBuilder oneInput;
     oneInput.block("Sine", sine, 1, 100, 100, "440;0", Cables(255, {0, 300, 0}));
     oneInput.block("Gain", gain, 300, 100, 300, "0");
     QTest::newRow("255 cables on one input, one block")
-        << oneInput.file() << "254 cables of the patch were left out" << 2 << 1 << 0;
+        << oneInput.file() << whole << "254 cables of the patch were left out" << 2 << 1 << 0;
     RecordBuilder manySources;
     for (quint32 id = 1; id <= 255; ++id)
         manySources.block("Sine", sine, id, 10 * id, 100, "440;0", Cables{{0, 300, 0}});
     manySources.block("Gain", gain, 300, 100, 300, "0");
     QTest::newRow("255 cables on one input, 255 blocks")
-        << manySources.file() << "254 cables of the patch were left out" << 256 << 1 << 0;
+        << manySources.file() << whole << "254 cables of the patch were left out" << 256 << 1 << 0;
     RecordBuilder fanOut;
     fanOut.block("Sine", sine, 1, 100, 100, "440;0", Cables{{0, 2, 0}, {0, 2, 1}});
     fanOut.block("Gain", gain, 2, 100, 300, "0");
     QTest::newRow("one output, two cables")
-        << fanOut.file() << "One cable of the patch was left out" << 2 << 1 << 0;
+        << fanOut.file() << whole << "One cable of the patch was left out" << 2 << 1 << 0;
 
-    // A user block carried in the file, cut short or corrupt; the library's blocks still open.
+    // A user block carried in the file that cannot be read: the library's blocks still open,
+    // the user is told which blocks were left out, and the tab is not tied to the file, whose
+    // Save would write it back without them.
     const QByteArray echo = carriedBlock("Echo");
     RecordBuilder withEcho = sineIntoGain(library);
     withEcho.block("Echo", hashOf(echo), 3, 300, 100, "0", Cables{{0, 2, 1}});
     const QByteArray compressed = qCompress(echo);
     const QString damaged =
-        QStringLiteral("The patch file is damaged: the block \"Echo\" it carries cannot be read.");
+        QStringLiteral("- Echo (1 block): the block file the patch carries for it is damaged\n");
+    const QString unreadable = QStringLiteral(
+        "- Echo (1 block): the block file the patch carries for it cannot be read\n");
     QTest::newRow("carried block cut short")
-        << withEcho.file({compressed.left(compressed.size() / 2)}) << damaged << 2 << 1 << 0;
+        << withEcho.file({compressed.left(compressed.size() / 2)}) << partly << damaged << 2 << 1
+        << 0;
     QByteArray corrupt = compressed;
     for (int i = corrupt.size() - 12; i < corrupt.size() - 4; ++i)
         corrupt[i] = char(corrupt[i] ^ 0x5A);
-    QTest::newRow("carried block corrupt") << withEcho.file({corrupt}) << damaged << 2 << 1 << 0;
-    QTest::newRow("carried block whole") << withEcho.file({compressed}) << QString() << 3 << 2 << 0;
+    QTest::newRow("carried block corrupt")
+        << withEcho.file({corrupt}) << partly << damaged << 2 << 1 << 0;
+    QTest::newRow("carried block whole")
+        << withEcho.file({compressed}) << whole << QString() << 3 << 2 << 0;
+    QByteArray manyElements = echo;
+    manyElements.replace("</block>", QByteArray(131072, 'x').replace("x", "<a/>") + "</block>");
+    QTest::newRow("carried block of 131,073 elements")
+        << withEcho.file({qCompress(manyElements)}) << partly << unreadable << 2 << 1 << 0;
+    QByteArray deep = echo;
+    deep.replace("</block>", QByteArray(65, 'x').replace("x", "<a>") +
+                                 QByteArray(65, 'x').replace("x", "</a>") + "</block>");
+    QTest::newRow("carried block nested 65 deep")
+        << withEcho.file({qCompress(deep)}) << partly << unreadable << 2 << 1 << 0;
+    QByteArray entities = "<!DOCTYPE block [<!ENTITY a \"" + QByteArray(1000, 'a') +
+                          "\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">]>\n" + echo;
+    entities.replace("</block>", "<info>&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;</info></block>");
+    QTest::newRow("carried block that expands entities")
+        << withEcho.file({qCompress(entities)}) << partly << unreadable << 2 << 1 << 0;
+    // A damaged copy of a block the library has costs no block, but still the file.
+    const QByteArray sineFile =
+        testsupport::readFile(testsupport::sourcePath("tests/app/fixtures/blocks/sine.xml"));
+    const QByteArray sineCompressed = qCompress(sineFile);
+    QTest::newRow("damaged copy of a library block")
+        << sineIntoGain(library).file({sineCompressed.left(sineCompressed.size() / 2)}) << partly
+        << "- Sine: the block file the patch carries for it is damaged; another description of "
+           "it is used"
+        << 2 << 1 << 0;
 
     // Parts by the thousand, each of which would have been a box of its own.
     QList<QByteArray> junk;
     for (int i = 0; i < 10000; ++i)
         junk << QByteArray("\x00\x00\x00\x10junk", 8);
     QTest::newRow("10,000 damaged carried parts")
-        << sineIntoGain(library).file(junk) << "10000 block files carried in the patch are damaged."
-        << 2 << 1 << 0;
+        << sineIntoGain(library).file(junk) << partly
+        << "- 10000 block files the patch carries are damaged" << 2 << 1 << 0;
     QList<QByteArray> named;
     for (int i = 0; i < 1000; ++i) {
         const QByteArray part = qCompress(carriedBlock("B" + QByteArray::number(i)));
         named << part.left(part.size() - 6);
     }
     QTest::newRow("1,000 carried blocks cut short")
-        << sineIntoGain(library).file(named)
-        << "The patch file is damaged: the blocks \"B0\", \"B1\", \"B2\", " << 2 << 1 << 0;
+        << sineIntoGain(library).file(named) << partly
+        << "- B0: the block file the patch carries for it is damaged; another description" << 2 << 1
+        << 0;
     QTest::newRow("1,000 carried blocks cut short, the rest counted")
-        << sineIntoGain(library).file(named)
-        << "\"B19\" and 980 more block files it carries cannot be read." << 2 << 1 << 0;
+        << sineIntoGain(library).file(named) << partly << "- B19: the block file" << 2 << 1 << 0;
+    QTest::newRow("1,000 carried blocks cut short, 20 listed")
+        << sineIntoGain(library).file(named) << partly << "\nand 980 more\n"
+        << 2 << 1 << 0;
 
     // Refused as before.
-    const QByteArray whole = sineIntoGain(library).record();
-    QByteArray version7 = whole;
+    const QByteArray record = sineIntoGain(library).record();
+    QByteArray version7 = record;
     version7[1] = 7;
-    QTest::newRow("version 7") << version7 << "Cant open patch. Unknown format." << 0 << 0 << 0;
-    QTest::newRow("empty file") << QByteArray() << "Cant open patch. Unknown format." << 0 << 0
-                                << 0;
-    QByteArray declaredHuge = whole;
+    QTest::newRow("version 7") << version7 << refused << "Cant open patch. Unknown format." << 0
+                               << 0 << 0;
+    QTest::newRow("empty file") << QByteArray() << refused << "Cant open patch. Unknown format."
+                                << 0 << 0 << 0;
+    QByteArray declaredHuge = record;
     declaredHuge[2] = char(0x7F);
     QTest::newRow("declares more than 64 MiB")
-        << declaredHuge << "Cant open patch. The packed data is too large." << 0 << 0 << 0;
+        << declaredHuge << refused << "Cant open patch. The packed data is too large." << 0 << 0
+        << 0;
     // Declares 16 bytes, inflates to 65 MiB.
     QByteArray bomb = packedRecord(6, QByteArray(65 * 1024 * 1024, '\0')) + QByteArray(4, '\0');
     bomb.replace(2, 4, QByteArray::fromHex("00000010"));
     QTest::newRow("inflates beyond 64 MiB")
-        << bomb << "Cant open patch. The packed data is too large." << 0 << 0 << 0;
+        << bomb << refused << "Cant open patch. The packed data is too large." << 0 << 0 << 0;
     QTest::newRow("stream cut short")
-        << whole.left(whole.size() - 9) << "Cant open patch. The packed data is damaged." << 0 << 0
-        << 0;
+        << record.left(record.size() - 9) << refused
+        << "Cant open patch. The packed data is damaged." << 0 << 0 << 0;
 }
 
 void TestHostilePatches::hostileFiles()
 {
     QFETCH(QByteArray, file);
+    QFETCH(Outcome, outcome);
     QFETCH(QString, warning);
     QFETCH(int, blocks);
     QFETCH(int, cables);
     QFETCH(int, comments);
 
-    // What opening a file does once it has the bytes.
-    util::PatchFileContents contents;
+    const QString path = files->path() + "/hostile.ktl";
+    QVERIFY(testsupport::writeFile(path, file));
     ModalDriver driver;
     int boxes = 0;
     driver.answer([&boxes](QWidget* w) {
@@ -217,9 +267,7 @@ void TestHostilePatches::hostileFiles()
             box->reject();
     });
     MessageCapture messages;
-    contents = util::readPatchFile(file);
-    contents.patch.name = QStringLiteral("hostile");
-    window->openPatch(contents.patch, contents.blockFiles);
+    window->openFromPath(path);
 
     QCOMPARE(boxes, 0);
     // One warning at most: each would be a box to click away.
@@ -227,7 +275,7 @@ void TestHostilePatches::hostileFiles()
     QVERIFY2(warnings.size() == (warning.isEmpty() ? 0 : 1),
              qPrintable(warnings.join('|').left(500)));
     if (!warning.isEmpty())
-        QVERIFY2(warnings.first().contains(warning), qPrintable(warnings.first().left(500)));
+        QVERIFY2(warnings.first().contains(warning), qPrintable(warnings.first().left(1500)));
     QVERIFY2(warnings.filter("not found").isEmpty(), qPrintable(warnings.join('|')));
     PatchDocument* doc = window->currentDocument();
     QCOMPARE(doc->patchInfo()->name, QStringLiteral("hostile"));
@@ -235,6 +283,13 @@ void TestHostilePatches::hostileFiles()
     QCOMPARE(doc->blockConnections().size(), cables);
     QCOMPARE(doc->comments().size(), comments);
     QVERIFY(!doc->changed());
+    // Only a whole patch may be saved over its file.
+    QCOMPARE(doc->patchInfo()->path, outcome == Outcome::Whole ? path : QString());
+    if (outcome == Outcome::WithoutPath)
+        QVERIFY2(warnings.first().contains("The tab is not tied to the file"),
+                 qPrintable(warnings.first().left(1500)));
+    // A file that gave nothing is no recent file.
+    QCOMPARE(window->recentFileList().contains(path), outcome != Outcome::Refused);
 }
 
 void TestHostilePatches::idsSurviveSaveAndReopen_data()

@@ -491,13 +491,13 @@ void TestOnline::hostileDownload_data()
     QTest::addColumn<QStringList>("blocks");
     QTest::newRow("a carried block declares 3 GB")
         << "huge block"
-        << "A block file carried in the patch is too large." << QStringList{"Sine@0"};
+        << "- 1 block file the patch carries is too large" << QStringList{"Sine@0"};
     QTest::newRow("the record declares 3 GB")
         << "huge record"
         << "Cant open patch. The packed data is too large." << QStringList();
     QTest::newRow("a carried block that does not inflate")
         << "damaged block"
-        << "A block file carried in the patch is damaged." << QStringList{"Sine@0"};
+        << "- 1 block file the patch carries is damaged" << QStringList{"Sine@0"};
 }
 
 // A download is read by the bounded reader of patch files: sizes are checked before anything
@@ -520,7 +520,8 @@ void TestOnline::hostileDownload()
     startWindow(false);
     MessageCapture capture;
     window->repositoryPatchDownloaded(data);
-    QVERIFY2(capture.warnings().contains(warning), qPrintable(capture.warnings().join("; ")));
+    QVERIFY2(!capture.warnings().filter(warning).isEmpty(),
+             qPrintable(capture.warnings().join("; ")));
     QCOMPARE(window->tabWidget()->count(), 2);
     QCOMPARE(boundBlocks(window->currentDocument()), blocks);
     QVERIFY(window->currentDocument()->patchInfo()->path.isEmpty());
@@ -529,15 +530,19 @@ void TestOnline::hostileDownload()
 void TestOnline::missingBlocksFetched_data()
 {
     QTest::addColumn<QStringList>("missing");
-    QTest::newRow("one block") << QStringList{"Left Gain"};
+    QTest::addColumn<bool>("webPage"); // the server answers the block with a web page
+    QTest::newRow("one block") << QStringList{"Left Gain"} << false;
     QTest::newRow("two blocks, fetched one after the other")
-        << QStringList{"Left Gain", "Right Gain"};
+        << QStringList{"Left Gain", "Right Gain"} << false;
+    QTest::newRow("a web page for the block") << QStringList{"Left Gain"} << true;
 }
 
-// Opening a file whose blocks the editor lacks fetches them and completes the canvas.
+// Opening a file whose blocks the editor lacks fetches them and completes the canvas; what
+// does not come leaves the tab without its file, so Save cannot write the rest over it.
 void TestOnline::missingBlocksFetched()
 {
     QFETCH(QStringList, missing);
+    QFETCH(bool, webPage);
     const QByteArray record = patchUsing(missing, QStringLiteral("drum"));
     addServerBlock(QStringLiteral("Left Gain"), QStringLiteral("left.xml"));
     addServerBlock(QStringLiteral("Right Gain"), QStringLiteral("right.xml"));
@@ -548,21 +553,40 @@ void TestOnline::missingBlocksFetched()
     ModalDriver driver;
     driver.answerBox(QMessageBox::Ok);
     server->clearRequests();
+    if (webPage)
+        server->scriptBody("<html><body>Not here</body></html>", QStringLiteral("get_block"));
+    MessageCapture capture;
     window->openFromPath(path);
     QCOMPARE(driver.seen().size(), 1);
     PatchDocument* doc = window->currentDocument();
     QVERIFY(doc->isEmpty());
-    QTRY_COMPARE(doc->blockInstances().size(), 1 + missing.size());
+    QStringList requests{"list_blocks"};
+    for (int i = 0; i < missing.size(); ++i)
+        requests << "get_block";
+    QTRY_COMPARE(actionsOf(*server), requests);
 
+    if (webPage) {
+        QTRY_VERIFY(!capture.warnings().filter("Part of the patch could not be opened").isEmpty());
+        QVERIFY2(!capture.warnings()
+                      .filter("- Left Gain (1 block): the repository did not send "
+                              "it\n")
+                      .isEmpty(),
+                 qPrintable(capture.warnings().join('|')));
+        QCOMPARE(boundBlocks(doc), QStringList{"Sine@0"});
+        QVERIFY(doc->patchInfo()->path.isEmpty());
+        QVERIFY(!doc->changed());
+        // Save asks for a file of its own; the original keeps both blocks.
+        driver.rejectDialog();
+        QCOMPARE(window->savePatch(doc), MainWindow::SaveResult::Cancelled);
+        QCOMPARE(testsupport::readFile(path), record);
+        return;
+    }
+    QTRY_COMPARE(doc->blockInstances().size(), 1 + missing.size());
     QStringList expected{"Sine@0"};
     for (const QString& name : missing)
         expected << name + "@2";
     QCOMPARE(boundBlocks(doc), expected);
     QCOMPARE(doc->blockConnections().size(), missing.size());
-    QStringList requests{"list_blocks"};
-    for (int i = 0; i < missing.size(); ++i)
-        requests << "get_block";
-    QCOMPARE(actionsOf(*server), requests);
     // Complete now, so it saves back to its file.
     QCOMPARE(doc->patchInfo()->path, path);
     QVERIFY(!doc->changed());

@@ -19,6 +19,7 @@
 
 #include <QFile>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -126,6 +127,8 @@ private slots:
 
     void recentFilesAfterOpen_data();
     void recentFilesAfterOpen();
+    void repairedFileReplacesLeftoverTab_data();
+    void repairedFileReplacesLeftoverTab();
     void carriedBlocks_data();
     void carriedBlocks();
     void damagedCarriedBlockIsReported();
@@ -175,7 +178,9 @@ void TestOpenPatch::recentFilesAfterOpen_data()
     QTest::addColumn<bool>("withPath"); // the new tab saves back to the file
     QTest::addColumn<int>("tabs");
     QTest::newRow("opens completely") << "complete" << true << true << 2;
-    QTest::newRow("damaged record") << "damaged" << true << false << 2;
+    QTest::newRow("unknown format") << "damaged" << false << false << 2;
+    QTest::newRow("cut short, part of it read") << "cut" << true << false << 2;
+    QTest::newRow("empty patch") << "empty" << true << true << 2;
     QTest::newRow("missing blocks, not fetched") << "missing" << true << false << 2;
     QTest::newRow("cannot be read") << "unreadable" << false << false << 1;
     QTest::newRow("its name is open already") << "open already" << false << false << 1;
@@ -198,6 +203,16 @@ void TestOpenPatch::recentFilesAfterOpen()
         bytes = saved.record(namedInfo("drum"));
     } else if (kind == "damaged") {
         bytes = QByteArray("\x00\x07 not a patch", 14);
+    } else if (kind == "cut") {
+        for (int id = 1; id <= 40; ++id)
+            saved.add("Sine", sineHash, id);
+        // The record whole, the block file it carries cut.
+        const QByteArray carried =
+            qCompress(readAll(testsupport::sourcePath("tests/app/fixtures/blocks/sine.xml")));
+        bytes = saved.record(namedInfo("drum")) + util::bin::createSeparator() +
+                carried.left(carried.size() / 2);
+    } else if (kind == "empty") {
+        bytes = saved.record(namedInfo("drum"));
     } else if (kind == "missing") {
         saved.add("Nowhere", "1234", 1);
         bytes = saved.record(namedInfo("drum"));
@@ -220,6 +235,74 @@ void TestOpenPatch::recentFilesAfterOpen()
     QCOMPARE(window->getAction(path) != nullptr, recent);
     if (tabs == 2)
         QCOMPARE(window->currentDocument()->patchInfo()->path, withPath ? path : QString());
+}
+
+void TestOpenPatch::repairedFileReplacesLeftoverTab_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("replaced"); // the repaired file opens in place of the first tab
+    QTest::newRow("unknown format") << "damaged" << true;
+    QTest::newRow("carried block cut short") << "cut" << true;
+    QTest::newRow("missing blocks, not fetched") << "missing" << true;
+    // What the user changed is a patch of its own, named after the file.
+    QTest::newRow("a leftover that was edited") << "edited" << false;
+}
+
+void TestOpenPatch::repairedFileReplacesLeftoverTab()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, replaced);
+
+    const QString sineHash = window->blockManager()->blockDescription("Sine")->hash;
+    const QString path = files->path() + "/drum.ktl";
+    Saved good;
+    good.add("Sine", sineHash, 1);
+    good.add("Sine", sineHash, 2);
+    const QByteArray repaired = good.record(namedInfo("drum"));
+    QByteArray broken;
+    ModalDriver driver;
+    if (kind == "damaged" || kind == "edited") {
+        broken = QByteArray("\x00\x07 not a patch", 14);
+    } else if (kind == "cut") {
+        const QByteArray carried =
+            qCompress(readAll(testsupport::sourcePath("tests/app/fixtures/blocks/sine.xml")));
+        broken = repaired + util::bin::createSeparator() + carried.left(carried.size() / 2);
+    } else {
+        Saved missing;
+        missing.add("Nowhere", "1234", 1);
+        broken = missing.record(namedInfo("drum"));
+        driver.answerBox(QMessageBox::Cancel);
+    }
+    {
+        MessageCapture messages;
+        QVERIFY(open(path, broken));
+    }
+    // A second tab, so that the place of the first shows.
+    window->newDocument();
+    QCOMPARE(window->tabWidget()->count(), 3);
+    QPointer<PatchDocument> leftover = window->documentAt(1);
+    QCOMPARE(leftover->patchInfo()->name, QStringLiteral("drum"));
+    QVERIFY(leftover->patchInfo()->path.isEmpty());
+    if (kind == "edited")
+        leftover->addComment(1, 10, 10, QStringLiteral("mine"));
+
+    MessageCapture messages;
+    PatchDocument* doc = open(path, repaired);
+    QVERIFY2(messages.warnings().isEmpty(), qPrintable(messages.warnings().join('|')));
+    if (!replaced) {
+        QCOMPARE(doc, leftover.data());
+        QCOMPARE(window->tabWidget()->count(), 3);
+        return;
+    }
+    QCOMPARE(window->tabWidget()->count(), 3);
+    QCOMPARE(window->tabWidget()->currentIndex(), 1);
+    QVERIFY(leftover.isNull());
+    QCOMPARE(doc->patchInfo()->path, path);
+    QCOMPARE(doc->blockInstances().size(), 2);
+    QCOMPARE(window->recentFileList().value(0), path);
+    // Now the tab stands for its file.
+    QCOMPARE(open(path, repaired), doc);
+    QCOMPARE(window->tabWidget()->count(), 3);
 }
 
 void TestOpenPatch::carriedBlocks_data()
@@ -273,9 +356,12 @@ void TestOpenPatch::damagedCarriedBlockIsReported()
     MessageCapture messages;
     PatchDocument* doc = open(files->path() + "/torn.ktl", bytes);
     QVERIFY(doc);
-    QCOMPARE(messages.warnings(),
-             QStringList{QStringLiteral("A block file carried in the patch is damaged.")});
+    QCOMPARE(messages.warnings().size(), 1);
+    QVERIFY2(messages.warnings().first().contains("- 1 block file the patch carries is damaged"),
+             qPrintable(messages.warnings().first()));
     QCOMPARE(doc->blockInstances().size(), 1);
+    // The file holds more than the tab: a Save must not write the tab over it.
+    QVERIFY(doc->patchInfo()->path.isEmpty());
 }
 
 void TestOpenPatch::version0NeverWarnsOfDifferentBlocks()

@@ -285,7 +285,8 @@ void TestPatchFiles::damagedFileOpensWithoutPath()
     QCOMPARE(doc->patchInfo()->name, QStringLiteral("broken"));
     QVERIFY(doc->patchInfo()->path.isEmpty());
     QVERIFY(doc->isEmpty());
-    QCOMPARE(window->recentFileList(), QStringList{path});
+    // Nothing of it could be read: it would only push good files off the list.
+    QVERIFY(window->recentFileList().isEmpty());
 
     // Saving asks for a new name; cancelling leaves the original untouched.
     ModalDriver driver;

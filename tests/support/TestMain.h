@@ -14,6 +14,10 @@ QString sourcePath(const QString& relative);
 // The staged program folder of the build (KNOTLATTICE_BIN_DIR).
 QString binPath(const QString& relative = QString());
 
+// A file's bytes, empty when it cannot be read; and writing them, true when all were written.
+QByteArray readFile(const QString& path);
+bool writeFile(const QString& path, const QByteArray& bytes);
+
 } // namespace testsupport
 
 // QTEST_MAIN with a private environment and a QApplication.
