@@ -48,6 +48,7 @@ protected:
 private:
     // The preset of the list's current row; null when that row holds none.
     const Preset* currentPreset() const;
+    void keepCurrentSelected();
     void showPlaying(bool playing);
     void programEnded();
 
