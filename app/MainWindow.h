@@ -136,6 +136,11 @@ public:
     Emulator* emulatorDock() const { return emulator; }
     QMenu* viewMenuForTest() const { return viewMenu; }
 
+signals:
+    // A firmware build or its copy to the device starts (true) or has ended (false): the device
+    // takes one writer at a time.
+    void firmwareBusyChanged(bool busy);
+
 public slots:
     // Frame
     void zoomIn();

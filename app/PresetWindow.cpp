@@ -90,6 +90,21 @@ PresetWindow::PresetWindow(MainApp* app) : QMainWindow(nullptr), app(app)
     connect(play, &QAction::toggled, this, &PresetWindow::playPreset);
     connect(load, &QAction::triggered, this, &PresetWindow::updateFirmware);
     connect(emulator, &Emulator::programEnded, this, &PresetWindow::programEnded);
+    if (MainWindow* editor = app ? app->mainWindow() : nullptr) {
+        connect(editor, &MainWindow::firmwareBusyChanged, this,
+                &PresetWindow::setEditorFirmwareBusy);
+        setEditorFirmwareBusy(editor->isBuildingFirmware());
+    }
+}
+
+void PresetWindow::setEditorFirmwareBusy(bool busy)
+{
+    editorFirmwareBusy = busy;
+    load->setEnabled(!busy);
+    // An empty tip gives the action's own text back.
+    load->setToolTip(busy ? tr("Load to Device waits while the editor builds firmware or copies "
+                               "it to the device: the device takes one copy at a time.")
+                          : QString());
 }
 
 void PresetWindow::loadPresets(const QString& folder)
@@ -174,6 +189,11 @@ void PresetWindow::programEnded()
 
 void PresetWindow::updateFirmware()
 {
+    if (editorFirmwareBusy) {
+        qWarning().noquote() << tr("The editor is building firmware or copying it to the device. "
+                                   "Load the preset when it has finished.");
+        return;
+    }
     const Preset* preset = currentPreset();
     if (!preset) {
         qWarning().noquote() << tr("Choose a preset in the list first, then load it to the "

@@ -39,6 +39,8 @@ public slots:
     void selectPreset(int id);
     void playPreset(bool play);
     void updateFirmware();
+    // While the editor builds firmware or copies it to the device, Load to Device waits.
+    void setEditorFirmwareBusy(bool busy);
 
 protected:
     // With the editor hidden, closing this window closes the editor: its unsaved patches are
@@ -61,4 +63,5 @@ private:
     QAction* play = nullptr;
     QAction* load = nullptr;
     QAction* switchToEditor = nullptr;
+    bool editorFirmwareBusy = false;
 };
