@@ -42,6 +42,12 @@ void MainWindow::copy()
     for (const Comment* comment : document->selectedComments())
         comments << comment;
 
+    // What paste would refuse is never put on the clipboard: the clipboard keeps what it held.
+    if (selected.size() > PastePlan::maxItems || comments.size() > PastePlan::maxItems) {
+        qWarning().noquote() << tr("Cannot copy more than %1 blocks or %1 comments at once.")
+                                    .arg(PastePlan::maxItems);
+        return;
+    }
     bool fits = true;
     const QByteArray record = util::selectionRecord(selected, comments, &fits);
     if (!fits) {
@@ -50,6 +56,17 @@ void MainWindow::copy()
         return;
     }
     const QByteArray payload = util::clipboardPayload(record, util::selectionBlockFiles(selected));
+    const qint64 textSize = (qint64(payload.size()) + 2) / 3 * 4;
+    if (textSize > PastePlan::maxTextSize) {
+        constexpr double mebibyte = 1024.0 * 1024.0;
+        qWarning().noquote()
+            << tr("Cannot copy the selection: with the block file that each of its blocks from "
+                  "outside the library carries, it would take %1 MB on the clipboard, and a "
+                  "paste takes at most %2 MB. Copy fewer of those blocks at a time.")
+                   .arg(textSize / mebibyte, 0, 'f', 1)
+                   .arg(PastePlan::maxTextSize / mebibyte, 0, 'f', 1);
+        return;
+    }
     QGuiApplication::clipboard()->setText(QString::fromLatin1(payload.toBase64()),
                                           QClipboard::Clipboard);
 }

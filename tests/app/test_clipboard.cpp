@@ -6,9 +6,11 @@
 #include "Browser.h"
 #include "BrowserBlock.h"
 #include "CanvasBlock.h"
+#include "ClipboardPayload.h"
 #include "MainWindow.h"
 #include "MessageCapture.h"
 #include "ModalDriver.h"
+#include "PastePlan.h"
 #include "PatchCable.h"
 #include "PatchComment.h"
 #include "PatchDocument.h"
@@ -156,6 +158,10 @@ private slots:
     void cleanup();
 
     void copyPasteIsOneUndoStep();
+    void copyTakesOnlyTheSelection_data();
+    void copyTakesOnlyTheSelection();
+    void copyRefusesWhatPasteRefuses_data();
+    void copyRefusesWhatPasteRefuses();
     void pastingTwiceGivesNewIds();
     void storedIdZeroReplacesNothing();
     void customBlockBetweenDocumentsAndEditors();
@@ -282,6 +288,138 @@ void TestClipboard::copyPasteIsOneUndoStep()
     QCOMPARE(commentsOf(doc), (QStringList{"1@280,400:hello", "2@700,800:hello"}));
     QVERIFY(doc->patchScene()->cableItem(2));
     QVERIFY(doc->patchScene()->commentItem(2));
+}
+
+void TestClipboard::copyTakesOnlyTheSelection_data()
+{
+    // The blocks and comments selected; then what the clipboard holds: block ids, cables as
+    // "block.output>block.input", comment ids, the header's top-left and the carried files.
+    QTest::addColumn<QList<int>>("blocks");
+    QTest::addColumn<QList<int>>("comments");
+    QTest::addColumn<QList<int>>("copiedBlocks");
+    QTest::addColumn<QStringList>("copiedCables");
+    QTest::addColumn<QList<int>>("copiedComments");
+    QTest::addColumn<QPoint>("topLeft");
+    QTest::addColumn<int>("files");
+
+    QTest::newRow("one block") << QList<int>{1} << QList<int>() << QList<int>{1} << QStringList()
+                               << QList<int>() << QPoint(300, 200) << 0;
+    QTest::newRow("two cabled blocks of three")
+        << QList<int>{1, 2} << QList<int>() << QList<int>{1, 2} << QStringList{"1.0>2.1"}
+        << QList<int>() << QPoint(300, 200) << 0;
+    QTest::newRow("a block and the far comment")
+        << QList<int>{2} << QList<int>{2} << QList<int>{2} << QStringList() << QList<int>{2}
+        << QPoint(500, 100) << 0;
+    QTest::newRow("the user block carries its file")
+        << QList<int>{2, 3} << QList<int>() << QList<int>{2, 3} << QStringList{"2.0>3.0"}
+        << QList<int>() << QPoint(500, 260) << 1;
+    QTest::newRow("a comment alone") << QList<int>() << QList<int>{1} << QList<int>()
+                                     << QStringList() << QList<int>{1} << QPoint(280, 400) << 0;
+}
+
+void TestClipboard::copyTakesOnlyTheSelection()
+{
+    QFETCH(QList<int>, blocks);
+    QFETCH(QList<int>, comments);
+    QFETCH(QList<int>, copiedBlocks);
+    QFETCH(QStringList, copiedCables);
+    QFETCH(QList<int>, copiedComments);
+    QFETCH(QPoint, topLeft);
+    QFETCH(int, files);
+
+    // Sine 1 -> Gain 2 -> the user's Echo 3, the comment 1 at (280, 400) and 2 at (900, 100).
+    PatchDocument* doc = window->currentDocument();
+    doc->addBlockHandler("Sine", 300, 200);
+    doc->addBlockHandler("Gain", 500, 260);
+    BlockInstance echo;
+    echo.id = 3;
+    echo.description = window->blockManager()->blockDescription("Echo");
+    QVERIFY(echo.description);
+    echo.values = QStringList{"0", "0", "0"};
+    doc->addBlock("Echo", 700, 300, &echo);
+    doc->addConnectionHandler(1, 1, 0, 2, 1);
+    doc->addConnectionHandler(2, 2, 0, 3, 0);
+    doc->addCommentInstanceHandler(1, 280, 400, "hello");
+    doc->undoStack()->endMacro();
+    doc->addCommentInstanceHandler(2, 900, 100, "far");
+    doc->undoStack()->endMacro();
+    PatchScene* scene = doc->patchScene();
+    scene->deselectAll();
+    for (const int id : blocks)
+        scene->blockItem(id)->setSelected(true);
+    for (const int id : comments)
+        scene->commentItem(id)->setSelected(true);
+
+    window->copy();
+    const QList<QByteArray> parts = util::unpackClipboardPayload(
+        QByteArray::fromBase64(QGuiApplication::clipboard()->text().toLatin1()));
+    QVERIFY(!parts.isEmpty());
+    const PackedPatch copied = BinaryPacker().load(parts.first());
+    QList<int> ids;
+    QStringList cables;
+    for (const PackedInstance& block : copied.blocks) {
+        ids << block.id;
+        for (const QList<qint32>& cable : block.connections)
+            cables << QStringLiteral("%1.%2>%3.%4")
+                          .arg(block.id)
+                          .arg(cable.value(0))
+                          .arg(cable.value(1))
+                          .arg(cable.value(2));
+    }
+    std::sort(ids.begin(), ids.end());
+    cables.sort();
+    QList<int> commentIds;
+    for (const Comment& comment : copied.comments)
+        commentIds << comment.id;
+    std::sort(commentIds.begin(), commentIds.end());
+    QCOMPARE(ids, copiedBlocks);
+    QCOMPARE(cables, copiedCables);
+    QCOMPARE(commentIds, copiedComments);
+    QCOMPARE(QPoint(copied.x, copied.y), topLeft);
+    QCOMPARE(parts.size() - 1, files);
+}
+
+void TestClipboard::copyRefusesWhatPasteRefuses_data()
+{
+    // Instances of one carried block of 738 KB, each carrying its own copy of the file.
+    QTest::addColumn<int>("instances");
+    QTest::addColumn<bool>("copied");
+    QTest::newRow("16 instances fit") << 16 << true;
+    QTest::newRow("18 instances would not paste") << 18 << false;
+}
+
+void TestClipboard::copyRefusesWhatPasteRefuses()
+{
+    QFETCH(int, instances);
+    QFETCH(bool, copied);
+    QByteArray xml = blockXml("Big");
+    const QByteArray help = "<help>" + QByteArray(738 * 1024 - xml.size() - 14, 'x') + "</help>\n";
+    xml.insert(xml.lastIndexOf("</block>"), help);
+    QCOMPARE(xml.size(), 738 * 1024);
+    PatchDocument* doc = window->currentDocument();
+    for (int i = 0; i < instances; ++i)
+        carriedBlock(doc, "Big", xml);
+    doc->selectAll();
+    QGuiApplication::clipboard()->setText("kept");
+
+    MessageCapture messages;
+    window->copy();
+    const QString text = QGuiApplication::clipboard()->text();
+    if (!copied) {
+        QCOMPARE(text, QStringLiteral("kept"));
+        QCOMPARE(messages.warnings().size(), 1);
+        QVERIFY2(messages.warnings().first().startsWith("Cannot copy the selection"),
+                 qPrintable(messages.warnings().first()));
+        QVERIFY(messages.warnings().first().contains("at most 16.0 MB"));
+        return;
+    }
+    QVERIFY(messages.warnings().isEmpty());
+    QVERIFY(text.size() <= PastePlan::maxTextSize);
+    // Whatever copy puts on the clipboard pastes.
+    window->newDocument();
+    window->paste();
+    QVERIFY2(messages.warnings().isEmpty(), qPrintable(messages.warnings().join('\n')));
+    QCOMPARE(window->currentDocument()->blockInstances().size(), instances);
 }
 
 void TestClipboard::pastingTwiceGivesNewIds()
