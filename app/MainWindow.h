@@ -213,6 +213,9 @@ private:
     void setFirmwareBusy(bool busy, const QString& notice);
     // Clipboard and block library: new items for every block, cable and comment of the model.
     void rebuildScene(PatchDocument* doc);
+    // What saving a block under a name the library holds means for the next start.
+    QString savedUnderHeldName(const QString& name, const QString& target,
+                               const QString& folder) const;
 
     // Settings
     Preferences preferences;

@@ -181,6 +181,47 @@ void MainWindow::rebuildScene(PatchDocument* doc)
     }
 }
 
+// At start-up the custom folder is read after the library, and of the files of one block name
+// the one the scan reads last wins: that one is named, and so are the others it wins over.
+QString MainWindow::savedUnderHeldName(const QString& name, const QString& target,
+                                       const QString& folder) const
+{
+    const QString written = QFileInfo(target).canonicalFilePath();
+    QStringList files = BlockManager::scannedFilesOf(folder, name);
+    int at = -1;
+    for (int i = 0; i < files.size(); ++i) {
+        if (QFileInfo(files.at(i)).canonicalFilePath() == written)
+            at = i;
+        files[i] = QDir::toNativeSeparators(files.at(i));
+    }
+    const QString shown = QDir::toNativeSeparators(target);
+    const QString held = tr("The library already holds a block named \"%1\".").arg(name);
+    if (at < 0)
+        return held + " " +
+               tr("The file %1 was written; the library keeps its own block.").arg(shown);
+    if (files.size() == 1) {
+        return held + " " +
+               tr("The file %1 was written and takes the place of the library's block when the "
+                  "editor starts again.")
+                   .arg(shown);
+    }
+    const QString winner = files.last();
+    const bool wins = at == files.size() - 1;
+    files.removeAt(at);
+    const QString others = files.join(QStringLiteral(", "));
+    if (wins) {
+        return held + " " +
+               tr("The file %1 was written. The custom blocks folder holds other files of that "
+                  "name too (%2); when the editor starts again it uses %1, the one it reads "
+                  "last.")
+                   .arg(shown, others);
+    }
+    return held + " " +
+           tr("The file %1 was written, but the custom blocks folder holds other files of that "
+              "name too (%2); when the editor starts again it uses %3, the one it reads last.")
+               .arg(shown, others, winner);
+}
+
 void MainWindow::inspectorSaveBlockRequested(const BlockInstance* instance, bool toUserFolder)
 {
     // Only a carried description has its file's bytes to write.
@@ -224,16 +265,7 @@ void MainWindow::inspectorSaveBlockRequested(const BlockInstance* instance, bool
 
     const QString name = description->name;
     if (blocks->blockDescription(name)) {
-        // The custom folder is read after the library at start-up, so its file wins there.
-        const bool inFolder = !folder.isEmpty() && QFileInfo(target).absoluteDir() ==
-                                                       QDir(QFileInfo(folder).absoluteFilePath());
-        const QString text =
-            inFolder ? tr("The library already holds a block named \"%1\". The file %2 was "
-                          "written and takes the place of the library's block when the editor "
-                          "starts again.")
-                     : tr("The library already holds a block named \"%1\". The file %2 was "
-                          "written; the library keeps its own block.");
-        qWarning().noquote() << text.arg(name, QDir::toNativeSeparators(target));
+        qWarning().noquote() << savedUnderHeldName(name, target, folder);
         return;
     }
     if (!blocks->loadNewBlock(target, BlockDescription::OriginUser))

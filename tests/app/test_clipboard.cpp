@@ -175,6 +175,8 @@ private slots:
     void saveBlockReplacingAnswersTheQuestion();
     void failedSaveKeepsExistingFile();
     void saveBlockUnderLibraryName();
+    void saveBlockNamesTheFileThatWins_data();
+    void saveBlockNamesTheFileThatWins();
     void libraryBlockIsNotSaved();
 
     void reloadRebuildsPaletteAndEveryCanvas();
@@ -733,6 +735,86 @@ void TestClipboard::saveBlockUnderLibraryName()
     QCOMPARE(library->info, libraryInfo);
     QCOMPARE(window->currentDocument()->getBlockDescription("Sine")->origin,
              BlockDescription::OriginPatch);
+}
+
+void TestClipboard::saveBlockNamesTheFileThatWins_data()
+{
+    // The block saved ("Sine" from the program's library, "Echo" from the custom folder's
+    // echo.xml), where its file goes ("" straight into the custom folder, else through the
+    // dialog into that folder below the custom folder or outside it), and what the message
+    // says of the next start.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("into");
+    QTest::addColumn<QString>("next");
+    QTest::newRow("a library block, into the custom folder") << "Sine"
+                                                             << ""
+                                                             << "takes the place";
+    QTest::newRow("a custom block, beside its own file") << "Echo"
+                                                         << ""
+                                                         << "reads last";
+    QTest::newRow("a custom block, into a subfolder of the custom folder") << "Echo"
+                                                                           << "sub"
+                                                                           << "reads last";
+    QTest::newRow("a custom block, outside the custom folder") << "Echo"
+                                                               << "outside"
+                                                               << "keeps its own";
+}
+
+void TestClipboard::saveBlockNamesTheFileThatWins()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, into);
+    QFETCH(QString, next);
+    QTemporaryDir outside;
+    const QString folder = into == "sub" ? custom->filePath("sub") : outside.path();
+    QVERIFY(QDir().mkpath(folder));
+    const QByteArray xml = blockXml(name, "Carried");
+    const BlockInstance* instance = carriedBlock(window->currentDocument(), name, xml);
+
+    ModalDriver driver;
+    if (!into.isEmpty()) {
+        driver.answer([&](QWidget* w) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            QVERIFY(dialog);
+            dialog->setDirectory(folder);
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText("saved.xml");
+            static_cast<QDialog*>(dialog)->accept();
+        });
+    }
+    MessageCapture messages;
+    window->inspectorSaveBlockRequested(instance, into.isEmpty());
+    QCOMPARE(driver.pending(), 0);
+    const QString target = into.isEmpty() ? custom->filePath(name + ".xml") : folder + "/saved.xml";
+    QCOMPARE(readAll(target), xml);
+    const QStringList warnings = messages.warnings().filter(QRegularExpression("^(?!This plugin)"));
+    QCOMPARE(warnings.size(), 1);
+    const QString said = warnings.first();
+    QVERIFY2(said.startsWith("The library already holds a block named \"" + name + "\"."),
+             qPrintable(said));
+    QVERIFY2(said.contains(next), qPrintable(said));
+    QVERIFY2(said.contains(QDir::toNativeSeparators(target)), qPrintable(said));
+
+    // What the next start holds: the library folder, then the custom folder, the one read last
+    // winning.
+    BlockManager restart;
+    restart.loadBlocks(program->path("blocks"), BlockDescription::OriginLibrary);
+    restart.loadBlocks(custom->path(), BlockDescription::OriginUser);
+    const BlockDescription* used = restart.blockDescription(name);
+    QVERIFY(used);
+    if (next == "keeps its own") {
+        QCOMPARE(used->info, window->blockManager()->blockDescription(name)->info);
+    } else if (next == "takes the place") {
+        QCOMPARE(used->info, QStringLiteral("Carried"));
+    } else {
+        // Both files are named, and the one the next start uses as the one it uses.
+        const QString other = custom->filePath("echo.xml");
+        QVERIFY2(said.contains(QDir::toNativeSeparators(other)), qPrintable(said));
+        QVERIFY2(said.contains("uses " + QDir::toNativeSeparators(used->filePath) +
+                               ", the one it reads last"),
+                 qPrintable(said));
+    }
+    // This run keeps the block it has.
+    QVERIFY(window->blockManager()->blockDescription(name)->info != QStringLiteral("Carried"));
 }
 
 void TestClipboard::libraryBlockIsNotSaved()
