@@ -14,6 +14,7 @@
 #include "PatchCable.h"
 #include "PatchComment.h"
 #include "PatchDocument.h"
+#include "PatchFile.h"
 #include "PatchScene.h"
 #include "Preferences.h"
 #include "SocketItem.h"
@@ -904,6 +905,18 @@ void TestClipboard::reloadRebuildsPaletteAndEveryCanvas()
     second->patchScene()->commentItem(1)->setPos(60, 310);
     second->patchScene()->commentItem(1)->announceMove();
     QCOMPARE(second->comment(1)->x, 60);
+    // And a link in it still opens the patch it names, from either tab.
+    QTemporaryDir linked;
+    for (PatchDocument* doc : {first, second}) {
+        const QString path = linked.filePath(doc == first ? "linked one.ktl" : "linked two.ktl");
+        QVERIFY(writeAll(path, util::patchFileBytes(window->getSaveData(first), {}, false)));
+        const int tabs = window->tabWidget()->count();
+        emit doc->patchScene()->commentItem(1)->linkActivated(path);
+        QCOMPARE(window->tabWidget()->count(), tabs + 1);
+        QCOMPARE(window->currentDocument()->patchInfo()->name, QFileInfo(path).baseName());
+        QCOMPARE(window->currentDocument()->blockInstances().size(), 2);
+        window->tabWidget()->setCurrentWidget(first);
+    }
 
     // Paint and hover everything that shows a socket: the palette, and the tab not in front.
     window->show();
