@@ -139,6 +139,11 @@ public:
     Emulator* emulatorDock() const { return emulator; }
     QMenu* viewMenuForTest() const { return viewMenu; }
 
+signals:
+    // A firmware build or its copy to the device starts (true) or has ended (false): the device
+    // takes one writer at a time.
+    void firmwareBusyChanged(bool busy);
+
 public slots:
     // Frame
     void zoomIn();
@@ -215,6 +220,9 @@ private:
     void setFirmwareBusy(bool busy, const QString& notice);
     // Clipboard and block library: new items for every block, cable and comment of the model.
     void rebuildScene(PatchDocument* doc);
+    // What saving a block under a name the library holds means for the next start.
+    QString savedUnderHeldName(const QString& name, const QString& target,
+                               const QString& folder) const;
 
     // Settings
     Preferences preferences;

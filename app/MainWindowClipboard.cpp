@@ -42,6 +42,12 @@ void MainWindow::copy()
     for (const Comment* comment : document->selectedComments())
         comments << comment;
 
+    // What paste would refuse is never put on the clipboard: the clipboard keeps what it held.
+    if (selected.size() > PastePlan::maxItems || comments.size() > PastePlan::maxItems) {
+        qWarning().noquote() << tr("Cannot copy more than %1 blocks or %1 comments at once.")
+                                    .arg(PastePlan::maxItems);
+        return;
+    }
     bool fits = true;
     const QByteArray record = util::selectionRecord(selected, comments, &fits);
     if (!fits) {
@@ -50,6 +56,17 @@ void MainWindow::copy()
         return;
     }
     const QByteArray payload = util::clipboardPayload(record, util::selectionBlockFiles(selected));
+    const qint64 textSize = (qint64(payload.size()) + 2) / 3 * 4;
+    if (textSize > PastePlan::maxTextSize) {
+        constexpr double mebibyte = 1024.0 * 1024.0;
+        qWarning().noquote()
+            << tr("Cannot copy the selection: with the block file that each of its blocks from "
+                  "outside the library carries, it would take %1 MB on the clipboard, and a "
+                  "paste takes at most %2 MB. Copy fewer of those blocks at a time.")
+                   .arg(textSize / mebibyte, 0, 'f', 1)
+                   .arg(PastePlan::maxTextSize / mebibyte, 0, 'f', 1);
+        return;
+    }
     QGuiApplication::clipboard()->setText(QString::fromLatin1(payload.toBase64()),
                                           QClipboard::Clipboard);
 }
@@ -164,6 +181,47 @@ void MainWindow::rebuildScene(PatchDocument* doc)
     }
 }
 
+// At start-up the custom folder is read after the library, and of the files of one block name
+// the one the scan reads last wins: that one is named, and so are the others it wins over.
+QString MainWindow::savedUnderHeldName(const QString& name, const QString& target,
+                                       const QString& folder) const
+{
+    const QString written = QFileInfo(target).canonicalFilePath();
+    QStringList files = BlockManager::scannedFilesOf(folder, name);
+    int at = -1;
+    for (int i = 0; i < files.size(); ++i) {
+        if (QFileInfo(files.at(i)).canonicalFilePath() == written)
+            at = i;
+        files[i] = QDir::toNativeSeparators(files.at(i));
+    }
+    const QString shown = QDir::toNativeSeparators(target);
+    const QString held = tr("The library already holds a block named \"%1\".").arg(name);
+    if (at < 0)
+        return held + " " +
+               tr("The file %1 was written; the library keeps its own block.").arg(shown);
+    if (files.size() == 1) {
+        return held + " " +
+               tr("The file %1 was written and takes the place of the library's block when the "
+                  "editor starts again.")
+                   .arg(shown);
+    }
+    const QString winner = files.last();
+    const bool wins = at == files.size() - 1;
+    files.removeAt(at);
+    const QString others = files.join(QStringLiteral(", "));
+    if (wins) {
+        return held + " " +
+               tr("The file %1 was written. The custom blocks folder holds other files of that "
+                  "name too (%2); when the editor starts again it uses %1, the one it reads "
+                  "last.")
+                   .arg(shown, others);
+    }
+    return held + " " +
+           tr("The file %1 was written, but the custom blocks folder holds other files of that "
+              "name too (%2); when the editor starts again it uses %3, the one it reads last.")
+               .arg(shown, others, winner);
+}
+
 void MainWindow::inspectorSaveBlockRequested(const BlockInstance* instance, bool toUserFolder)
 {
     // Only a carried description has its file's bytes to write.
@@ -207,16 +265,7 @@ void MainWindow::inspectorSaveBlockRequested(const BlockInstance* instance, bool
 
     const QString name = description->name;
     if (blocks->blockDescription(name)) {
-        // The custom folder is read after the library at start-up, so its file wins there.
-        const bool inFolder = !folder.isEmpty() && QFileInfo(target).absoluteDir() ==
-                                                       QDir(QFileInfo(folder).absoluteFilePath());
-        const QString text =
-            inFolder ? tr("The library already holds a block named \"%1\". The file %2 was "
-                          "written and takes the place of the library's block when the editor "
-                          "starts again.")
-                     : tr("The library already holds a block named \"%1\". The file %2 was "
-                          "written; the library keeps its own block.");
-        qWarning().noquote() << text.arg(name, QDir::toNativeSeparators(target));
+        qWarning().noquote() << savedUnderHeldName(name, target, folder);
         return;
     }
     if (!blocks->loadNewBlock(target, BlockDescription::OriginUser))

@@ -49,6 +49,7 @@ void MainWindow::setFirmwareBusy(bool busy, const QString& notice)
         statusBar()->showMessage(notice);
     else
         statusBar()->clearMessage();
+    emit firmwareBusyChanged(busy);
 }
 
 void MainWindow::compileCode()

@@ -20,6 +20,8 @@
 #include <QTextEdit>
 #include <QToolBar>
 
+#include <algorithm>
+
 PresetWindow::PresetWindow(MainApp* app) : QMainWindow(nullptr), app(app)
 {
     setWindowTitle(tr("Presets"));
@@ -59,8 +61,12 @@ PresetWindow::PresetWindow(MainApp* app) : QMainWindow(nullptr), app(app)
         }
     }
     connect(list, &QListWidget::currentRowChanged, this, &PresetWindow::selectPreset);
-    if (list->count() > 0)
-        list->item(0)->setSelected(true);
+    // The list would make its first row current without highlighting it when it gets the
+    // focus; what the info panel shows, and what Play and Load to Device take, is always the
+    // highlighted row, from the start.
+    connect(list, &QListWidget::itemSelectionChanged, this, &PresetWindow::keepCurrentSelected);
+    if (!presets.isEmpty())
+        list->setCurrentRow(*std::min_element(presets.keyBegin(), presets.keyEnd()));
 
     QToolBar* tools = addToolBar(QStringLiteral("tools"));
     tools->setObjectName(QStringLiteral("tools"));
@@ -84,6 +90,21 @@ PresetWindow::PresetWindow(MainApp* app) : QMainWindow(nullptr), app(app)
     connect(play, &QAction::toggled, this, &PresetWindow::playPreset);
     connect(load, &QAction::triggered, this, &PresetWindow::updateFirmware);
     connect(emulator, &Emulator::programEnded, this, &PresetWindow::programEnded);
+    if (MainWindow* editor = app ? app->mainWindow() : nullptr) {
+        connect(editor, &MainWindow::firmwareBusyChanged, this,
+                &PresetWindow::setEditorFirmwareBusy);
+        setEditorFirmwareBusy(editor->isBuildingFirmware());
+    }
+}
+
+void PresetWindow::setEditorFirmwareBusy(bool busy)
+{
+    editorFirmwareBusy = busy;
+    load->setEnabled(!busy);
+    // An empty tip gives the action's own text back.
+    load->setToolTip(busy ? tr("Load to Device waits while the editor builds firmware or copies "
+                               "it to the device: the device takes one copy at a time.")
+                          : QString());
 }
 
 void PresetWindow::loadPresets(const QString& folder)
@@ -105,10 +126,24 @@ const Preset* PresetWindow::currentPreset() const
 void PresetWindow::selectPreset(int id)
 {
     const auto found = presets.constFind(id);
-    if (found == presets.constEnd())
+    if (found == presets.constEnd()) {
+        // No row is current any more: nothing is described.
+        if (id < 0) {
+            info->clear();
+            emulator->setToolTips(QStringList());
+        }
         return;
+    }
     info->setHtml(QStringLiteral("<b>") + found->name + QStringLiteral("</b><br />") + found->info);
     emulator->setToolTips(found->controls);
+}
+
+void PresetWindow::keepCurrentSelected()
+{
+    // Ctrl+click and Ctrl+Space would take the highlight off the current preset.
+    QListWidgetItem* current = list->currentItem();
+    if (current && !current->isSelected())
+        current->setSelected(true);
 }
 
 void PresetWindow::showPlaying(bool playing)
@@ -154,6 +189,11 @@ void PresetWindow::programEnded()
 
 void PresetWindow::updateFirmware()
 {
+    if (editorFirmwareBusy) {
+        qWarning().noquote() << tr("The editor is building firmware or copying it to the device. "
+                                   "Load the preset when it has finished.");
+        return;
+    }
     const Preset* preset = currentPreset();
     if (!preset) {
         qWarning().noquote() << tr("Choose a preset in the list first, then load it to the "
@@ -194,20 +234,28 @@ void PresetWindow::updateFirmware()
             return;
     }
 
-    // The bootloader takes a new image as a delete followed by a fresh copy.
+    // The bootloader takes a new image as a delete followed by a fresh file; a file written
+    // aside and renamed would need room for two images on the device. The bytes written are the
+    // ones checked above: the preset's file may have changed while the box was up.
     QFile old(target);
     if (!old.remove()) {
         qWarning().noquote()
             << tr("The firmware on the device cannot be replaced: %1").arg(old.errorString());
         return;
     }
-    QFile from(image);
-    const bool copied = from.copy(target);
+    QFile to(target);
+    const bool written =
+        to.open(QIODevice::WriteOnly) && to.write(bytes) == bytes.size() && to.flush();
+    const QString error = to.errorString();
+    to.close();
+    // Half an image would be taken for a whole one.
+    if (!written)
+        to.remove();
     QFile check(target);
-    if (!copied || !check.open(QIODevice::ReadOnly) || check.readAll() != bytes) {
+    if (!written || !check.open(QIODevice::ReadOnly) || check.readAll() != bytes) {
         qWarning().noquote() << tr("The firmware could not be copied to the device: %1")
-                                    .arg(copied ? tr("the copy does not read back as the image")
-                                                : from.errorString());
+                                    .arg(written ? tr("the copy does not read back as the image")
+                                                 : error);
         return;
     }
     qWarning().noquote() << tr("Firmware updated!");

@@ -39,6 +39,8 @@ public slots:
     void selectPreset(int id);
     void playPreset(bool play);
     void updateFirmware();
+    // While the editor builds firmware or copies it to the device, Load to Device waits.
+    void setEditorFirmwareBusy(bool busy);
 
 protected:
     // With the editor hidden, closing this window closes the editor: its unsaved patches are
@@ -48,6 +50,7 @@ protected:
 private:
     // The preset of the list's current row; null when that row holds none.
     const Preset* currentPreset() const;
+    void keepCurrentSelected();
     void showPlaying(bool playing);
     void programEnded();
 
@@ -60,4 +63,5 @@ private:
     QAction* play = nullptr;
     QAction* load = nullptr;
     QAction* switchToEditor = nullptr;
+    bool editorFirmwareBusy = false;
 };

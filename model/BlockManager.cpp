@@ -231,33 +231,35 @@ QString BlockManager::blockName(const QByteArray& data)
     return QString();
 }
 
-bool BlockManager::readLibraryFile(const QString& path, BlockDescription::BlockOrigin origin,
-                                   BlockDescription& description)
+QString BlockManager::readBlockFile(const QString& path, BlockDescription::BlockOrigin origin,
+                                    BlockDescription& description)
 {
     // A folder named like a block file is no block file, whether or not it opens.
     QFile file(path);
     const bool isFolder = QFileInfo(path).isDir();
     if (isFolder || !file.open(QIODevice::ReadOnly)) {
-        qWarning().noquote() << tr("Cannot read block file %1: %2")
-                                    .arg(path,
-                                         isFolder ? tr("it is a folder") : file.errorString());
-        return false;
+        return tr("Cannot read block file %1: %2")
+            .arg(path, isFolder ? tr("it is a folder") : file.errorString());
     }
 
     // The reader takes what it can from any bytes; the library keeps only real descriptions.
     QString parseError;
     description = parseFile(file, origin, &parseError);
     file.close();
-    if (!parseError.isEmpty()) {
-        qWarning().noquote()
-            << tr("Block file %1 is not well-formed XML: %2").arg(path, parseError);
-        return false;
-    }
-    if (description.name.isEmpty()) {
-        qWarning().noquote() << tr("Block file %1 gives no block name").arg(path);
-        return false;
-    }
-    return true;
+    if (!parseError.isEmpty())
+        return tr("Block file %1 is not well-formed XML: %2").arg(path, parseError);
+    if (description.name.isEmpty())
+        return tr("Block file %1 gives no block name").arg(path);
+    return QString();
+}
+
+bool BlockManager::readLibraryFile(const QString& path, BlockDescription::BlockOrigin origin,
+                                   BlockDescription& description)
+{
+    const QString error = readBlockFile(path, origin, description);
+    if (!error.isEmpty())
+        qWarning().noquote() << error;
+    return error.isEmpty();
 }
 
 bool BlockManager::loadNewBlock(const QString& path, BlockDescription::BlockOrigin origin)
@@ -278,15 +280,35 @@ void BlockManager::loadBlocks(const QString& folder, BlockDescription::BlockOrig
         return;
     }
 
-    // Every entry counts, hidden ones too, and linked folders are entered; each real folder is
-    // read once, so a link that leads back up cannot send the scan round for ever.
+    // One bad file must not hide the rest of the library.
     QSet<QString> visited;
-    scanFolder(folder, origin, visited);
+    walkFolder(folder, visited, [this, origin](const QString& path) {
+        BlockDescription description;
+        if (readLibraryFile(path, origin, description))
+            store(std::move(description));
+    });
 }
 
-void BlockManager::scanFolder(const QString& folder, BlockDescription::BlockOrigin origin,
-                              QSet<QString>& visited)
+QStringList BlockManager::scannedFilesOf(const QString& folder, const QString& name)
 {
+    QStringList files;
+    if (!QFileInfo(folder).isDir())
+        return files;
+    QSet<QString> visited;
+    walkFolder(folder, visited, [&files, &name](const QString& path) {
+        BlockDescription description;
+        if (readBlockFile(path, BlockDescription::OriginUser, description).isEmpty() &&
+            description.name == name)
+            files << path;
+    });
+    return files;
+}
+
+void BlockManager::walkFolder(const QString& folder, QSet<QString>& visited,
+                              const std::function<void(const QString&)>& visit)
+{
+    // Every entry counts, hidden ones too, and linked folders are entered; each real folder is
+    // read once, so a link that leads back up cannot send the scan round for ever.
     const QString real = QFileInfo(folder).canonicalFilePath();
     if (real.isEmpty() || visited.contains(real))
         return;
@@ -297,14 +319,10 @@ void BlockManager::scanFolder(const QString& folder, BlockDescription::BlockOrig
         const QString path = it.next();
         const QFileInfo info = it.fileInfo();
         const QString suffix = info.suffix();
-        if (suffix == QLatin1String("xml") || suffix == QLatin1String("block")) {
-            // One bad file must not hide the rest of the library.
-            BlockDescription description;
-            if (readLibraryFile(path, origin, description))
-                store(std::move(description));
-        }
+        if (suffix == QLatin1String("xml") || suffix == QLatin1String("block"))
+            visit(path);
         if (info.isDir())
-            scanFolder(path, origin, visited);
+            walkFolder(path, visited, visit);
     }
 }
 

@@ -9,6 +9,9 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 class QFile;
 
@@ -49,6 +52,9 @@ public:
     // Loads every .xml and .block file below `folder`, hidden ones and those in linked folders
     // too; known names are replaced in place.
     void loadBlocks(const QString& folder, BlockDescription::BlockOrigin origin);
+    // The files below `folder` that loadBlocks() would store as the block `name`, in the order
+    // it reads them: the last one is the one the library holds after the scan.
+    static QStringList scannedFilesOf(const QString& folder, const QString& name);
 
     // Null when the library has no block of that name.
     const BlockDescription* blockDescription(const QString& name) const;
@@ -56,14 +62,18 @@ public:
     const Blocks* getBlockDescriptions() const { return &blocks; }
 
 private:
-    // Reads and checks one library file; false (with a warning) when it should not be stored.
+    // Reads and checks one library file: the reason it should not be stored, empty when it
+    // should.
+    static QString readBlockFile(const QString& path, BlockDescription::BlockOrigin origin,
+                                 BlockDescription& description);
+    // The same, with the reason given as a warning; false when it should not be stored.
     static bool readLibraryFile(const QString& path, BlockDescription::BlockOrigin origin,
                                 BlockDescription& description);
     void store(BlockDescription&& description);
-    // Loads the block files of `folder` and its subfolders; `visited` holds the real paths of
-    // the folders read so far.
-    void scanFolder(const QString& folder, BlockDescription::BlockOrigin origin,
-                    QSet<QString>& visited);
+    // Hands every entry named like a block file below `folder` to `visit`, in scan order;
+    // `visited` holds the real paths of the folders read so far.
+    static void walkFolder(const QString& folder, QSet<QString>& visited,
+                           const std::function<void(const QString&)>& visit);
 
     Blocks blocks;
     Categories categories;

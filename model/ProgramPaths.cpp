@@ -46,18 +46,27 @@ QString deviceVolume()
     const QString overridden = fromEnvironment("KNOTLATTICE_DEVICE_VOLUME");
     if (!overridden.isEmpty())
         return QDir::cleanPath(overridden);
+    return deviceVolumeIn(deviceVolumeRoots());
+}
+
+QStringList deviceVolumeRoots()
+{
 #ifdef Q_OS_MACOS
-    return QStringLiteral("/Volumes/CRP DISABLD");
+    return {QStringLiteral("/Volumes")};
 #else
     const QString user = fromEnvironment("USER");
-    const QStringList candidates = {QStringLiteral("/media/%1/CRP DISABLD").arg(user),
-                                    QStringLiteral("/run/media/%1/CRP DISABLD").arg(user)};
-    for (const QString& c : candidates) {
-        if (QFileInfo(c).isDir())
-            return c;
-    }
-    return candidates.first();
+    return {QStringLiteral("/media/%1").arg(user), QStringLiteral("/run/media/%1").arg(user)};
 #endif
+}
+
+QString deviceVolumeIn(const QStringList& roots)
+{
+    const QString name = QStringLiteral("/CRP DISABLD");
+    for (const QString& root : roots) {
+        if (QFileInfo(root + name).isDir())
+            return root + name;
+    }
+    return roots.isEmpty() ? QString() : roots.first() + name;
 }
 
 QString deviceFirmwarePath()

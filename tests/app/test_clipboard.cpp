@@ -6,12 +6,15 @@
 #include "Browser.h"
 #include "BrowserBlock.h"
 #include "CanvasBlock.h"
+#include "ClipboardPayload.h"
 #include "MainWindow.h"
 #include "MessageCapture.h"
 #include "ModalDriver.h"
+#include "PastePlan.h"
 #include "PatchCable.h"
 #include "PatchComment.h"
 #include "PatchDocument.h"
+#include "PatchFile.h"
 #include "PatchScene.h"
 #include "Preferences.h"
 #include "SocketItem.h"
@@ -156,6 +159,10 @@ private slots:
     void cleanup();
 
     void copyPasteIsOneUndoStep();
+    void copyTakesOnlyTheSelection_data();
+    void copyTakesOnlyTheSelection();
+    void copyRefusesWhatPasteRefuses_data();
+    void copyRefusesWhatPasteRefuses();
     void pastingTwiceGivesNewIds();
     void storedIdZeroReplacesNothing();
     void customBlockBetweenDocumentsAndEditors();
@@ -169,6 +176,8 @@ private slots:
     void saveBlockReplacingAnswersTheQuestion();
     void failedSaveKeepsExistingFile();
     void saveBlockUnderLibraryName();
+    void saveBlockNamesTheFileThatWins_data();
+    void saveBlockNamesTheFileThatWins();
     void libraryBlockIsNotSaved();
 
     void reloadRebuildsPaletteAndEveryCanvas();
@@ -282,6 +291,138 @@ void TestClipboard::copyPasteIsOneUndoStep()
     QCOMPARE(commentsOf(doc), (QStringList{"1@280,400:hello", "2@700,800:hello"}));
     QVERIFY(doc->patchScene()->cableItem(2));
     QVERIFY(doc->patchScene()->commentItem(2));
+}
+
+void TestClipboard::copyTakesOnlyTheSelection_data()
+{
+    // The blocks and comments selected; then what the clipboard holds: block ids, cables as
+    // "block.output>block.input", comment ids, the header's top-left and the carried files.
+    QTest::addColumn<QList<int>>("blocks");
+    QTest::addColumn<QList<int>>("comments");
+    QTest::addColumn<QList<int>>("copiedBlocks");
+    QTest::addColumn<QStringList>("copiedCables");
+    QTest::addColumn<QList<int>>("copiedComments");
+    QTest::addColumn<QPoint>("topLeft");
+    QTest::addColumn<int>("files");
+
+    QTest::newRow("one block") << QList<int>{1} << QList<int>() << QList<int>{1} << QStringList()
+                               << QList<int>() << QPoint(300, 200) << 0;
+    QTest::newRow("two cabled blocks of three")
+        << QList<int>{1, 2} << QList<int>() << QList<int>{1, 2} << QStringList{"1.0>2.1"}
+        << QList<int>() << QPoint(300, 200) << 0;
+    QTest::newRow("a block and the far comment")
+        << QList<int>{2} << QList<int>{2} << QList<int>{2} << QStringList() << QList<int>{2}
+        << QPoint(500, 100) << 0;
+    QTest::newRow("the user block carries its file")
+        << QList<int>{2, 3} << QList<int>() << QList<int>{2, 3} << QStringList{"2.0>3.0"}
+        << QList<int>() << QPoint(500, 260) << 1;
+    QTest::newRow("a comment alone") << QList<int>() << QList<int>{1} << QList<int>()
+                                     << QStringList() << QList<int>{1} << QPoint(280, 400) << 0;
+}
+
+void TestClipboard::copyTakesOnlyTheSelection()
+{
+    QFETCH(QList<int>, blocks);
+    QFETCH(QList<int>, comments);
+    QFETCH(QList<int>, copiedBlocks);
+    QFETCH(QStringList, copiedCables);
+    QFETCH(QList<int>, copiedComments);
+    QFETCH(QPoint, topLeft);
+    QFETCH(int, files);
+
+    // Sine 1 -> Gain 2 -> the user's Echo 3, the comment 1 at (280, 400) and 2 at (900, 100).
+    PatchDocument* doc = window->currentDocument();
+    doc->addBlockHandler("Sine", 300, 200);
+    doc->addBlockHandler("Gain", 500, 260);
+    BlockInstance echo;
+    echo.id = 3;
+    echo.description = window->blockManager()->blockDescription("Echo");
+    QVERIFY(echo.description);
+    echo.values = QStringList{"0", "0", "0"};
+    doc->addBlock("Echo", 700, 300, &echo);
+    doc->addConnectionHandler(1, 1, 0, 2, 1);
+    doc->addConnectionHandler(2, 2, 0, 3, 0);
+    doc->addCommentInstanceHandler(1, 280, 400, "hello");
+    doc->undoStack()->endMacro();
+    doc->addCommentInstanceHandler(2, 900, 100, "far");
+    doc->undoStack()->endMacro();
+    PatchScene* scene = doc->patchScene();
+    scene->deselectAll();
+    for (const int id : blocks)
+        scene->blockItem(id)->setSelected(true);
+    for (const int id : comments)
+        scene->commentItem(id)->setSelected(true);
+
+    window->copy();
+    const QList<QByteArray> parts = util::unpackClipboardPayload(
+        QByteArray::fromBase64(QGuiApplication::clipboard()->text().toLatin1()));
+    QVERIFY(!parts.isEmpty());
+    const PackedPatch copied = BinaryPacker().load(parts.first());
+    QList<int> ids;
+    QStringList cables;
+    for (const PackedInstance& block : copied.blocks) {
+        ids << block.id;
+        for (const QList<qint32>& cable : block.connections)
+            cables << QStringLiteral("%1.%2>%3.%4")
+                          .arg(block.id)
+                          .arg(cable.value(0))
+                          .arg(cable.value(1))
+                          .arg(cable.value(2));
+    }
+    std::sort(ids.begin(), ids.end());
+    cables.sort();
+    QList<int> commentIds;
+    for (const Comment& comment : copied.comments)
+        commentIds << comment.id;
+    std::sort(commentIds.begin(), commentIds.end());
+    QCOMPARE(ids, copiedBlocks);
+    QCOMPARE(cables, copiedCables);
+    QCOMPARE(commentIds, copiedComments);
+    QCOMPARE(QPoint(copied.x, copied.y), topLeft);
+    QCOMPARE(parts.size() - 1, files);
+}
+
+void TestClipboard::copyRefusesWhatPasteRefuses_data()
+{
+    // Instances of one carried block of 738 KB, each carrying its own copy of the file.
+    QTest::addColumn<int>("instances");
+    QTest::addColumn<bool>("copied");
+    QTest::newRow("16 instances fit") << 16 << true;
+    QTest::newRow("18 instances would not paste") << 18 << false;
+}
+
+void TestClipboard::copyRefusesWhatPasteRefuses()
+{
+    QFETCH(int, instances);
+    QFETCH(bool, copied);
+    QByteArray xml = blockXml("Big");
+    const QByteArray help = "<help>" + QByteArray(738 * 1024 - xml.size() - 14, 'x') + "</help>\n";
+    xml.insert(xml.lastIndexOf("</block>"), help);
+    QCOMPARE(xml.size(), 738 * 1024);
+    PatchDocument* doc = window->currentDocument();
+    for (int i = 0; i < instances; ++i)
+        carriedBlock(doc, "Big", xml);
+    doc->selectAll();
+    QGuiApplication::clipboard()->setText("kept");
+
+    MessageCapture messages;
+    window->copy();
+    const QString text = QGuiApplication::clipboard()->text();
+    if (!copied) {
+        QCOMPARE(text, QStringLiteral("kept"));
+        QCOMPARE(messages.warnings().size(), 1);
+        QVERIFY2(messages.warnings().first().startsWith("Cannot copy the selection"),
+                 qPrintable(messages.warnings().first()));
+        QVERIFY(messages.warnings().first().contains("at most 16.0 MB"));
+        return;
+    }
+    QVERIFY(messages.warnings().isEmpty());
+    QVERIFY(text.size() <= PastePlan::maxTextSize);
+    // Whatever copy puts on the clipboard pastes.
+    window->newDocument();
+    window->paste();
+    QVERIFY2(messages.warnings().isEmpty(), qPrintable(messages.warnings().join('\n')));
+    QCOMPARE(window->currentDocument()->blockInstances().size(), instances);
 }
 
 void TestClipboard::pastingTwiceGivesNewIds()
@@ -597,6 +738,86 @@ void TestClipboard::saveBlockUnderLibraryName()
              BlockDescription::OriginPatch);
 }
 
+void TestClipboard::saveBlockNamesTheFileThatWins_data()
+{
+    // The block saved ("Sine" from the program's library, "Echo" from the custom folder's
+    // echo.xml), where its file goes ("" straight into the custom folder, else through the
+    // dialog into that folder below the custom folder or outside it), and what the message
+    // says of the next start.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("into");
+    QTest::addColumn<QString>("next");
+    QTest::newRow("a library block, into the custom folder") << "Sine"
+                                                             << ""
+                                                             << "takes the place";
+    QTest::newRow("a custom block, beside its own file") << "Echo"
+                                                         << ""
+                                                         << "reads last";
+    QTest::newRow("a custom block, into a subfolder of the custom folder") << "Echo"
+                                                                           << "sub"
+                                                                           << "reads last";
+    QTest::newRow("a custom block, outside the custom folder") << "Echo"
+                                                               << "outside"
+                                                               << "keeps its own";
+}
+
+void TestClipboard::saveBlockNamesTheFileThatWins()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, into);
+    QFETCH(QString, next);
+    QTemporaryDir outside;
+    const QString folder = into == "sub" ? custom->filePath("sub") : outside.path();
+    QVERIFY(QDir().mkpath(folder));
+    const QByteArray xml = blockXml(name, "Carried");
+    const BlockInstance* instance = carriedBlock(window->currentDocument(), name, xml);
+
+    ModalDriver driver;
+    if (!into.isEmpty()) {
+        driver.answer([&](QWidget* w) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            QVERIFY(dialog);
+            dialog->setDirectory(folder);
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText("saved.xml");
+            static_cast<QDialog*>(dialog)->accept();
+        });
+    }
+    MessageCapture messages;
+    window->inspectorSaveBlockRequested(instance, into.isEmpty());
+    QCOMPARE(driver.pending(), 0);
+    const QString target = into.isEmpty() ? custom->filePath(name + ".xml") : folder + "/saved.xml";
+    QCOMPARE(readAll(target), xml);
+    const QStringList warnings = messages.warnings().filter(QRegularExpression("^(?!This plugin)"));
+    QCOMPARE(warnings.size(), 1);
+    const QString said = warnings.first();
+    QVERIFY2(said.startsWith("The library already holds a block named \"" + name + "\"."),
+             qPrintable(said));
+    QVERIFY2(said.contains(next), qPrintable(said));
+    QVERIFY2(said.contains(QDir::toNativeSeparators(target)), qPrintable(said));
+
+    // What the next start holds: the library folder, then the custom folder, the one read last
+    // winning.
+    BlockManager restart;
+    restart.loadBlocks(program->path("blocks"), BlockDescription::OriginLibrary);
+    restart.loadBlocks(custom->path(), BlockDescription::OriginUser);
+    const BlockDescription* used = restart.blockDescription(name);
+    QVERIFY(used);
+    if (next == "keeps its own") {
+        QCOMPARE(used->info, window->blockManager()->blockDescription(name)->info);
+    } else if (next == "takes the place") {
+        QCOMPARE(used->info, QStringLiteral("Carried"));
+    } else {
+        // Both files are named, and the one the next start uses as the one it uses.
+        const QString other = custom->filePath("echo.xml");
+        QVERIFY2(said.contains(QDir::toNativeSeparators(other)), qPrintable(said));
+        QVERIFY2(said.contains("uses " + QDir::toNativeSeparators(used->filePath) +
+                               ", the one it reads last"),
+                 qPrintable(said));
+    }
+    // This run keeps the block it has.
+    QVERIFY(window->blockManager()->blockDescription(name)->info != QStringLiteral("Carried"));
+}
+
 void TestClipboard::libraryBlockIsNotSaved()
 {
     PatchDocument* doc = window->currentDocument();
@@ -684,6 +905,18 @@ void TestClipboard::reloadRebuildsPaletteAndEveryCanvas()
     second->patchScene()->commentItem(1)->setPos(60, 310);
     second->patchScene()->commentItem(1)->announceMove();
     QCOMPARE(second->comment(1)->x, 60);
+    // And a link in it still opens the patch it names, from either tab.
+    QTemporaryDir linked;
+    for (PatchDocument* doc : {first, second}) {
+        const QString path = linked.filePath(doc == first ? "linked one.ktl" : "linked two.ktl");
+        QVERIFY(writeAll(path, util::patchFileBytes(window->getSaveData(first), {}, false)));
+        const int tabs = window->tabWidget()->count();
+        emit doc->patchScene()->commentItem(1)->linkActivated(path);
+        QCOMPARE(window->tabWidget()->count(), tabs + 1);
+        QCOMPARE(window->currentDocument()->patchInfo()->name, QFileInfo(path).baseName());
+        QCOMPARE(window->currentDocument()->blockInstances().size(), 2);
+        window->tabWidget()->setCurrentWidget(first);
+    }
 
     // Paint and hover everything that shows a socket: the palette, and the tab not in front.
     window->show();

@@ -84,8 +84,6 @@ void TestEmulatorBuild::init()
 {
     dir = std::make_unique<TempProgramDir>();
     QVERIFY(dir->copyIn(testsupport::binPath("compile"), "compile"));
-    for (const char* leftover : {"emulate", "emul.c"})
-        QFile::remove(dir->path("compile/emulator/") + leftover);
     audioFile = dir->path("audio.raw");
     qputenv("KNOTLATTICE_AUDIO", "file:" + audioFile.toLocal8Bit());
 }

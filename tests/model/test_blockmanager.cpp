@@ -149,6 +149,8 @@ private slots:
     void loadNewBlock();
     void unreadableEntriesSkipped();
     void scanFindsEveryFile_data();
+    void scannedFilesEndWithTheOneKept_data();
+    void scannedFilesEndWithTheOneKept();
     void scanFindsEveryFile();
     void missingFolderWarns();
 };
@@ -806,6 +808,53 @@ void TestBlockManager::scanFindsEveryFile()
     QCOMPARE(stored, names);
     QCOMPARE(listedNames(manager).size(), names.size());
     checkCategoriesPointIntoLibrary(manager);
+}
+
+void TestBlockManager::scannedFilesEndWithTheOneKept_data()
+{
+    // The files that hold a block named "Echo"; every folder also holds files that are not
+    // that block (another name, malformed, a folder named like a file, another suffix).
+    QTest::addColumn<QStringList>("files");
+    QTest::newRow("one file") << QStringList{"echo.xml"};
+    QTest::newRow("two files side by side") << QStringList{"a.xml", "b.xml"};
+    QTest::newRow("files in subfolders and hidden ones")
+        << QStringList{"a.xml", "z.block", ".hidden.xml", "sub/c.xml", "sub/deeper/d.xml"};
+    QTest::newRow("none") << QStringList();
+}
+
+void TestBlockManager::scannedFilesEndWithTheOneKept()
+{
+    QFETCH(QStringList, files);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    int n = 0;
+    for (const QString& file : files)
+        QVERIFY(writeFile(dir.filePath(file), blockXml("Echo", "Effects", QString::number(++n))));
+    for (const QString& sub : {QString(), QStringLiteral("sub/")}) {
+        QVERIFY(writeFile(dir.filePath(sub + "other.xml"), blockXml("Other", "Effects")));
+        QVERIFY(writeFile(dir.filePath(sub + "bad.xml"), "<block name=\"Echo\"><data>"));
+        QVERIFY(writeFile(dir.filePath(sub + "Echo.XML"), blockXml("Echo", "Effects")));
+        QVERIFY(QDir().mkpath(dir.filePath(sub + "folder.xml")));
+    }
+
+    MessageCapture messages;
+    const QStringList scanned = BlockManager::scannedFilesOf(dir.path(), "Echo");
+    QVERIFY(messages.messages().isEmpty());
+    QStringList relative;
+    for (const QString& path : scanned)
+        relative << QDir(dir.path()).relativeFilePath(path);
+    QStringList expected = files;
+    relative.sort();
+    expected.sort();
+    QCOMPARE(relative, expected);
+
+    // The scan itself keeps the last of them.
+    BlockManager manager;
+    manager.loadBlocks(dir.path(), BlockDescription::OriginUser);
+    const BlockDescription* kept = manager.blockDescription("Echo");
+    QCOMPARE(kept != nullptr, !files.isEmpty());
+    if (kept)
+        QCOMPARE(QFileInfo(scanned.last()).absoluteFilePath(), kept->filePath);
 }
 
 void TestBlockManager::missingFolderWarns()

@@ -1,7 +1,8 @@
 // The preset window's states in the application: Play returns to Play when there is nothing to
 // play or the program ends, and closing the window while the editor is hidden closes the editor
 // properly: its unsaved patch is asked about, Cancel keeps both windows and the preset playing,
-// and once the close is decided no emulator program is left running.
+// and once the close is decided no emulator program is left running. While the editor builds
+// firmware or copies it to the device, Load to Device waits.
 #include "Emulator.h"
 #include "MainApp.h"
 #include "MainWindow.h"
@@ -19,6 +20,7 @@
 #include <QListWidget>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -54,6 +56,30 @@ QByteArray readAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+bool writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+bool writeScript(const QString& path, const QByteArray& body)
+{
+    return writeAll(path, "#!/bin/sh\n" + body) &&
+           QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// What the user is shown: the offscreen platform's own remarks about windows left out.
+QStringList userWarnings(const MessageCapture& capture)
+{
+    QStringList shown;
+    for (const QString& w : capture.warnings()) {
+        if (!w.contains(QLatin1String("propagateSizeHints")) &&
+            !w.startsWith(QLatin1String("This plugin does not support")))
+            shown << w;
+    }
+    return shown;
+}
+
 } // namespace
 
 class TestPresetStates : public QObject
@@ -63,6 +89,8 @@ class TestPresetStates : public QObject
 private slots:
     void states_data();
     void states();
+    void loadWaitsForTheEditorsFirmware_data();
+    void loadWaitsForTheEditorsFirmware();
 };
 
 void TestPresetStates::states_data()
@@ -155,6 +183,9 @@ void TestPresetStates::states()
     }
 
     QListWidget* list = window->presetList();
+    // The first preset is current from the start; "" takes the current row away, as a
+    // catalogue without presets leaves the list.
+    list->setCurrentRow(-1);
     for (int row = 0; row < list->count(); ++row) {
         if (list->item(row)->text() == preset)
             list->setCurrentRow(row);
@@ -221,6 +252,93 @@ void TestPresetStates::states()
                  qPrintable(warnings.join('\n')));
     window->playAction()->setChecked(false);
     editor->emulatorDock()->stop();
+}
+
+void TestPresetStates::loadWaitsForTheEditorsFirmware_data()
+{
+    // The editor's script that is still running when the preset window is used.
+    QTest::addColumn<QString>("waiting");
+    QTest::newRow("while the editor builds") << "compile.sh";
+    QTest::newRow("while the editor copies to the device") << "copy.sh";
+}
+
+void TestPresetStates::loadWaitsForTheEditorsFirmware()
+{
+    QFETCH(QString, waiting);
+
+    TempProgramDir program;
+    QTemporaryDir volume;
+    QVERIFY(program.copyIn(testsupport::binPath("blocks"), "blocks"));
+    QVERIFY(program.copyIn(testsupport::binPath("compile"), "compile"));
+    QVERIFY(program.writeFile("presets/presets-en.xml",
+                              "<!DOCTYPE presets><presets><category name=\"Tests\">"
+                              "<preset name=\"Bell\"><file>Bell</file></preset>"
+                              "</category></presets>"));
+    QVERIFY(program.writeFile("presets/firmware/Bell.bin", "the preset's image"));
+    const QString device = volume.filePath("firmware.bin");
+    QVERIFY(writeAll(device, "old"));
+    qputenv("KNOTLATTICE_DEVICE_VOLUME", volume.path().toLocal8Bit());
+
+    // Stand-ins for the editor's scripts; the one named waits until the test lets it go on.
+    const QString folder = program.path("compile/firmware/");
+    const QByteArray hold = "touch running; while [ ! -f go ]; do sleep 0.05; done\n";
+    QVERIFY(writeScript(folder + "compile.sh", (waiting == "compile.sh" ? hold : QByteArray()) +
+                                                   "printf 'the editor image' > firmware.bin\n"));
+    QVERIFY(
+        writeScript(folder + "copy.sh", (waiting == "copy.sh" ? hold : QByteArray()) +
+                                            "cp firmware.bin \"$KNOTLATTICE_DEVICE_VOLUME/\"\n"));
+    QSettings().clear();
+
+    Args argv(QStringList{"Knotlattice"});
+    MainApp app(argv.argc, argv.pointers.data());
+    MainWindow* editor = app.mainWindow();
+    PresetWindow* window = app.presetWindow();
+    QVERIFY(editor->currentDocument());
+    editor->currentDocument()->addBlockHandler(QStringLiteral("Sine Oscillator"), 2000, 2000);
+    QAction* load = window->loadAction();
+    const QString tip = load->toolTip();
+    QVERIFY(load->isEnabled());
+
+    // Acts from inside the editor's wait, once the script that waits runs.
+    bool checked = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        if (checked || !QFileInfo::exists(folder + "running"))
+            return;
+        checked = true;
+        // The script goes on when this returns, whether the checks pass or not.
+        struct Release
+        {
+            QString go;
+            ~Release() { writeAll(go, ""); }
+        } release{folder + "go"};
+        QVERIFY(editor->isBuildingFirmware());
+        QVERIFY(!load->isEnabled());
+        QVERIFY2(load->toolTip().contains("one copy at a time"), qPrintable(load->toolTip()));
+        // Neither the action nor the slot itself writes to the device meanwhile.
+        load->trigger();
+        window->updateFirmware();
+        QCOMPARE(readAll(device), QByteArray("old"));
+    });
+    poll.start(10);
+    MessageCapture capture;
+    editor->compileCode();
+    poll.stop();
+    QVERIFY(checked);
+    QVERIFY(readAll(device).startsWith("the editor image[>"));
+    QVERIFY(!userWarnings(capture).isEmpty());
+    QCOMPARE(userWarnings(capture).last(), QStringLiteral("Firmware updated!"));
+    for (const QString& w : userWarnings(capture).mid(0, userWarnings(capture).size() - 1))
+        QVERIFY2(w.contains("Load the preset when it has finished"), qPrintable(w));
+
+    // Once the editor is done, Load to Device copies again.
+    QVERIFY(load->isEnabled());
+    QCOMPARE(load->toolTip(), tip);
+    capture.clear();
+    load->trigger();
+    QCOMPARE(userWarnings(capture), QStringList{"Firmware updated!"});
+    QCOMPARE(readAll(device), QByteArray("the preset's image"));
+    qunsetenv("KNOTLATTICE_DEVICE_VOLUME");
 }
 
 KL_TEST_MAIN_NOAPP(TestPresetStates)

@@ -74,6 +74,14 @@ QStringList rowTexts(const QListWidget* list)
     return texts;
 }
 
+QList<int> selectedRows(const QListWidget* list)
+{
+    QList<int> rows;
+    for (const QListWidgetItem* item : list->selectedItems())
+        rows << list->row(item);
+    return rows;
+}
+
 QStringList toolTips(const Emulator* emulator)
 {
     QStringList tips;
@@ -94,6 +102,8 @@ private slots:
     void catalogue_data();
     void catalogue();
     void headerRowsNeverBecomeCurrent();
+    void theCurrentPresetIsTheHighlightedOne_data();
+    void theCurrentPresetIsTheHighlightedOne();
     void loadToDevice_data();
     void loadToDevice();
     void playsThePresetAtOnce();
@@ -126,7 +136,10 @@ void TestPresetWindow::catalogue_data()
     QTest::addColumn<QStringList>("rows");
     // The presets by row, as "row name".
     QTest::addColumn<QStringList>("presets");
-    // The row selected, then the info panel's text and the four tool tips that it shows.
+    // The row current when the window opens (the first preset's) and what the info panel
+    // shows then; then the row selected, the info panel's text and the four tool tips.
+    QTest::addColumn<int>("first");
+    QTest::addColumn<QString>("firstInfo");
     QTest::addColumn<int>("select");
     QTest::addColumn<QString>("info");
     QTest::addColumn<QStringList>("tips");
@@ -136,13 +149,13 @@ void TestPresetWindow::catalogue_data()
         << catalogueOf(category("Drums", two) +
                        category("Voices", preset("Three", "three") + preset("Four", "four")))
         << QStringList{"----- Drums -----", "One", "Two", "----- Voices -----", "Three", "Four"}
-        << QStringList{"1 One", "2 Two", "4 Three", "5 Four"} << 4 << "Three\nabout"
-        << QStringList{"k1", "k2", "s1", "s2"};
+        << QStringList{"1 One", "2 Two", "4 Three", "5 Four"} << 1 << "One\nabout" << 4
+        << "Three\nabout" << QStringList{"k1", "k2", "s1", "s2"};
     QTest::newRow("a later category of the same name replaces the earlier")
         << catalogueOf(category("Same", two) + category("Other", preset("Three", "three")) +
                        category("Same", preset("Four", "four")))
         << QStringList{"----- Other -----", "Three", "----- Same -----", "Four"}
-        << QStringList{"1 Three", "3 Four"} << 3 << "Four\nabout"
+        << QStringList{"1 Three", "3 Four"} << 1 << "Three\nabout" << 3 << "Four\nabout"
         << QStringList{"k1", "k2", "s1", "s2"};
     QTest::newRow("categories sorted by code unit, presets in catalogue order")
         << catalogueOf(category("b", preset("Zed", "z") + preset("Alpha", "a")) +
@@ -150,28 +163,33 @@ void TestPresetWindow::catalogue_data()
                        category("A", preset("A1", "A1")))
         << QStringList{"----- A -----", "A1",  "----- B -----", "b1", "----- a -----", "a1",
                        "----- b -----", "Zed", "Alpha"}
-        << QStringList{"1 A1", "3 b1", "5 a1", "7 Zed", "8 Alpha"} << 8 << "Alpha\nabout"
-        << QStringList{"k1", "k2", "s1", "s2"};
+        << QStringList{"1 A1", "3 b1", "5 a1", "7 Zed", "8 Alpha"} << 1 << "A1\nabout" << 8
+        << "Alpha\nabout" << QStringList{"k1", "k2", "s1", "s2"};
     QTest::newRow("a missing control element gives an empty tool tip")
         << catalogueOf(category("C", preset("Three", "three", "info", {"k1", "k2", "", "s2"})))
         << QStringList{"----- C -----", "Three"} << QStringList{"1 Three"} << 1 << "Three\ninfo"
-        << QStringList{"k1", "k2", "", "s2"};
+        << 1 << "Three\ninfo" << QStringList{"k1", "k2", "", "s2"};
     QTest::newRow("an empty info shows the name alone")
         << catalogueOf(category("C", preset("Bare", "bare", "")))
         << QStringList{"----- C -----", "Bare"} << QStringList{"1 Bare"} << 1 << "Bare\n"
+        << 1 << "Bare\n"
         << QStringList{"k1", "k2", "s1", "s2"};
     QTest::newRow("info is rich text")
         << catalogueOf(category("C", preset("Rich", "rich", "&lt;i&gt;soft&lt;/i&gt; &amp; loud")))
         << QStringList{"----- C -----", "Rich"} << QStringList{"1 Rich"} << 1 << "Rich\nsoft & loud"
-        << QStringList{"k1", "k2", "s1", "s2"};
+        << 1 << "Rich\nsoft & loud" << QStringList{"k1", "k2", "s1", "s2"};
     QTest::newRow("missing catalogue") << QByteArray() << QStringList() << QStringList() << -1 << ""
-                                       << QStringList{"", "", "", ""};
+                                       << -1 << "" << QStringList{"", "", "", ""};
     QTest::newRow("malformed catalogue")
         << QByteArray("<presets><category name=\"C\">" + preset("One", "one")) << QStringList()
-        << QStringList() << -1 << "" << QStringList{"", "", "", ""};
+        << QStringList() << -1 << "" << -1 << "" << QStringList{"", "", "", ""};
     QTest::newRow("no presets root")
         << QByteArray("<catalogue>" + category("C", preset("One", "one")) + "</catalogue>")
-        << QStringList() << QStringList() << -1 << "" << QStringList{"", "", "", ""};
+        << QStringList() << QStringList() << -1 << "" << -1 << "" << QStringList{"", "", "", ""};
+    QTest::newRow("a category without presets")
+        << catalogueOf(category("Empty", "") + category("Full", preset("Only", "only")))
+        << QStringList{"----- Empty -----", "----- Full -----", "Only"} << QStringList{"2 Only"}
+        << 2 << "Only\nabout" << 2 << "Only\nabout" << QStringList{"k1", "k2", "s1", "s2"};
 }
 
 void TestPresetWindow::catalogue()
@@ -179,6 +197,8 @@ void TestPresetWindow::catalogue()
     QFETCH(QByteArray, xml);
     QFETCH(QStringList, rows);
     QFETCH(QStringList, presets);
+    QFETCH(int, first);
+    QFETCH(QString, firstInfo);
     QFETCH(int, select);
     QFETCH(QString, info);
     QFETCH(QStringList, tips);
@@ -200,14 +220,20 @@ void TestPresetWindow::catalogue()
             byRow << QStringLiteral("%1 %2").arg(row).arg(list->item(row)->text());
     }
     QCOMPARE(byRow, presets);
-    // Nothing is current at first: the first row is a header.
-    QCOMPARE(list->currentRow(), -1);
-    QVERIFY(window.infoPanel()->toPlainText().isEmpty());
+    // The first preset is current and highlighted at once, and the info panel shows it.
+    QCOMPARE(list->currentRow(), first);
+    QCOMPARE(selectedRows(list), first < 0 ? QList<int>() : QList<int>{first});
+    QCOMPARE(window.infoPanel()->toPlainText(), firstInfo);
 
     if (select >= 0)
         list->setCurrentRow(select);
     QCOMPARE(window.infoPanel()->toPlainText(), info);
     QCOMPARE(toolTips(window.emulatorPanel()), tips);
+
+    // With no row current, nothing is described.
+    list->setCurrentRow(-1);
+    QVERIFY(window.infoPanel()->toPlainText().isEmpty());
+    QCOMPARE(toolTips(window.emulatorPanel()), (QStringList{"", "", "", ""}));
 }
 
 void TestPresetWindow::headerRowsNeverBecomeCurrent()
@@ -241,15 +267,67 @@ void TestPresetWindow::headerRowsNeverBecomeCurrent()
     QVERIFY(shown.startsWith(QLatin1String("Two")));
 }
 
+void TestPresetWindow::theCurrentPresetIsTheHighlightedOne_data()
+{
+    // What the user does once the list has the focus: a click on a row (-1 none), with Ctrl or
+    // without, or keys; then the row that is current.
+    QTest::addColumn<int>("click");
+    QTest::addColumn<bool>("ctrl");
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<int>("row");
+    QTest::newRow("the list gets the focus") << -1 << false << QList<int>() << 1;
+    QTest::newRow("Ctrl+click on the current row") << 1 << true << QList<int>() << 1;
+    QTest::newRow("Ctrl+Space on the current row") << -1 << true << QList<int>{Qt::Key_Space} << 1;
+    QTest::newRow("a click on a header") << 3 << false << QList<int>() << 1;
+    QTest::newRow("a click on another preset") << 5 << false << QList<int>() << 5;
+    QTest::newRow("Ctrl+click on another preset") << 4 << true << QList<int>() << 4;
+    QTest::newRow("the arrow key twice")
+        << -1 << false << QList<int>{Qt::Key_Down, Qt::Key_Down} << 4;
+}
+
+void TestPresetWindow::theCurrentPresetIsTheHighlightedOne()
+{
+    QFETCH(int, click);
+    QFETCH(bool, ctrl);
+    QFETCH(QList<int>, keys);
+    QFETCH(int, row);
+    QVERIFY(program->writeFile(
+        "presets/presets-en.xml",
+        catalogueOf(category("A", preset("One", "one") + preset("Two", "two")) +
+                    category("B", preset("Three", "three") + preset("Four", "four")))));
+    PresetWindow window(nullptr);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QListWidget* list = window.presetList();
+    QApplication::setActiveWindow(&window);
+    list->setFocus(Qt::OtherFocusReason);
+    QTRY_VERIFY(list->hasFocus());
+
+    const Qt::KeyboardModifiers modifiers = ctrl ? Qt::ControlModifier : Qt::NoModifier;
+    if (click >= 0)
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
+                          list->visualItemRect(list->item(click)).center());
+    for (const int key : keys)
+        QTest::keyClick(list, Qt::Key(key), modifiers);
+
+    // The row the description belongs to is the one highlighted, and the one that Play and
+    // Load to Device take.
+    QCOMPARE(list->currentRow(), row);
+    QCOMPARE(selectedRows(list), QList<int>{row});
+    QCOMPARE(window.infoPanel()->toPlainText(), list->item(row)->text() + "\nabout");
+}
+
 void TestPresetWindow::loadToDevice_data()
 {
-    QTest::addColumn<bool>("choose");
+    // Whether the catalogue lists the preset, and whether its image is there.
+    QTest::addColumn<bool>("listed");
     QTest::addColumn<bool>("image");
     // What the device volume holds before: "old" (an image), "none" (the device is not there),
     // "folder" (firmware.bin cannot be replaced) or "full" (an image, and no room for more
     // than a few bytes).
     QTest::addColumn<QString>("device");
-    // The answer to the device box: "", "cancel" or "connect" (the device comes, then Retry).
+    // The answer to the device box: "", "cancel", "connect" (the device comes, then Retry) or
+    // "change" (the preset's image is rewritten, the device comes, then Retry).
     QTest::addColumn<QString>("answer");
     QTest::addColumn<QByteArray>("after");
     QTest::addColumn<QString>("says");
@@ -264,8 +342,11 @@ void TestPresetWindow::loadToDevice_data()
                                           << "cancel" << QByteArray() << "";
     QTest::newRow("no device, connected, retried") << true << true << "none"
                                                    << "connect" << image << "Firmware updated!";
-    QTest::newRow("no preset chosen") << false << true << "old"
-                                      << "" << QByteArray("old") << "Choose a preset";
+    QTest::newRow("the image changes while the box is up")
+        << true << true << "none"
+        << "change" << image << "Firmware updated!";
+    QTest::newRow("no preset in the list") << false << true << "old"
+                                           << "" << QByteArray("old") << "Choose a preset";
     QTest::newRow("the device's image cannot be replaced")
         << true << true << "folder"
         << "" << QByteArray() << "cannot be replaced: Is a directory";
@@ -275,18 +356,21 @@ void TestPresetWindow::loadToDevice_data()
 
 void TestPresetWindow::loadToDevice()
 {
-    QFETCH(bool, choose);
+    QFETCH(bool, listed);
     QFETCH(bool, image);
     QFETCH(QString, device);
     QFETCH(QString, answer);
     QFETCH(QByteArray, after);
     QFETCH(QString, says);
 
-    QVERIFY(program->writeFile("presets/presets-en.xml",
-                               catalogueOf(category("C", preset("Bell", "Bell")))));
+    // The image is named by the preset's file, not by the name the list shows.
+    QVERIFY(program->writeFile(
+        "presets/presets-en.xml",
+        catalogueOf(category("C", listed ? preset("Soft Bell", "Bell") : QByteArray()))));
     QVERIFY(QDir().mkpath(program->path("presets/firmware")));
+    const QString source = program->path("presets/firmware/Bell.bin");
     if (image)
-        QVERIFY(program->writeFile("presets/firmware/Bell.bin", "the preset's image"));
+        QVERIFY(writeAll(source, "the preset's image"));
     const QString target = volume.filePath("firmware.bin");
     if (device == QLatin1String("old") || device == QLatin1String("full"))
         QVERIFY(writeAll(target, "old"));
@@ -294,13 +378,14 @@ void TestPresetWindow::loadToDevice()
         QVERIFY(QDir().mkpath(target));
 
     PresetWindow window(nullptr);
-    if (choose)
-        window.presetList()->setCurrentRow(1);
     ModalDriver driver;
     if (answer == QLatin1String("cancel"))
         driver.answerBox(QMessageBox::Cancel);
-    if (answer == QLatin1String("connect")) {
-        driver.answer([target](QWidget* w) {
+    if (answer == QLatin1String("connect") || answer == QLatin1String("change")) {
+        const bool change = answer == QLatin1String("change");
+        driver.answer([=](QWidget* w) {
+            if (change)
+                writeAll(source, "an image written meanwhile");
             writeAll(target, "old");
             qobject_cast<QMessageBox*>(w)->button(QMessageBox::Retry)->click();
         });

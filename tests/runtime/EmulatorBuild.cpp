@@ -1,37 +1,14 @@
 #include "EmulatorBuild.h"
 
+#include "ProgramManifest.h"
 #include "TestMain.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
 namespace {
-
-bool copyTree(const QString& from, const QString& to)
-{
-    if (!QDir().mkpath(to))
-        return false;
-    const QDir source(from);
-    QDirIterator it(from, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString entry = it.next();
-        const QString target = to + "/" + source.relativeFilePath(entry);
-        if (it.fileInfo().isDir()) {
-            if (!QDir().mkpath(target))
-                return false;
-            continue;
-        }
-        QFile::remove(target);
-        if (!QFile::copy(entry, target) ||
-            !QFile::setPermissions(target, QFile::permissions(entry)))
-            return false;
-    }
-    return true;
-}
 
 bool writeAll(const QString& path, const QByteArray& bytes)
 {
@@ -49,11 +26,7 @@ bool EmulatorBuild::stage()
     if (!QFileInfo(staged + "/templ_emul.txt").isFile())
         return false;
     // Only what the build stages, not programs left by earlier runs.
-    if (!copyTree(staged, programRoot + "/compile"))
-        return false;
-    for (const char* leftover : {"emulate", "emul.c"})
-        QFile::remove(emulatorDir() + "/" + leftover);
-    return true;
+    return ProgramManifest::build().copy(staged, programRoot + "/compile");
 }
 
 QByteArray EmulatorBuild::fixture(const QString& name)

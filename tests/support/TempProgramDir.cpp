@@ -5,7 +5,9 @@
 #include <QFile>
 #include <QFileInfo>
 
-TempProgramDir::TempProgramDir()
+#include <utility>
+
+TempProgramDir::TempProgramDir(ProgramManifest shipped) : shipped(std::move(shipped))
 {
     hadPrevious = qEnvironmentVariableIsSet("KNOTLATTICE_PROGRAM_DIR");
     previous = qgetenv("KNOTLATTICE_PROGRAM_DIR");
@@ -40,6 +42,8 @@ bool TempProgramDir::copyIn(const QString& source, const QString& relative)
 {
     const QFileInfo info(source);
     const QString target = path(relative);
+    if (shipped.covers(source))
+        return shipped.copy(source, target);
     if (info.isFile()) {
         QDir().mkpath(QFileInfo(target).absolutePath());
         return copyFileKeepingMode(source, target);
