@@ -16,6 +16,7 @@
 #include "PatchFile.h"
 #include "Preferences.h"
 #include "ShippedPatches.h"
+#include "StartupResources.h"
 #include "TempProgramDir.h"
 #include "TestMain.h"
 
@@ -47,13 +48,13 @@ const qint64 bytesPerSecond = 4 * rate;
 
 void firstSound(PatchBuilder& b)
 {
-    const int sine = b.block("Sine Oscillator", 0, 100);
-    const int split = b.block("Split", 190, 100);
-    const int out = b.block("Audio Output", 290, 100);
+    const int sine = b.block("Sine Oscillator", 0, 0);
+    const int split = b.block("Split", 150, 0);
+    const int out = b.block("Audio Output", 240, 0);
     b.cable(sine, 0, split, 0);
     b.cable(split, 0, out, 0);
     b.cable(split, 1, out, 1);
-    b.comment(0, 200,
+    b.comment(0, 60,
               lines({
                   "<b>1 First Sound</b>",
                   "A patch is blocks joined by cables. The Sine Oscillator",
@@ -75,14 +76,14 @@ void firstSound(PatchBuilder& b)
 
 void knobsAndSwitches(PatchBuilder& b)
 {
-    const int controls = b.block("Controls", 0, 150);
-    const int pitch = b.block("Knob Map", 130, 40, {{1, "110"}, {2, "770"}});
-    const int volume = b.block("Knob Map", 130, 260);
-    const int saw = b.block("Saw Oscillator", 270, 40);
-    const int onOff = b.block("Multiply", 440, 100);
-    const int level = b.block("Multiply", 560, 160);
-    const int split = b.block("Split", 680, 160);
-    const int out = b.block("Audio Output", 770, 160);
+    const int controls = b.block("Controls", 0, 37);
+    const int pitch = b.block("Knob Map", 110, 0, {{1, "110"}, {2, "770"}});
+    const int volume = b.block("Knob Map", 110, 75);
+    const int saw = b.block("Saw Oscillator", 222, 0);
+    const int onOff = b.block("Multiply", 357, 0);
+    const int level = b.block("Multiply", 300, 75);
+    const int split = b.block("Split", 400, 75);
+    const int out = b.block("Audio Output", 475, 75);
     b.cable(controls, 0, pitch, 0);
     b.cable(controls, 1, volume, 0);
     b.cable(controls, 2, onOff, 1);
@@ -93,7 +94,7 @@ void knobsAndSwitches(PatchBuilder& b)
     b.cable(level, 0, split, 0);
     b.cable(split, 0, out, 0);
     b.cable(split, 1, out, 1);
-    b.comment(0, 380,
+    b.comment(0, 135,
               lines({
                   "<b>2 Knobs and Switches</b>",
                   "The Controls block brings in the device's two knobs and",
@@ -114,14 +115,14 @@ void knobsAndSwitches(PatchBuilder& b)
 
 void envelopeOnAGate(PatchBuilder& b)
 {
-    const int controls = b.block("Controls", 0, 150);
-    const int attack = b.block("Knob Map", 130, 40, {{1, "0.005"}, {2, "1"}});
-    const int release = b.block("Knob Map", 130, 260, {{1, "0.05"}, {2, "2"}});
-    const int osc = b.block("Triangle Oscillator", 440, 20, {{0, "330"}});
-    const int env = b.block("ADSR Envelope", 270, 150);
-    const int amp = b.block("Multiply", 620, 100);
-    const int split = b.block("Split", 740, 100);
-    const int out = b.block("Audio Output", 830, 100);
+    const int controls = b.block("Controls", 0, 37);
+    const int attack = b.block("Knob Map", 110, 0, {{1, "0.005"}, {2, "1"}});
+    const int release = b.block("Knob Map", 222, 0, {{1, "0.05"}, {2, "2"}});
+    const int osc = b.block("Triangle Oscillator", 330, 0, {{0, "330"}});
+    const int env = b.block("ADSR Envelope", 170, 75);
+    const int amp = b.block("Multiply", 310, 75);
+    const int split = b.block("Split", 400, 75);
+    const int out = b.block("Audio Output", 470, 75);
     b.cable(controls, 0, attack, 0);
     b.cable(controls, 1, release, 0);
     b.cable(controls, 2, env, 0);
@@ -132,7 +133,7 @@ void envelopeOnAGate(PatchBuilder& b)
     b.cable(amp, 0, split, 0);
     b.cable(split, 0, out, 0);
     b.cable(split, 1, out, 1);
-    b.comment(0, 380,
+    b.comment(0, 135,
               lines({
                   "<b>3 Envelope on a Gate</b>",
                   "An envelope shapes the loudness of a note. Switch 1 is",
@@ -153,13 +154,13 @@ void envelopeOnAGate(PatchBuilder& b)
 
 void filters(PatchBuilder& b)
 {
-    const int controls = b.block("Controls", 0, 150);
-    const int cutoff = b.block("Knob Map", 130, 40, {{1, "200"}, {2, "2800"}});
-    const int resonance = b.block("Knob Map", 130, 260, {{1, "0"}, {2, "0.8"}});
-    const int saw = b.block("Saw Oscillator", 270, 0, {{0, "110"}});
-    const int filter = b.block("Low-Pass Filter", 430, 120);
-    const int split = b.block("Split", 600, 120);
-    const int out = b.block("Audio Output", 690, 120);
+    const int controls = b.block("Controls", 0, 37);
+    const int cutoff = b.block("Knob Map", 110, 0, {{1, "200"}, {2, "2800"}});
+    const int resonance = b.block("Knob Map", 222, 0, {{1, "0"}, {2, "0.8"}});
+    const int saw = b.block("Saw Oscillator", 330, 0, {{0, "110"}});
+    const int filter = b.block("Low-Pass Filter", 250, 75);
+    const int split = b.block("Split", 390, 75);
+    const int out = b.block("Audio Output", 460, 75);
     b.cable(controls, 0, cutoff, 0);
     b.cable(controls, 1, resonance, 0);
     b.cable(saw, 0, filter, 0);
@@ -168,7 +169,7 @@ void filters(PatchBuilder& b)
     b.cable(filter, 0, split, 0);
     b.cable(split, 0, out, 0);
     b.cable(split, 1, out, 1);
-    b.comment(0, 380,
+    b.comment(0, 135,
               lines({
                   "<b>4 Filters</b>",
                   "A filter takes away part of a sound. The Low-Pass",
@@ -189,18 +190,18 @@ void filters(PatchBuilder& b)
 
 void sequencing(PatchBuilder& b)
 {
-    const int controls = b.block("Controls", 0, 150);
-    const int tempo = b.block("Knob Map", 110, 100, {{1, "90"}, {2, "90"}});
-    const int master = b.block("Master Clock", 230, 150);
+    const int controls = b.block("Controls", 0, 37);
+    const int tempo = b.block("Knob Map", 110, 0, {{1, "90"}, {2, "90"}});
+    const int master = b.block("Master Clock", 222, 0);
     // Track variables: 2 notes, 6 gate length, 7 values.
     const int track =
-        b.block("Sequencer Track", 370, 150,
+        b.block("Sequencer Track", 347, 0,
                 {{2, "8"}, {6, "0.5"}, {7, "220,261.6,329.6,392,329.6,261.6,196,246.9"}});
-    const int osc = b.block("Triangle Oscillator", 540, 40);
-    const int env = b.block("AD Envelope", 540, 260, {{1, "0.005"}, {2, "0.25"}});
-    const int amp = b.block("Multiply", 720, 150);
-    const int split = b.block("Split", 820, 150);
-    const int out = b.block("Audio Output", 900, 150);
+    const int osc = b.block("Triangle Oscillator", 491, 0);
+    const int env = b.block("AD Envelope", 230, 75, {{1, "0.005"}, {2, "0.25"}});
+    const int amp = b.block("Multiply", 354, 75);
+    const int split = b.block("Split", 449, 75);
+    const int out = b.block("Audio Output", 520, 75);
     b.cable(controls, 0, tempo, 0);
     b.cable(controls, 2, master, 1);
     b.cable(tempo, 0, master, 0);
@@ -212,7 +213,7 @@ void sequencing(PatchBuilder& b)
     b.cable(amp, 0, split, 0);
     b.cable(split, 0, out, 0);
     b.cable(split, 1, out, 1);
-    b.comment(0, 360,
+    b.comment(0, 135,
               lines({
                   "<b>5 Sequencing</b>",
                   "The Master Clock counts bars of four beats at its",
@@ -236,19 +237,19 @@ void sequencing(PatchBuilder& b)
 
 void savingCustomBlocks(PatchBuilder& b)
 {
-    const int controls = b.block("Controls", 0, 150);
-    const int speed = b.block("Knob Map", 130, 150, {{1, "1"}, {2, "10"}});
-    const int saw = b.block("Saw Oscillator", 270, 30, {{0, "220"}});
-    const int tremolo = b.block("Tutorial Tremolo", 440, 120);
-    const int split = b.block("Split", 610, 120);
-    const int out = b.block("Audio Output", 700, 120);
+    const int controls = b.block("Controls", 0, 37);
+    const int speed = b.block("Knob Map", 110, 0, {{1, "1"}, {2, "10"}});
+    const int saw = b.block("Saw Oscillator", 222, 0, {{0, "220"}});
+    const int tremolo = b.block("Tutorial Tremolo", 170, 75);
+    const int split = b.block("Split", 313, 75);
+    const int out = b.block("Audio Output", 384, 75);
     b.cable(controls, 0, speed, 0);
     b.cable(speed, 0, tremolo, 1);
     b.cable(saw, 0, tremolo, 0);
     b.cable(tremolo, 0, split, 0);
     b.cable(split, 0, out, 0);
     b.cable(split, 1, out, 1);
-    b.comment(0, 280,
+    b.comment(0, 135,
               lines({
                   "<b>6 Saving Custom Blocks</b>",
                   "Tutorial Tremolo is not one of the editor's own blocks:",
@@ -273,25 +274,25 @@ void savingCustomBlocks(PatchBuilder& b)
 
 void drumMachine(PatchBuilder& b)
 {
-    const int controls = b.block("Controls", 0, 150);
-    const int tempo = b.block("Knob Map", 130, 60, {{1, "360"}, {2, "240"}});
-    const int hatPitch = b.block("Knob Map", 130, 300, {{1, "300"}, {2, "400"}});
-    const int metro = b.block("Metronome", 260, 60);
-    const int clock = b.block("Split 4", 400, 60);
+    const int controls = b.block("Controls", 0, 0);
+    const int tempo = b.block("Knob Map", 0, 70, {{1, "360"}, {2, "240"}});
+    const int hatPitch = b.block("Knob Map", 0, 210, {{1, "300"}, {2, "400"}});
+    const int metro = b.block("Metronome", 108, 70);
+    const int clock = b.block("Split 4", 108, 140);
     // Step Sequencer variables: 5 steps.
-    const int kickSteps = b.block("Step Sequencer", 510, 0, {{5, "1,0,0,0"}});
-    const int snareSteps = b.block("Step Sequencer", 510, 90, {{5, "0,0,0,0,1,0,0,0"}});
-    const int hatSteps = b.block("Step Sequencer", 510, 180, {{5, "0,0,1,0"}});
+    const int kickSteps = b.block("Step Sequencer", 224, 0, {{5, "1,0,0,0"}});
+    const int snareSteps = b.block("Step Sequencer", 224, 70, {{5, "0,0,0,0,1,0,0,0"}});
+    const int hatSteps = b.block("Step Sequencer", 224, 140, {{5, "0,0,1,0"}});
     const int clapSteps =
-        b.block("Step Sequencer", 510, 270, {{5, "0,0,0,0,0,0,0,0,0,0,0,0,1,0,1,0"}});
-    const int kick = b.block("Kick", 680, 0);
-    const int snare = b.block("Snare", 680, 90);
-    const int hat = b.block("House Hat", 680, 180);
-    const int clapOn = b.block("Multiply", 680, 270);
-    const int clap = b.block("Clap", 800, 270);
-    const int mix = b.block("Mix 4", 830, 90, {{1, "0.8"}, {3, "0.6"}, {5, "0.4"}, {7, "0.6"}});
-    const int split = b.block("Split", 1020, 90);
-    const int out = b.block("Audio Output", 1090, 90);
+        b.block("Step Sequencer", 224, 210, {{5, "0,0,0,0,0,0,0,0,0,0,0,0,1,0,1,0"}});
+    const int kick = b.block("Kick", 364, 0);
+    const int snare = b.block("Snare", 364, 70);
+    const int hat = b.block("House Hat", 364, 140);
+    const int clapOn = b.block("Multiply", 364, 210);
+    const int clap = b.block("Clap", 474, 210);
+    const int mix = b.block("Mix 4", 474, 70, {{1, "0.8"}, {3, "0.6"}, {5, "0.4"}, {7, "0.6"}});
+    const int split = b.block("Split", 474, 140);
+    const int out = b.block("Audio Output", 545, 140);
     b.cable(controls, 0, tempo, 0);
     b.cable(controls, 1, hatPitch, 0);
     b.cable(controls, 2, clapOn, 1);
@@ -314,7 +315,7 @@ void drumMachine(PatchBuilder& b)
     b.cable(mix, 0, split, 0);
     b.cable(split, 0, out, 0);
     b.cable(split, 1, out, 1);
-    b.comment(0, 380,
+    b.comment(0, 270,
               lines({
                   "<b>Drum Machine</b>",
                   "Four sample players, Kick, Snare, House Hat and Clap,",
@@ -333,21 +334,21 @@ void drumMachine(PatchBuilder& b)
 
 void organScale(PatchBuilder& b)
 {
-    const int controls = b.block("Controls", 0, 120);
-    const int tempo = b.block("Knob Map", 130, 40, {{1, "120"}, {2, "240"}});
-    const int transpose = b.block("Knob Map", 130, 200, {{1, "0"}, {2, "12"}});
-    const int whole = b.block("Floor", 260, 200);
-    const int metro = b.block("Metronome", 260, 40);
-    const int tick = b.block("Split", 400, 40);
-    const int steps = b.block("Step Sequencer", 490, 0, {{5, "60,62,64,65,67,69,71,72"}});
-    const int gate = b.block("Timed Gate", 490, 110, {{3, "0.15"}});
-    const int note = b.block("Add", 660, 20);
-    const int pitch = b.block("Note to Frequency", 750, 20);
-    const int organ = b.block("Organ Cycle", 940, 20);
-    const int env = b.block("AD Envelope", 660, 150, {{1, "0.01"}, {2, "0.4"}});
-    const int amp = b.block("Multiply", 940, 150);
-    const int split = b.block("Split", 1060, 150);
-    const int out = b.block("Audio Output", 1040, 240);
+    const int controls = b.block("Controls", 0, 37);
+    const int tempo = b.block("Knob Map", 110, 0, {{1, "120"}, {2, "240"}});
+    const int transpose = b.block("Knob Map", 110, 75, {{1, "0"}, {2, "12"}});
+    const int whole = b.block("Floor", 218, 75);
+    const int metro = b.block("Metronome", 218, 0);
+    const int tick = b.block("Split", 334, 0);
+    const int steps = b.block("Step Sequencer", 405, 0, {{5, "60,62,64,65,67,69,71,72"}});
+    const int gate = b.block("Timed Gate", 405, 75, {{3, "0.15"}});
+    const int note = b.block("Add", 545, 0);
+    const int pitch = b.block("Note to Frequency", 110, 150);
+    const int organ = b.block("Organ Cycle", 269, 150);
+    const int env = b.block("AD Envelope", 520, 75, {{1, "0.01"}, {2, "0.4"}});
+    const int amp = b.block("Multiply", 388, 150);
+    const int split = b.block("Split", 483, 150);
+    const int out = b.block("Audio Output", 554, 150);
     b.cable(controls, 0, tempo, 0);
     b.cable(controls, 1, transpose, 0);
     b.cable(transpose, 0, whole, 0);
@@ -365,7 +366,7 @@ void organScale(PatchBuilder& b)
     b.cable(amp, 0, split, 0);
     b.cable(split, 0, out, 0);
     b.cable(split, 1, out, 1);
-    b.comment(0, 330,
+    b.comment(0, 210,
               lines({
                   "<b>Organ Scale</b>",
                   "A Step Sequencer plays note numbers (60 is middle C) up",
@@ -386,17 +387,16 @@ void organScale(PatchBuilder& b)
 
 void autoPan(PatchBuilder& b)
 {
-    const int controls = b.block("Controls", 0, 200);
-    const int saw = b.block("Saw Oscillator", 170, 0, {{0, "220"}});
-    const int pulse = b.block("Pulse Oscillator", 170, 120, {{0, "330"}});
-    const int lfo = b.block("Triangle Oscillator", 170, 330, {{0, "0.5"}});
-    const int blend = b.block("Crossfade", 340, 60);
+    const int controls = b.block("Controls", 0, 0);
+    const int saw = b.block("Saw Oscillator", 105, 0, {{0, "220"}});
+    const int pulse = b.block("Pulse Oscillator", 236, 0, {{0, "330"}});
+    const int lfo = b.block("Triangle Oscillator", 0, 75, {{0, "0.5"}});
+    const int blend = b.block("Crossfade", 375, 0);
     // Map Range variables: 1 from low, 2 from span, 3 to low, 4 to span.
-    const int position =
-        b.block("Map Range", 340, 330, {{1, "-0.5"}, {2, "1"}, {3, "0"}, {4, "1"}});
-    const int choose = b.block("Crossfade", 510, 250);
-    const int pan = b.block("Pan", 680, 100);
-    const int out = b.block("Audio Output", 850, 100);
+    const int position = b.block("Map Range", 154, 75, {{1, "-0.5"}, {2, "1"}, {3, "0"}, {4, "1"}});
+    const int choose = b.block("Crossfade", 278, 75);
+    const int pan = b.block("Pan", 383, 75);
+    const int out = b.block("Audio Output", 450, 75);
     b.cable(controls, 0, choose, 0);
     b.cable(controls, 1, blend, 2);
     b.cable(controls, 2, choose, 2);
@@ -408,7 +408,7 @@ void autoPan(PatchBuilder& b)
     b.cable(choose, 0, pan, 1);
     b.cable(pan, 0, out, 0);
     b.cable(pan, 1, out, 1);
-    b.comment(0, 460,
+    b.comment(0, 135,
               lines({
                   "<b>Auto Pan</b>",
                   "Routing blocks send signals where they should go. A",
@@ -428,25 +428,25 @@ void autoPan(PatchBuilder& b)
 
 void randomMelody(PatchBuilder& b)
 {
-    const int controls = b.block("Controls", 0, 150);
-    const int tempo = b.block("Knob Map", 130, 60, {{1, "240"}, {2, "240"}});
-    const int metro = b.block("Metronome", 260, 60);
-    const int tick = b.block("Split 4", 400, 60);
+    const int controls = b.block("Controls", 0, 37);
+    const int tempo = b.block("Knob Map", 110, 0, {{1, "240"}, {2, "240"}});
+    const int metro = b.block("Metronome", 214, 0);
+    const int tick = b.block("Split 4", 326, 0);
     // Random Step variables: 2 choices.
-    const int notes = b.block("Random Step", 510, 0, {{2, "57,60,62,64,67,69,72"}});
-    const int higher = b.block("Greater Than", 130, 280, {{1, "0.5"}});
-    const int octave = b.block("Multiply", 290, 280, {{1, "12"}});
-    const int note = b.block("Add", 670, 0);
-    const int noteSplit = b.block("Split", 760, 0);
-    const int pitch = b.block("Note to Frequency", 850, 0);
-    const int print = b.block("Print", 760, 100, {{1, "0.25"}});
-    const int osc = b.block("Triangle Oscillator", 850, 100);
-    const int accent = b.block("Toggle", 510, 100, {{1, "0.35"}, {2, "1"}});
-    const int env = b.block("AD Envelope", 510, 200, {{1, "0"}, {2, "0.2"}});
-    const int level = b.block("Multiply", 670, 200);
-    const int amp = b.block("Multiply", 1030, 100);
-    const int split = b.block("Split", 1030, 200);
-    const int out = b.block("Audio Output", 1000, 290);
+    const int notes = b.block("Random Step", 427, 0, {{2, "57,60,62,64,67,69,72"}});
+    const int higher = b.block("Greater Than", 110, 75, {{1, "0.5"}});
+    const int octave = b.block("Multiply", 230, 75, {{1, "12"}});
+    const int note = b.block("Add", 549, 0);
+    const int noteSplit = b.block("Split", 614, 0);
+    const int pitch = b.block("Note to Frequency", 110, 150);
+    const int print = b.block("Print", 614, 75, {{1, "0.25"}});
+    const int osc = b.block("Triangle Oscillator", 265, 150);
+    const int accent = b.block("Toggle", 321, 75, {{1, "0.35"}, {2, "1"}});
+    const int env = b.block("AD Envelope", 403, 75, {{1, "0"}, {2, "0.2"}});
+    const int level = b.block("Multiply", 523, 75);
+    const int amp = b.block("Multiply", 415, 150);
+    const int split = b.block("Split", 506, 150);
+    const int out = b.block("Audio Output", 573, 150);
     b.cable(controls, 0, tempo, 0);
     b.cable(controls, 1, higher, 0);
     b.cable(tempo, 0, metro, 1);
@@ -468,7 +468,7 @@ void randomMelody(PatchBuilder& b)
     b.cable(amp, 0, split, 0);
     b.cable(split, 0, out, 0);
     b.cable(split, 1, out, 1);
-    b.comment(0, 400,
+    b.comment(0, 210,
               lines({
                   "<b>Random Melody</b>",
                   "On every tick of the Metronome, Random Step picks a",
@@ -566,6 +566,8 @@ private:
 
 void TestShippedPatches::initTestCase()
 {
+    // The shipped patches are laid out in the editor's own fonts.
+    registerFonts();
     QVERIFY(scratch.isValid());
     QVERIFY(customBlocks.isValid());
     QVERIFY(QFile::copy(testsupport::sourcePath("tests/app/fixtures/custom_blocks/"

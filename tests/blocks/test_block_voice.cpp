@@ -15,6 +15,7 @@
 #include "Preferences.h"
 #include "ShippedPatches.h"
 #include "SignalAnalysis.h"
+#include "StartupResources.h"
 #include "TempProgramDir.h"
 #include "TestMain.h"
 
@@ -39,14 +40,14 @@ const QString examplesFolder = QStringLiteral("data/examples/Basics");
 // A saw voice: knob 1 sets the pitch from 110 to 880 Hz, switch 1 is the gate of an ADSR.
 void knobSynth(PatchBuilder& b)
 {
-    const int controls = b.block("Controls", 60, 140);
-    const int pitch = b.block("Knob Map", 230, 60, {{1, "110"}, {2, "770"}});
-    const int saw = b.block("Saw Oscillator", 400, 60);
+    const int controls = b.block("Controls", 0, 37);
+    const int pitch = b.block("Knob Map", 110, 0, {{1, "110"}, {2, "770"}});
+    const int saw = b.block("Saw Oscillator", 218, 0);
     const int env =
-        b.block("ADSR Envelope", 400, 240, {{1, "0.01"}, {2, "0.3"}, {3, "0.6"}, {4, "0.8"}});
-    const int amp = b.block("Multiply", 570, 140);
-    const int split = b.block("Split", 720, 140);
-    const int out = b.block("Audio Output", 870, 140);
+        b.block("ADSR Envelope", 110, 75, {{1, "0.01"}, {2, "0.3"}, {3, "0.6"}, {4, "0.8"}});
+    const int amp = b.block("Multiply", 246, 75);
+    const int split = b.block("Split", 337, 75);
+    const int out = b.block("Audio Output", 404, 75);
     b.cable(controls, 0, pitch, 0);
     b.cable(pitch, 0, saw, 0);
     b.cable(controls, 2, env, 0);
@@ -55,27 +56,27 @@ void knobSynth(PatchBuilder& b)
     b.cable(amp, 0, split, 0);
     b.cable(split, 0, out, 0);
     b.cable(split, 1, out, 1);
-    b.comment(60, 330,
+    b.comment(0, 135,
               "<b>Knob Synth</b><br>Knob 1: pitch, 110 to 880 Hz.<br>Switch 1: hold a note; "
-              "switch it off and the note fades out.<br>Try the ADSR's times, or a Pulse "
-              "Oscillator in place of the saw.");
+              "switch it off and<br>the note fades out.<br>Try the ADSR's times, or a Pulse "
+              "Oscillator<br>in place of the saw.");
 }
 
 // Struck FM bells: a slow pulse strikes a percussive envelope that sets both the loudness and
 // the brightness (the FM index). Knob 1: pitch, knob 2: how often the bell is struck.
 void fmBells(PatchBuilder& b)
 {
-    const int controls = b.block("Controls", 60, 160);
-    const int pitch = b.block("Knob Map", 230, 60, {{1, "220"}, {2, "660"}});
-    const int tempo = b.block("Knob Map", 230, 260, {{1, "1"}, {2, "4"}});
-    const int clock = b.block("Pulse Oscillator", 400, 260, {{1, "0.2"}});
-    const int env = b.block("AD Envelope", 570, 260, {{1, "0.002"}, {2, "1.5"}});
-    const int envSplit = b.block("Split", 720, 260);
-    const int index = b.block("Multiply", 870, 300, {{1, "3"}});
-    const int bell = b.block("FM Voice", 1020, 60, {{1, "3.5"}});
-    const int amp = b.block("Multiply", 1170, 160);
-    const int split = b.block("Split", 1320, 160);
-    const int out = b.block("Audio Output", 1470, 160);
+    const int controls = b.block("Controls", 0, 37);
+    const int pitch = b.block("Knob Map", 110, 75, {{1, "220"}, {2, "660"}});
+    const int tempo = b.block("Knob Map", 110, 0, {{1, "1"}, {2, "4"}});
+    const int clock = b.block("Pulse Oscillator", 214, 0, {{1, "0.2"}});
+    const int env = b.block("AD Envelope", 345, 0, {{1, "0.002"}, {2, "1.5"}});
+    const int envSplit = b.block("Split", 461, 0);
+    const int index = b.block("Multiply", 345, 75, {{1, "3"}});
+    const int bell = b.block("FM Voice", 440, 75, {{1, "3.5"}});
+    const int amp = b.block("Multiply", 300, 150);
+    const int split = b.block("Split", 387, 150);
+    const int out = b.block("Audio Output", 450, 150);
     b.cable(controls, 0, pitch, 0);
     b.cable(controls, 1, tempo, 0);
     b.cable(tempo, 0, clock, 0);
@@ -89,10 +90,10 @@ void fmBells(PatchBuilder& b)
     b.cable(amp, 0, split, 0);
     b.cable(split, 0, out, 0);
     b.cable(split, 1, out, 1);
-    b.comment(60, 400,
-              "<b>FM Bells</b><br>Knob 1: pitch. Knob 2: how often the bell is struck (1 to 5 "
-              "times a second).<br>The envelope sets both the loudness and the brightness; "
-              "change the FM Voice's ratio for other metals (try 1.4 or 7).");
+    b.comment(0, 210,
+              "<b>FM Bells</b><br>Knob 1: pitch. Knob 2: how often the bell is struck<br>(1 to 5 "
+              "times a second).<br>The envelope sets both the loudness and the<br>brightness; "
+              "change the FM Voice's ratio for<br>other metals (try 1.4 or 7).");
 }
 
 struct Example
@@ -134,6 +135,8 @@ private:
 
 void TestBlockVoice::initTestCase()
 {
+    // The shipped patches are laid out in the editor's own fonts.
+    registerFonts();
     QVERIFY(scratch.isValid());
     soundPath = scratch.filePath("played.raw");
     // The emulator program inherits this: its audio goes to the file.
@@ -176,6 +179,7 @@ void TestBlockVoice::examplesAreWhatTheEditorMakes()
     QVERIFY2(builder.failures.isEmpty(), qPrintable(builder.failures.join('\n')));
 
     builder.centre();
+    QVERIFY2(builder.failures.isEmpty(), qPrintable(builder.failures.join('\n')));
 
     const QString made = scratch.filePath(name + ".ktl");
     QCOMPARE(shipped::save(window.get(), made), MainWindow::SaveResult::Saved);

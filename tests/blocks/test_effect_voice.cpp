@@ -16,6 +16,7 @@
 #include "Preferences.h"
 #include "ShippedPatches.h"
 #include "SignalAnalysis.h"
+#include "StartupResources.h"
 #include "TempProgramDir.h"
 #include "TestMain.h"
 
@@ -44,19 +45,19 @@ const qint64 bytesPerSecond = 4 * rate;
 // note.
 void filterEcho(PatchBuilder& b)
 {
-    const int controls = b.block("Controls", 60, 200);
-    const int cutoff = b.block("Knob Map", 230, 60, {{1, "300"}, {2, "2700"}});
-    const int feedback = b.block("Knob Map", 230, 360, {{1, "0"}, {2, "0.8"}});
-    const int saw = b.block("Saw Oscillator", 400, 60, {{0, "220"}});
+    const int controls = b.block("Controls", 0, 75);
+    const int cutoff = b.block("Knob Map", 237, 0, {{1, "300"}, {2, "2700"}});
+    const int feedback = b.block("Knob Map", 0, 150, {{1, "0"}, {2, "0.8"}});
+    const int saw = b.block("Saw Oscillator", 110, 0, {{0, "220"}});
     const int env =
-        b.block("ADSR Envelope", 400, 200, {{1, "0.01"}, {2, "0.1"}, {3, "0.7"}, {4, "0.05"}});
-    const int amp = b.block("Multiply", 570, 120);
-    const int filter = b.block("Low-Pass Filter", 720, 120, {{2, "0.5"}});
-    const int split = b.block("Split", 870, 120);
-    const int echo = b.block("Echo 300 ms", 1020, 240, {{1, "250"}});
-    const int mix = b.block("Mix 2", 1170, 120, {{1, "0.5"}, {3, "0.45"}});
-    const int outSplit = b.block("Split", 1320, 120);
-    const int out = b.block("Audio Output", 1470, 120);
+        b.block("ADSR Envelope", 110, 75, {{1, "0.01"}, {2, "0.1"}, {3, "0.7"}, {4, "0.05"}});
+    const int amp = b.block("Multiply", 246, 75);
+    const int filter = b.block("Low-Pass Filter", 337, 75, {{2, "0.5"}});
+    const int split = b.block("Split", 471, 75);
+    const int echo = b.block("Echo 300 ms", 104, 150, {{1, "250"}});
+    const int mix = b.block("Mix 2", 223, 150, {{1, "0.5"}, {3, "0.45"}});
+    const int outSplit = b.block("Split", 324, 150);
+    const int out = b.block("Audio Output", 391, 150);
     b.cable(controls, 0, cutoff, 0);
     b.cable(controls, 1, feedback, 0);
     b.cable(controls, 2, env, 0);
@@ -72,11 +73,11 @@ void filterEcho(PatchBuilder& b)
     b.cable(mix, 0, outSplit, 0);
     b.cable(outSplit, 0, out, 0);
     b.cable(outSplit, 1, out, 1);
-    b.comment(60, 480,
+    b.comment(0, 210,
               "<b>Filter Echo</b><br>Switch 1: play a note.<br>Knob 1: the filter's cutoff, "
-              "300 to 3000 Hz: dark to bright.<br>Knob 2: the echo's feedback: one repeat "
-              "with the knob down, a long trail of them with it up.<br>Try the Band-Pass "
-              "Filter, or the Lo-Fi Echo for longer, grittier repeats.");
+              "300 to 3000 Hz:<br>dark to bright.<br>Knob 2: the echo's feedback: one repeat "
+              "with the<br>knob down, a long trail of them with it up.<br>Try the Band-Pass "
+              "Filter, or the Lo-Fi Echo<br>for longer, grittier repeats.");
 }
 
 // The last sample in [from, to) louder than the residue the filter's truncation leaves.
@@ -116,6 +117,8 @@ private:
 
 void TestEffectVoice::initTestCase()
 {
+    // The shipped patches are laid out in the editor's own fonts.
+    registerFonts();
     QVERIFY(scratch.isValid());
     soundPath = scratch.filePath("played.raw");
     // The emulator program inherits this: its audio goes to the file.
@@ -162,6 +165,7 @@ void TestEffectVoice::exampleIsWhatTheEditorMakes()
     QVERIFY2(builder.failures.isEmpty(), qPrintable(builder.failures.join('\n')));
 
     builder.centre();
+    QVERIFY2(builder.failures.isEmpty(), qPrintable(builder.failures.join('\n')));
 
     const QString made = scratch.filePath(exampleName + ".ktl");
     QCOMPARE(shipped::save(window.get(), made), MainWindow::SaveResult::Saved);

@@ -17,6 +17,7 @@
 #include "Preferences.h"
 #include "ShippedPatches.h"
 #include "SignalAnalysis.h"
+#include "StartupResources.h"
 #include "TempProgramDir.h"
 #include "TestMain.h"
 
@@ -43,23 +44,23 @@ const QStringList bassNotes{"110", "165", "138.6", "220"};
 // percussive envelope.
 void twoTracks(PatchBuilder& b)
 {
-    const int controls = b.block("Controls", 60, 200);
-    const int tempo = b.block("Knob Map", 230, 200, {{1, "120"}, {2, "60"}});
-    const int master = b.block("Master Clock", 400, 200);
+    const int controls = b.block("Controls", 0, 0);
+    const int tempo = b.block("Knob Map", 0, 75, {{1, "120"}, {2, "60"}});
+    const int master = b.block("Master Clock", 117, 0);
     // Track variables: 2 notes, 6 gate length, 7 values.
-    const int bass = b.block("Sequencer Track", 570, 90,
+    const int bass = b.block("Sequencer Track", 117, 75,
                              {{2, "4"}, {6, "0.5"}, {7, bassNotes.join(QLatin1Char(','))}});
-    const int lead = b.block("Sequencer Track", 570, 330,
+    const int lead = b.block("Sequencer Track", 117, 225,
                              {{2, "8"}, {6, "0.25"}, {7, "880,660,554.4,660,880,1100,660,554.4"}});
-    const int saw = b.block("Saw Oscillator", 760, 40);
-    const int bassEnv = b.block("AD Envelope", 760, 160, {{1, "0.005"}, {2, "0.35"}});
-    const int bassAmp = b.block("Multiply", 930, 100);
-    const int sine = b.block("Sine Oscillator", 760, 290);
-    const int leadEnv = b.block("AD Envelope", 760, 410, {{1, "0.002"}, {2, "0.15"}});
-    const int leadAmp = b.block("Multiply", 930, 350);
-    const int mix = b.block("Mix 2", 1100, 220, {{1, "0.5"}, {3, "0.4"}});
-    const int split = b.block("Split", 1270, 220);
-    const int out = b.block("Audio Output", 1420, 220);
+    const int saw = b.block("Saw Oscillator", 257, 37);
+    const int bassEnv = b.block("AD Envelope", 257, 112, {{1, "0.005"}, {2, "0.35"}});
+    const int bassAmp = b.block("Multiply", 384, 75);
+    const int sine = b.block("Sine Oscillator", 257, 187);
+    const int leadEnv = b.block("AD Envelope", 257, 262, {{1, "0.002"}, {2, "0.15"}});
+    const int leadAmp = b.block("Multiply", 384, 225);
+    const int mix = b.block("Mix 2", 479, 150, {{1, "0.5"}, {3, "0.4"}});
+    const int split = b.block("Split", 580, 150);
+    const int out = b.block("Audio Output", 560, 225);
     b.cable(controls, 0, tempo, 0);
     b.cable(tempo, 0, master, 0);
     b.cable(master, 0, bass, 0);
@@ -77,11 +78,11 @@ void twoTracks(PatchBuilder& b)
     b.cable(mix, 0, split, 0);
     b.cable(split, 0, out, 0);
     b.cable(split, 1, out, 1);
-    b.comment(60, 500,
-              "<b>Two Tracks</b><br>The Master Clock counts the bar; each Sequencer Track plays "
-              "its values in time with it.<br>Bass: quarter notes (Notes 4). Melody: eighth "
+    b.comment(0, 320,
+              "<b>Two Tracks</b><br>The Master Clock counts the bar; each Sequencer<br>Track plays "
+              "its values in time with it.<br>Bass: quarter notes (Notes 4). Melody: eighth<br>"
               "notes (Notes 8), linked through the bass track.<br>Knob 1: tempo, 120 to 180 "
-              "BPM. Try Notes 12 (eighths and sixteenths), or other values.");
+              "BPM. Try Notes 12<br>(eighths and sixteenths), or other values.");
 }
 
 // The loudest sample of x[from, to).
@@ -131,6 +132,8 @@ private:
 
 void TestSequencingExample::initTestCase()
 {
+    // The shipped patches are laid out in the editor's own fonts.
+    registerFonts();
     QVERIFY(scratch.isValid());
     soundPath = scratch.filePath("played.raw");
     // The emulator program inherits this: its audio goes to the file.
@@ -164,6 +167,7 @@ void TestSequencingExample::exampleIsWhatTheEditorMakes()
     QVERIFY2(builder.failures.isEmpty(), qPrintable(builder.failures.join('\n')));
 
     builder.centre();
+    QVERIFY2(builder.failures.isEmpty(), qPrintable(builder.failures.join('\n')));
 
     const QString made = scratch.filePath(exampleName + ".ktl");
     QCOMPARE(shipped::save(window.get(), made), MainWindow::SaveResult::Saved);

@@ -12,6 +12,7 @@
 #include "PatchScene.h"
 #include "Preferences.h"
 #include "PresetPatches.h"
+#include "StartupResources.h"
 #include "TempProgramDir.h"
 #include "TestMain.h"
 
@@ -134,6 +135,8 @@ void TestPresetPatches::initTestCase()
     program = std::make_unique<TempProgramDir>();
     QVERIFY(program->copyIn(testsupport::binPath("blocks"), "blocks"));
     QSettings().setValue(Preferences::DefaultPatchPath, scratch.path());
+    // The layouts measure blocks and comments in the editor's own fonts.
+    registerFonts();
     window = std::make_unique<MainWindow>();
 }
 
@@ -196,14 +199,9 @@ void TestPresetPatches::patchIsWhatTheEditorMakes()
     const QStringList labels{"Knob 1", "Knob 2", "Switch 1", "Switch 2"};
     for (int i = 0; i < 4; ++i)
         controlText += "<br>" + labels.at(i) + ": " + p.controls.at(i);
-    builder.comment(0, -1, "<b>" + p.name + "</b><br>" + p.info + controlText);
-
-    // Around the middle of the canvas, where an opened patch's view looks.
-    const QPoint middle = PatchBuilder::layoutBounds(doc->patchScene()).center().toPoint();
-    for (const BlockInstance* b : doc->blockInstances())
-        doc->moveBlock(b->id, b->x + 2000 - middle.x(), b->y + 2000 - middle.y());
-    for (Comment* c : doc->comments())
-        doc->editComment(c->id, c->x + 2000 - middle.x(), c->y + 2000 - middle.y(), c->text);
+    // Laid out for the first window, around the middle of the canvas where it looks.
+    builder.arrange("<b>" + p.name + "</b><br>" + p.info + controlText);
+    QVERIFY2(builder.failures.isEmpty(), qPrintable(builder.failures.join('\n')));
     doc->patchInfo()->date = presetDate;
 
     const QString made = scratch.filePath(p.name + ".ktl");
