@@ -4,6 +4,7 @@
 #include "Preferences.h"
 #include "PresetWindow.h"
 #include "StartWindow.h"
+#include "StartupResources.h"
 
 #include <QAction>
 #include <QFileOpenEvent>
@@ -11,6 +12,9 @@
 
 MainApp::MainApp(int& argc, char** argv) : QApplication(argc, argv)
 {
+    // Before any window: text laid out earlier, such as the comments of a patch named on the
+    // command line, keeps the fallback font it was measured in.
+    registerFonts();
     start = new StartWindow(this);
     editor = new MainWindow(nullptr);
     connect(editor->getAction(QStringLiteral("switch")), &QAction::triggered, this,

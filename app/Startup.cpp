@@ -26,7 +26,7 @@ void startUp(MainApp& app)
     qInstallMessageHandler(messageHandler);
 
     applyStyleSheet(app);
-    registerFonts();
+    // The fonts were registered as the application object was made, before its windows.
     applyApplicationFont();
 
     app.showWindow();

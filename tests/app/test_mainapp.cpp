@@ -1,14 +1,20 @@
+#include "Comment.h"
 #include "MainApp.h"
 #include "MainWindow.h"
+#include "PatchComment.h"
 #include "PatchDocument.h"
 #include "PatchRecord.h"
+#include "PatchScene.h"
 #include "Preferences.h"
 #include "PresetWindow.h"
 #include "StartWindow.h"
+#include "StartupResources.h"
 #include "TestMain.h"
 
 #include <QCheckBox>
 #include <QFileOpenEvent>
+#include <QFontInfo>
+#include <QGraphicsItem>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSettings>
@@ -48,6 +54,7 @@ private slots:
     void patchOpenedAtStartKeepsItsView_data();
     void patchOpenedAtStartKeepsItsView();
     void switchingRebuildsMenus();
+    void commentsOpenedAtStartUseTheBundledFont();
     void startWindowCheckBox();
     void startWindowButtons();
 };
@@ -170,6 +177,43 @@ void TestMainApp::patchOpenedAtStartKeepsItsView()
     const QPointF middle = first->mapToScene(first->viewport()->rect().center());
     QVERIFY2(qAbs(middle.x() - 2000) <= 1 && qAbs(middle.y() - 2000) <= 1,
              qPrintable(QString("first %1, %2").arg(middle.x()).arg(middle.y())));
+}
+
+// A patch named on the command line opens while the application object is made; its comments
+// must be laid out in the same font as those of a patch opened later.
+void TestMainApp::commentsOpenedAtStartUseTheBundledFont()
+{
+    QTemporaryDir folder;
+    Comment note;
+    note.id = 1;
+    note.x = 2000;
+    note.y = 2000;
+    note.text = QStringLiteral("A line of instructions that is wide enough to measure");
+    const QByteArray record = util::makePatchRecord({}, {&note}, PatchInfo(), 2000, 2000);
+    const QString first = folder.path() + "/first.ktl";
+    const QString later = folder.path() + "/later.ktl";
+    QVERIFY(testsupport::writeFile(first, record));
+    QVERIFY(testsupport::writeFile(later, record));
+
+    Args argv(QStringList{"Knotlattice", first});
+    MainApp app(argv.argc, argv.pointers.data());
+    // What start-up does once the application object stands.
+    registerFonts();
+    applyApplicationFont();
+    app.mainWindow()->openFromPath(later);
+
+    auto commentWidth = [&](int tab) {
+        const PatchDocument* doc = app.mainWindow()->documentAt(tab);
+        for (QGraphicsItem* item : doc->patchScene()->items()) {
+            if (item->type() == PatchComment::Type)
+                return item->boundingRect().width();
+        }
+        return -1.0;
+    };
+    QCOMPARE(app.mainWindow()->tabWidget()->count(), 3);
+    QVERIFY(commentWidth(2) > 0);
+    QCOMPARE(commentWidth(1), commentWidth(2));
+    QVERIFY(QFontInfo(QFont(QStringLiteral("Futura Std"), 14)).family() == QStringLiteral("Lato"));
 }
 
 void TestMainApp::switchingRebuildsMenus()
