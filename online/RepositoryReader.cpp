@@ -3,9 +3,9 @@
 #include "XmlUtil.h"
 
 #include <QDateTime>
-#include <QHash>
 #include <QDomDocument>
 #include <QDomNodeList>
+#include <QHash>
 #include <QLocale>
 #include <QSet>
 #include <QXmlStreamReader>
