@@ -51,6 +51,8 @@ Repository::Repository(RepositoryHost* host, UserCredentials* credentials, QObje
     : QObject(parent), host(host), manager(new QNetworkAccessManager(this)),
       endpoint(util::repositoryUrl()), credentials(credentials)
 {
+    // Answers may travel through queued connections and signal spies.
+    qRegisterMetaType<Repository::Answer>();
     connect(manager, &QNetworkAccessManager::finished, this, &Repository::replyFinished);
     connect(manager, &QNetworkAccessManager::sslErrors, this,
             [](QNetworkReply*, const QList<QSslError>& errors) {
