@@ -20,8 +20,9 @@ void MainWindow::createOnline()
     setBlockFetcher(
         [repository](QList<RepositoryBlock>& missing) { repository->getBlockList(missing); });
     // A fetch that failed has been reported by the client; nothing more will arrive for it.
-    connect(repository, &Repository::requestFailed, this, [this](Repository::RequestKind kind) {
-        if (kind == Repository::MissingBlockListRequest || kind == Repository::MissingBlockRequest)
+    connect(repository, &Repository::requestFailed, this, [this](const Repository::Answer& answer) {
+        if (answer.kind == Repository::MissingBlockListRequest ||
+            answer.kind == Repository::MissingBlockRequest)
             fetchingDocument = nullptr;
     });
     setPatchUploader(
@@ -65,20 +66,32 @@ bool MainWindow::repositoryPatchUploadRequest(const QString& name)
     bool readable = true;
     const QHash<QString, BlockDescription> blockFiles = doc->getUserBlockFiles(&readable);
     if (!readable) {
-        qDebug().noquote() << tr("The patch was not uploaded: one of its block files cannot be "
-                                 "read");
+        qWarning().noquote() << tr("The patch was not uploaded: one of its block files cannot be "
+                                   "read.");
         return false;
     }
 
-    PatchInfo* info = doc->patchInfo();
-    info->name = name;
-    info->includeBlocks = true;
-    tabs->setTabText(tabs->indexOf(doc), tabTitle(doc, doc->changed()));
-    const QByteArray record = getSaveData(doc);
     if (!patchUploader) {
         qDebug().noquote() << tr("The patch was not uploaded: the user window is not there");
         return false;
     }
+
+    PatchInfo* info = doc->patchInfo();
+    const PatchInfo before = *info;
+    info->name = name;
+    info->includeBlocks = true;
+    const QByteArray record = getSaveData(doc);
+    // Nobody could download it again: the client takes no larger reply.
+    const qint64 bound = online->getRepository()->maxReplyBytes();
+    if (util::patchFileBytes(record, blockFiles, true).size() > bound) {
+        *info = before;
+        qWarning().noquote() << tr("The patch was not uploaded: with its blocks it takes more "
+                                   "than the %1 bytes that a download from the repository may "
+                                   "have.")
+                                    .arg(bound);
+        return false;
+    }
+    tabs->setTabText(tabs->indexOf(doc), tabTitle(doc, doc->changed()));
     patchUploader(record, blockFiles);
     return true;
 }

@@ -79,8 +79,12 @@ void messageHandler(QtMsgType type, const QMessageLogContext& context, const QSt
         box.exec();
         QCoreApplication::quit();
     } else if (route.box == MessageRoute::WarningBox) {
-        QMessageBox::warning(nullptr, QCoreApplication::translate("main", "Warning"), route.text,
-                             QMessageBox::Ok);
+        QMessageBox box(QMessageBox::Warning, QCoreApplication::translate("main", "Warning"),
+                        route.text, QMessageBox::Ok);
+        // Warnings quote names and texts from files and servers: shown as they are, never as
+        // markup.
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
     }
 
     const QByteArray utf8 = route.text.toUtf8();

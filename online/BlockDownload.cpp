@@ -35,6 +35,7 @@ void BlockDownload::expect(const RepositoryBlock& entry, const QString& path)
 {
     savePath = path;
     blockName = entry.name;
+    request = 0;
     const QString custom = Preferences().getSetting(Preferences::CustomBlocksPath).toString();
     customFolder = !custom.isEmpty() && QDir::cleanPath(QFileInfo(path).absolutePath()) ==
                                             QDir::cleanPath(QDir(custom).absolutePath());
@@ -45,6 +46,13 @@ void BlockDownload::cancel()
     savePath.clear();
     blockName.clear();
     customFolder = false;
+    request = 0;
+}
+
+void BlockDownload::failed(int number)
+{
+    if (number == request)
+        cancel();
 }
 
 QString BlockDownload::validBlockName(const QByteArray& data)
@@ -60,25 +68,27 @@ QString BlockDownload::validBlockName(const QByteArray& data)
     return description.name;
 }
 
-void BlockDownload::arrived(const QByteArray& data, RepositoryHost* host)
+void BlockDownload::arrived(const QByteArray& data, int number, RepositoryHost* host)
 {
-    if (savePath.isEmpty())
+    // An earlier download of this window, or another window's.
+    if (savePath.isEmpty() || number != request)
         return;
+    const QString path = savePath;
     const QString name = validBlockName(data);
     if (name.isEmpty()) {
-        qWarning().noquote() << QObject::tr("The downloaded file is not a valid block; %1 was "
-                                            "not written.")
-                                    .arg(savePath);
+        qWarning().noquote() << QObject::tr(
+                                    "The downloaded file is not a valid block; %1 was not written.")
+                                    .arg(path);
         cancel();
         return;
     }
     if (name != blockName) {
-        qDebug().noquote() << QObject::tr("A download of block %1 arrived while %2 was awaited; "
-                                          "it was not saved.")
-                                  .arg(name, blockName);
+        qWarning().noquote() << QObject::tr("The downloaded file is the block %1, not %2; %3 was "
+                                            "not written.")
+                                    .arg(name, blockName, path);
+        cancel();
         return;
     }
-    const QString path = savePath;
     const bool custom = customFolder;
     cancel();
     QSaveFile file(path);

@@ -8,9 +8,9 @@
 class QWidget;
 class RepositoryHost;
 
-// The block download a repository window waits for: the file it goes to. A window has one at a
-// time, and a reply is written only for the block asked for, once, so no earlier download
-// overwrites a file and no other window's download lands here.
+// The block download a repository window waits for: the file it goes to and the request that
+// fetches it. A window has one at a time, and only the answer to that request is written, once,
+// so no earlier download overwrites a file and no other window's download lands here.
 class BlockDownload
 {
 public:
@@ -19,15 +19,19 @@ public:
     bool choose(QWidget* parent, const RepositoryBlock& entry);
     // Waits for `entry`, to be written to `path`. For callers that know the path already.
     void expect(const RepositoryBlock& entry, const QString& path);
+    // The number of the request that fetches the block waited for.
+    void setRequest(int number) { request = number; }
     bool isPending() const { return !savePath.isEmpty(); }
     QString path() const { return savePath; }
     bool intoCustomFolder() const { return customFolder; }
     void cancel();
+    // The request of that number failed; the download ends only when it was the one waited for.
+    void failed(int number);
 
-    // A block file the client downloaded. Written when it is the block waited for and a
-    // readable block description; a file in the custom blocks folder then joins the library
-    // through `host`.
-    void arrived(const QByteArray& data, RepositoryHost* host);
+    // A block file the client downloaded for the request `number`. Only the answer waited for
+    // counts: written when it reads as the block asked for, otherwise the user is told why not;
+    // a file in the custom blocks folder then joins the library through `host`.
+    void arrived(const QByteArray& data, int number, RepositoryHost* host);
 
     // The name a block file gives when its first element is "block" with a name and the whole
     // file reads as a block description; empty otherwise.
@@ -37,4 +41,5 @@ private:
     QString savePath;
     QString blockName;
     bool customFolder = false;
+    int request = 0;
 };

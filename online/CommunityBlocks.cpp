@@ -20,6 +20,8 @@ CommunityBlocks::CommunityBlocks(RepositoryHost* host, Repository* client,
     column->addWidget(createCommentsButton());
     download = new QPushButton(QStringLiteral("download"), this);
     addButtons(column, {download});
+    entryButtons = {download};
+    enableEntryButtons(false);
 
     connect(download, &QPushButton::clicked, this, &CommunityBlocks::downloadClicked);
     connect(table, &QTableWidget::itemDoubleClicked, this, &CommunityBlocks::getBlockSlot);
@@ -35,6 +37,11 @@ void CommunityBlocks::setInfoVisible(bool visible)
     description->setVisible(visible);
 }
 
+void CommunityBlocks::clearFields()
+{
+    description->setText(QStringLiteral("Block Description"));
+}
+
 void CommunityBlocks::blockListSlot(RepositoryBlocks& list)
 {
     if (!listRequested)
@@ -42,9 +49,12 @@ void CommunityBlocks::blockListSlot(RepositoryBlocks& list)
     listRequested = false;
     blocks = list;
     QList<QStringList> rows;
-    for (const RepositoryBlock& b : qAsConst(blocks))
+    QList<int> ids;
+    for (const RepositoryBlock& b : qAsConst(blocks)) {
         rows << QStringList{b.name, b.user, b.date};
-    refillKeepingIndex(rows);
+        ids << b.id;
+    }
+    refillKeepingEntry(rows, ids);
 }
 
 // Entries are found by the texts of their row, which sorting does not change.
@@ -56,18 +66,22 @@ void CommunityBlocks::displayInfoSlot()
     const QStringList texts = rowTexts(row);
     for (int i = 0; i < blocks.size(); ++i) {
         const RepositoryBlock& b = blocks.at(i);
-        if (QStringList{b.name, b.user, b.date} != texts)
-            continue;
-        currentId = b.id;
-        selectedIndex = i;
-        description->setHtml(util::entryDescription({{QStringLiteral("Author"), b.user},
-                                                     {QStringLiteral("Name"), b.name},
-                                                     {QStringLiteral("Category"), b.category},
-                                                     {QStringLiteral("Title"), b.title}},
-                                                    b.description));
-        refreshCommentsIfShown();
-        return;
+        if (QStringList{b.name, b.user, b.date} == texts)
+            return showEntry(i);
     }
+}
+
+void CommunityBlocks::showEntry(int index)
+{
+    const RepositoryBlock& b = blocks.at(index);
+    currentId = b.id;
+    RepositoryTab::showEntry(index);
+    description->setHtml(util::entryDescription({{QStringLiteral("Author"), b.user},
+                                                 {QStringLiteral("Name"), b.name},
+                                                 {QStringLiteral("Category"), b.category},
+                                                 {QStringLiteral("Title"), b.title}},
+                                                b.description));
+    refreshCommentsIfShown();
 }
 
 void CommunityBlocks::downloadBlock()
@@ -85,7 +99,7 @@ void CommunityBlocks::getBlockSlot(QTableWidgetItem*)
     downloadBlock();
 }
 
-void CommunityBlocks::repositoryBlock(QByteArray& data)
+void CommunityBlocks::repositoryBlock(QByteArray& data, const Repository::Answer& answer)
 {
-    pending.arrived(data, mainWindow);
+    pending.arrived(data, answer.request, mainWindow);
 }

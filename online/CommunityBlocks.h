@@ -21,8 +21,8 @@ public:
     void setListRequested(bool requested) { listRequested = requested; }
     bool isListRequested() const { return listRequested; }
     void downloadBlock();
-    // The download waited for is dropped (its request failed).
-    void cancelDownload() { pending.cancel(); }
+    // The request of that number failed; the download waited for ends if it was that one.
+    void downloadFailed(int request) { pending.failed(request); }
 
     RepositoryBlocks blockList() const { return blocks; }
     QTextBrowser* descriptionPanel() const { return description; }
@@ -34,10 +34,12 @@ public slots:
     void blockListSlot(RepositoryBlocks& list);
     void displayInfoSlot();
     void getBlockSlot(QTableWidgetItem* item);
-    void repositoryBlock(QByteArray& data);
+    void repositoryBlock(QByteArray& data, const Repository::Answer& answer);
 
 protected:
     void setInfoVisible(bool visible) override;
+    void clearFields() override;
+    void showEntry(int index) override;
 
 private:
     RepositoryHost* mainWindow = nullptr;

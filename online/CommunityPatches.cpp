@@ -19,6 +19,8 @@ CommunityPatches::CommunityPatches(Repository* client, UserCredentials* userCred
     column->addWidget(createCommentsButton());
     download = new QPushButton(QStringLiteral("download"), this);
     addButtons(column, {download});
+    entryButtons = {download};
+    enableEntryButtons(false);
 
     connect(download, &QPushButton::clicked, this, &CommunityPatches::downloadClicked);
     connect(table, &QTableWidget::itemDoubleClicked, this, &CommunityPatches::getPatchSlot);
@@ -32,6 +34,11 @@ void CommunityPatches::setInfoVisible(bool visible)
     description->setVisible(visible);
 }
 
+void CommunityPatches::clearFields()
+{
+    description->setText(QStringLiteral("Patch Description"));
+}
+
 void CommunityPatches::patchListSlot(RepositoryPatches& list)
 {
     if (!listRequested)
@@ -39,9 +46,12 @@ void CommunityPatches::patchListSlot(RepositoryPatches& list)
     listRequested = false;
     patches = list;
     QList<QStringList> rows;
-    for (const RepositoryPatch& p : qAsConst(patches))
+    QList<int> ids;
+    for (const RepositoryPatch& p : qAsConst(patches)) {
         rows << QStringList{p.name, p.user, p.date};
-    refillKeepingIndex(rows);
+        ids << p.id;
+    }
+    refillKeepingEntry(rows, ids);
 }
 
 // Entries are found by the texts of their row, which sorting does not change.
@@ -52,20 +62,24 @@ void CommunityPatches::displayInfoSlot(QTableWidgetItem* item)
     const QStringList texts = rowTexts(item->row());
     for (int i = 0; i < patches.size(); ++i) {
         const RepositoryPatch& p = patches.at(i);
-        if (QStringList{p.name, p.user, p.date} != texts)
-            continue;
-        currentId = p.id;
-        selectedIndex = i;
-        description->setHtml(util::entryDescription(
-            {{QStringLiteral("Author"), p.user}, {QStringLiteral("Name"), p.name}}, p.description));
-        refreshCommentsIfShown();
-        return;
+        if (QStringList{p.name, p.user, p.date} == texts)
+            return showEntry(i);
     }
+}
+
+void CommunityPatches::showEntry(int index)
+{
+    const RepositoryPatch& p = patches.at(index);
+    currentId = p.id;
+    RepositoryTab::showEntry(index);
+    description->setHtml(util::entryDescription(
+        {{QStringLiteral("Author"), p.user}, {QStringLiteral("Name"), p.name}}, p.description));
+    refreshCommentsIfShown();
 }
 
 void CommunityPatches::downloadPatch()
 {
-    downloadSelectedPatch();
+    downloadSelectedPatch(patches);
 }
 
 void CommunityPatches::downloadClicked()

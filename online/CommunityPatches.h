@@ -32,6 +32,8 @@ public slots:
 
 protected:
     void setInfoVisible(bool visible) override;
+    void clearFields() override;
+    void showEntry(int index) override;
 
 private:
     bool listRequested = false;

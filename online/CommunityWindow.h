@@ -25,7 +25,7 @@ public:
     QTabWidget* tabWidget() const { return tabs; }
 
 private:
-    void requestFailed(Repository::RequestKind kind, const QString& message);
+    void requestFailed(const Repository::Answer& answer);
 
     RepositoryHost* mainWindow = nullptr;
     QTabWidget* tabs = nullptr;

@@ -227,13 +227,25 @@ void LogIn::logInClickedSlot()
     Preferences().saveSetting(Preferences::UserName, userName);
     credentials.name = userName;
     credentials.password = typedPassword;
-    repository->logIn(&credentials);
+    attempt = repository->logIn(&credentials);
 }
 
-void LogIn::loginReply(QByteArray& data)
+void LogIn::loginReply(QByteArray& data, const Repository::Answer& answer)
 {
+    if (versionCheckPending) {
+        versionCheckPending = false;
+        repository->getVersion();
+    }
+    // An answer to an attempt that a log-out or a newer attempt replaced.
+    if (attempt == 0 || answer.request != attempt) {
+        qDebug().noquote() << tr("A log-in answer arrived that no attempt waits for; it was "
+                                 "ignored");
+        return;
+    }
+    attempt = 0;
+
     int uid = -1;
-    if (RepositoryReader::readUserId(data, uid)) {
+    if (answer.outcome == Repository::Accepted && RepositoryReader::readUserId(data, uid)) {
         rememberLogIn = true;
         credentials.loggedIn = true;
         credentials.uid = uid;
@@ -241,24 +253,30 @@ void LogIn::loginReply(QByteArray& data)
         storePassword(storedPassword);
         Preferences().saveSetting(Preferences::RememberLogIn, 1);
         showLoggedIn(true);
-    } else {
-        rememberLogIn = false;
-        credentials.loggedIn = false;
-        credentials.uid = -1;
-        forgetPassword();
-        Preferences().saveSetting(Preferences::RememberLogIn, 0);
-        showLoggedIn(false);
-        qWarning().noquote() << tr("Could not login. Please check your login details and make "
-                                   "sure you've got internet connection.");
+        return;
     }
-    if (versionCheckPending) {
-        versionCheckPending = false;
-        repository->getVersion();
+    credentials.loggedIn = false;
+    credentials.uid = -1;
+    showLoggedIn(false);
+    if (answer.outcome == Repository::Unreachable || answer.outcome == Repository::BadStatus) {
+        // Nothing was said about the password: what a start without a connection cannot tell
+        // stays for the next one.
+        qWarning().noquote() << answer.message + "\n" +
+                                    tr("You are not logged in now; your log-in is kept for the "
+                                       "next start.");
+        return;
     }
+    rememberLogIn = false;
+    forgetPassword();
+    Preferences().saveSetting(Preferences::RememberLogIn, 0);
+    qWarning().noquote() << tr("Could not login. Please check your login details and make "
+                               "sure you've got internet connection.");
 }
 
 void LogIn::logOut()
 {
+    // An answer still on its way belongs to no one now.
+    attempt = 0;
     rememberLogIn = false;
     Preferences().saveSetting(Preferences::RememberLogIn, 0);
     credentials.uid = -1;

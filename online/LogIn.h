@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Repository.h"
 #include "UserCredentials.h"
 
 #include <QByteArray>
@@ -11,7 +12,6 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class QToolBar;
-class Repository;
 class RepositoryHost;
 
 // The log-in controller: the "Login" tool bar, the program's one credentials record, the
@@ -54,7 +54,8 @@ public slots:
     void passwordFieldChangedSlot();
     void nameFieldReturnSlot();
     void passwordFieldReturnSlot();
-    void loginReply(QByteArray& data);
+    // Applied only when it answers the attempt still current.
+    void loginReply(QByteArray& data, const Repository::Answer& answer);
 
 private:
     void showLoggedIn(bool loggedIn);
@@ -74,6 +75,8 @@ private:
     QPointer<QLabel> onlineLabel;
     bool rememberLogIn = false;
     bool versionCheckPending = true;
+    // The log-in request whose answer counts; 0 when none is awaited.
+    int attempt = 0;
     QString userName;
     QString typedPassword;
     QString storedPassword;

@@ -1,5 +1,6 @@
 #include "Repository.h"
 
+#include "BlockDownload.h"
 #include "ProgramPaths.h"
 #include "RepositoryHost.h"
 #include "RepositoryReader.h"
@@ -19,8 +20,11 @@ namespace {
 
 // Set on every reply this client sends: what the reply answers.
 const char* const kindProperty = "knotlattice.kind";
+const char* const requestProperty = "knotlattice.request";
 const char* const chainProperty = "knotlattice.chain";
-const char* const targetProperty = "knotlattice.target";
+const char* const entryProperty = "knotlattice.entry";
+// The name of the block a missing-block download asked for.
+const char* const blockNameProperty = "knotlattice.blockName";
 const char* const oversizeProperty = "knotlattice.oversize";
 const char* const timedOutProperty = "knotlattice.timedOut";
 
@@ -47,6 +51,8 @@ Repository::Repository(RepositoryHost* host, UserCredentials* credentials, QObje
     : QObject(parent), host(host), manager(new QNetworkAccessManager(this)),
       endpoint(util::repositoryUrl()), credentials(credentials)
 {
+    // Answers may travel through queued connections and signal spies.
+    qRegisterMetaType<Repository::Answer>();
     connect(manager, &QNetworkAccessManager::finished, this, &Repository::replyFinished);
     connect(manager, &QNetworkAccessManager::sslErrors, this,
             [](QNetworkReply*, const QList<QSslError>& errors) {
@@ -63,18 +69,18 @@ void Repository::setBaseUrl(const QString& address)
 
 // --- Sending --------------------------------------------------------------------------------
 
-QNetworkReply* Repository::download(const QString& query, RequestKind kind)
+QNetworkReply* Repository::download(const QString& query, RequestKind kind, int entry)
 {
     QNetworkRequest request(QUrl(endpoint + "?action=" + query, QUrl::TolerantMode));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
     QNetworkReply* reply = manager->get(request);
-    watch(reply, kind);
+    watch(reply, kind, entry);
     return reply;
 }
 
 QNetworkReply* Repository::upload(const QString& query, RequestKind kind,
-                                  const QList<FormPart>& parts)
+                                  const QList<FormPart>& parts, int entry)
 {
     QNetworkRequest request(QUrl(endpoint + "?action=" + query, QUrl::TolerantMode));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
@@ -92,15 +98,17 @@ QNetworkReply* Repository::upload(const QString& query, RequestKind kind,
     }
     QNetworkReply* reply = manager->post(request, body);
     body->setParent(reply);
-    watch(reply, kind);
+    watch(reply, kind, entry);
     return reply;
 }
 
-// Marks the reply with its kind and bounds its size and time; an aborted reply finishes as a
-// failure through replyFinished like any other.
-void Repository::watch(QNetworkReply* reply, RequestKind kind)
+// Marks the reply with what it answers and bounds its size and time; an aborted reply finishes
+// as a failure through replyFinished like any other.
+void Repository::watch(QNetworkReply* reply, RequestKind kind, int entry)
 {
     reply->setProperty(kindProperty, int(kind));
+    reply->setProperty(requestProperty, ++lastRequest);
+    reply->setProperty(entryProperty, entry);
     const qint64 limit = maxReplySize;
     // Reading stops one byte past the limit, so a longer body is noticed without being held.
     reply->setReadBufferSize(limit + 1);
@@ -153,12 +161,15 @@ bool Repository::storedCredentials(const char* what) const
     return false;
 }
 
-void Repository::logIn(UserCredentials* c)
+int Repository::logIn(UserCredentials* c)
 {
     if (!usable(c, "log-in"))
-        return;
+        return 0;
     credentials = c;
-    download("get_uid&name=" + base64(c->name) + "&pass=" + base64(c->password), LogInRequest);
+    return download("get_uid&name=" + base64(c->name) + "&pass=" + base64(c->password),
+                    LogInRequest)
+        ->property(requestProperty)
+        .toInt();
 }
 
 void Repository::getUserPatchList(UserCredentials* c)
@@ -180,24 +191,21 @@ void Repository::getUserBlockList(UserCredentials* c)
     download("list_user_blocks&uid=" + value(c->uid), UserBlockListRequest);
 }
 
-void Repository::getPatch(int index)
+void Repository::getPatch(int id)
 {
-    if (index < 0 || index >= patches.size()) {
-        qDebug().noquote() << tr("No patch downloaded: entry %1 is not in the patch list of %2")
-                                  .arg(index)
-                                  .arg(patches.size());
-        return;
-    }
-    download("get_patch&id=" + value(patches.at(index).id), PatchRequest);
+    download("get_patch&id=" + value(id), PatchRequest, id);
 }
 
-void Repository::getBlock(const RepositoryBlock& block, bool single)
+int Repository::getBlock(const RepositoryBlock& block, bool single)
 {
     QNetworkReply* reply =
         download("get_block&name=" + value(block.name) + "&hash=" + value(block.hash),
-                 single ? SingleBlockRequest : MissingBlockRequest);
-    if (!single)
+                 single ? SingleBlockRequest : MissingBlockRequest, block.id);
+    if (!single) {
         reply->setProperty(chainProperty, chain);
+        reply->setProperty(blockNameProperty, block.name);
+    }
+    return reply->property(requestProperty).toInt();
 }
 
 void Repository::getBlockList(RepositoryBlocks& missing)
@@ -206,6 +214,7 @@ void Repository::getBlockList(RepositoryBlocks& missing)
     missingBlocks = missing;
     blocksToFetch.clear();
     fetchedBlockFiles.clear();
+    blocksNotFound.clear();
     pendingBlockCount = 0;
     download(QStringLiteral("list_blocks"), MissingBlockListRequest)
         ->setProperty(chainProperty, chain);
@@ -217,6 +226,7 @@ void Repository::cancelMissingBlocks()
     missingBlocks.clear();
     blocksToFetch.clear();
     fetchedBlockFiles.clear();
+    blocksNotFound.clear();
     pendingBlockCount = 0;
     for (QNetworkReply* reply : manager->findChildren<QNetworkReply*>()) {
         const int kind = reply->property(kindProperty).toInt();
@@ -293,14 +303,14 @@ void Repository::getPatchComments(int id, UserCredentials* c)
 {
     if (c)
         credentials = c;
-    download("list_patch_comments&id=" + value(id), PatchCommentsRequest);
+    download("list_patch_comments&id=" + value(id), PatchCommentsRequest, id);
 }
 
 void Repository::getBlockComments(int id, UserCredentials* c)
 {
     if (c)
         credentials = c;
-    download("list_block_comments&id=" + value(id), BlockCommentsRequest);
+    download("list_block_comments&id=" + value(id), BlockCommentsRequest, id);
 }
 
 void Repository::postPatchComment(int id, QString comment, UserCredentials* c)
@@ -309,8 +319,7 @@ void Repository::postPatchComment(int id, QString comment, UserCredentials* c)
         return;
     credentials = c;
     upload("upload_patch_comment" + credentialQuery(c) + "&id=" + value(id),
-           PatchCommentPostRequest, {{QStringLiteral("comment"), comment.toUtf8()}})
-        ->setProperty(targetProperty, id);
+           PatchCommentPostRequest, {{QStringLiteral("comment"), comment.toUtf8()}}, id);
 }
 
 void Repository::postBlockComment(int id, QString comment, UserCredentials* c)
@@ -319,8 +328,7 @@ void Repository::postBlockComment(int id, QString comment, UserCredentials* c)
         return;
     credentials = c;
     upload("upload_block_comment" + credentialQuery(c) + "&id=" + value(id),
-           BlockCommentPostRequest, {{QStringLiteral("comment"), comment.toUtf8()}})
-        ->setProperty(targetProperty, id);
+           BlockCommentPostRequest, {{QStringLiteral("comment"), comment.toUtf8()}}, id);
 }
 
 void Repository::getCommunityDatabase()
@@ -371,16 +379,88 @@ void Repository::error(Error e)
     qDebug().noquote() << errorText(e);
 }
 
-void Repository::fail(RequestKind kind, Error e)
+void Repository::fail(Answer answer, Error e)
 {
-    error(e);
-    emit requestFailed(kind, errorText(e));
+    // Without an answer the texts that speak of the database would mislead.
+    if (answer.outcome != Unreachable)
+        answer.message = errorText(e);
+    qDebug().noquote() << answer.message;
+    emit requestFailed(answer);
 }
 
 // The body was no list of the expected kind; the unpacking logged why.
-void Repository::unreadable(RequestKind kind)
+void Repository::unreadable(const Answer& answer)
 {
-    emit requestFailed(kind, errorText(DatabaseError));
+    Answer refused = answer;
+    refused.outcome = Refused;
+    refused.message = errorText(DatabaseError);
+    emit requestFailed(refused);
+}
+
+Repository::Outcome Repository::judge(QNetworkReply* reply, RequestKind kind, QByteArray& data,
+                                      QString& reason) const
+{
+    const QNetworkReply::NetworkError code = reply->error();
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const bool oversize =
+        reply->property(oversizeProperty).toBool() || reply->bytesAvailable() > maxReplySize;
+    const int number = status.toInt();
+    if (status.isValid() && (number < 200 || number > 299)) {
+        reason = tr("HTTP status %1").arg(number);
+        return BadStatus;
+    }
+    if (oversize) {
+        reason = tr("the reply is larger than %1 bytes").arg(maxReplySize);
+        return Refused;
+    }
+    if (reply->property(timedOutProperty).toBool()) {
+        reason = tr("no reply within %1 ms").arg(timeout);
+        return Unreachable;
+    }
+    // The toolkit's text names the address, whose query holds the password.
+    auto networkReason = [reply] {
+        QString text = reply->errorString();
+        const QString bare = reply->url().toString(QUrl::RemoveQuery);
+        for (QUrl::ComponentFormattingOptions form : {QUrl::PrettyDecoded, QUrl::FullyEncoded})
+            text.replace(reply->url().toString(form), bare);
+        return text;
+    };
+    // No answer came at all, or it broke off.
+    if (!status.isValid() || code != QNetworkReply::NoError) {
+        reason = networkReason();
+        return Unreachable;
+    }
+
+    data = reply->readAll();
+    switch (kind) {
+    case LogInRequest: {
+        // The log-in alone needs exactly 200: any other success is no accepted log-in.
+        int uid = -1;
+        if (number != 200 || !RepositoryReader::readUserId(data, uid)) {
+            reason = tr("the log-in was refused");
+            return Refused;
+        }
+        data = QByteArray::number(uid);
+        return Accepted;
+    }
+    case PatchUploadRequest:
+    case BlockUploadRequest:
+    case PatchDeleteRequest:
+    case BlockDeleteRequest:
+    case PatchCommentPostRequest:
+    case BlockCommentPostRequest:
+        if (!RepositoryReader::readAcceptance(data)) {
+            reason = tr("the server refused the change");
+            return Refused;
+        }
+        return Accepted;
+    default:
+        if (data.isEmpty()) {
+            reason = tr("the reply is empty");
+            return Refused;
+        }
+        return Accepted;
+    }
 }
 
 void Repository::replyFinished(QNetworkReply* reply)
@@ -397,61 +477,33 @@ void Repository::replyFinished(QNetworkReply* reply)
          (kind == MissingBlockRequest && pendingBlockCount <= 0)))
         return;
 
-    const QNetworkReply::NetworkError code = reply->error();
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    Answer answer;
+    answer.kind = kind;
+    answer.request = reply->property(requestProperty).toInt();
+    answer.entry = reply->property(entryProperty).toInt();
     QByteArray data;
-    QString refusal;
-    if (reply->property(oversizeProperty).toBool() || reply->bytesAvailable() > maxReplySize) {
-        refusal = tr("the reply is larger than %1 bytes").arg(maxReplySize);
-    } else if (reply->property(timedOutProperty).toBool()) {
-        refusal = tr("no reply within %1 ms").arg(timeout);
-    } else if (code != QNetworkReply::NoError) {
-        // The toolkit's text names the address, whose query holds the password.
-        refusal = reply->errorString();
-        const QString bare = reply->url().toString(QUrl::RemoveQuery);
-        for (QUrl::ComponentFormattingOptions form : {QUrl::PrettyDecoded, QUrl::FullyEncoded})
-            refusal.replace(reply->url().toString(form), bare);
-    } else if (status != 200) {
-        refusal = tr("HTTP status %1").arg(status);
-    } else {
-        data = reply->readAll();
-        switch (kind) {
-        case LogInRequest: {
-            int uid = -1;
-            if (RepositoryReader::readUserId(data, uid))
-                data = QByteArray::number(uid);
-            else
-                refusal = tr("the log-in was refused");
-            break;
-        }
-        case PatchUploadRequest:
-        case BlockUploadRequest:
-        case PatchDeleteRequest:
-        case BlockDeleteRequest:
-        case PatchCommentPostRequest:
-        case BlockCommentPostRequest:
-            if (data != "1")
-                refusal = tr("the server refused the change");
-            break;
-        default:
-            if (data.isEmpty())
-                refusal = tr("the reply is empty");
-            break;
-        }
-    }
+    QString reason;
+    answer.outcome = judge(reply, kind, data, reason);
 
-    if (code == QNetworkReply::ContentNotFoundError)
+    if (reply->error() == QNetworkReply::ContentNotFoundError)
         qWarning().noquote() << tr("Content Not Found!");
 
-    if (!refusal.isEmpty()) {
-        qDebug().noquote() << tr("Repository request failed: %1").arg(refusal);
+    if (answer.outcome != Accepted) {
+        qDebug().noquote() << tr("Repository request failed: %1").arg(reason);
         data.clear();
+        const QString address = reply->url().toString(QUrl::RemoveQuery);
+        if (answer.outcome == Unreachable)
+            answer.message = tr("Cannot reach the repository at %1: %2").arg(address, reason);
+        else if (kind == LogInRequest && answer.outcome == BadStatus)
+            answer.message = tr("The repository at %1 answered with %2").arg(address, reason);
     }
-    handle(reply, kind, data, refusal.isEmpty());
+    handle(answer, reply, data);
 }
 
-void Repository::handle(QNetworkReply* reply, RequestKind kind, QByteArray& data, bool ok)
+void Repository::handle(const Answer& answer, QNetworkReply* reply, QByteArray& data)
 {
+    const RequestKind kind = answer.kind;
+    const bool ok = answer.outcome == Accepted;
     if (ok) {
         switch (kind) {
         case PatchUploadRequest:
@@ -473,17 +525,20 @@ void Repository::handle(QNetworkReply* reply, RequestKind kind, QByteArray& data
 
     switch (kind) {
     case LogInRequest:
-        if (!ok)
-            emit requestFailed(kind, QString());
-        emit loginReply(data);
+        if (!ok) {
+            if (!answer.message.isEmpty())
+                qDebug().noquote() << answer.message;
+            emit requestFailed(answer);
+        }
+        emit loginReply(data, answer);
         return;
     case UserPatchListRequest:
     case CommunityRequest:
     case UserDatabaseRequest:
         if (!ok)
-            return fail(kind, PatchListError);
+            return fail(answer, PatchListError);
         if (!unpackPatchList(data))
-            return unreadable(kind);
+            return unreadable(answer);
         if (kind == CommunityRequest) {
             emit replyPatchList(patches);
             getBlockList();
@@ -496,9 +551,9 @@ void Repository::handle(QNetworkReply* reply, RequestKind kind, QByteArray& data
     case BlockListRequest:
     case UserBlockListRequest:
         if (!ok)
-            return fail(kind, BlockListError);
+            return fail(answer, BlockListError);
         if (!unpackBlockList(data))
-            return unreadable(kind);
+            return unreadable(answer);
         if (kind == BlockListRequest) {
             emit replyBlockList(blocks);
         } else {
@@ -508,7 +563,7 @@ void Repository::handle(QNetworkReply* reply, RequestKind kind, QByteArray& data
         return;
     case PatchRequest:
         if (!ok)
-            return fail(kind, PatchDownloadError);
+            return fail(answer, PatchDownloadError);
         if (host)
             host->repositoryPatchDownloaded(data);
         else
@@ -516,73 +571,87 @@ void Repository::handle(QNetworkReply* reply, RequestKind kind, QByteArray& data
         return;
     case SingleBlockRequest:
         if (!ok)
-            return fail(kind, BlockDownloadError);
-        emit replyBlock(data);
+            return fail(answer, BlockDownloadError);
+        emit replyBlock(data, answer);
         return;
     case MissingBlockListRequest:
         if (!ok)
-            return fail(kind, BlockListError);
+            return fail(answer, BlockListError);
         if (!unpackBlockList(data))
-            return unreadable(kind);
+            return unreadable(answer);
         resolveBlocks();
         return;
     case MissingBlockRequest:
-        return missingBlockArrived(data, ok);
+        return missingBlockArrived(answer, reply, data);
     case PatchUploadRequest:
     case PatchDeleteRequest:
         if (!ok)
-            return fail(kind, PatchDownloadError);
+            return fail(answer, PatchDownloadError);
         if (storedCredentials("user patch list"))
             getUserPatchList(credentials);
         return;
     case BlockUploadRequest:
         if (!ok)
-            return fail(kind, PatchDownloadError);
+            return fail(answer, PatchDownloadError);
         if (storedCredentials("user block list"))
             getUserBlockList(credentials);
         return;
     case BlockDeleteRequest:
         if (!ok)
-            return fail(kind, BlockDownloadError);
+            return fail(answer, BlockDownloadError);
         if (storedCredentials("user block list"))
             getUserBlockList(credentials);
         return;
     case PatchCommentsRequest:
     case BlockCommentsRequest:
         if (!ok)
-            return fail(kind, CommentListError);
+            return fail(answer, CommentListError);
         if (!unpackComments(data))
-            return unreadable(kind);
-        emit replyComments(comments);
+            return unreadable(answer);
+        emit replyComments(comments, answer);
         return;
     case PatchCommentPostRequest:
-    case BlockCommentPostRequest: {
+    case BlockCommentPostRequest:
         if (!ok)
-            return fail(kind, CommentPostError);
-        const int target = reply->property(targetProperty).toInt();
+            return fail(answer, CommentPostError);
         if (kind == PatchCommentPostRequest)
-            getPatchComments(target, credentials);
+            getPatchComments(answer.entry, credentials);
         else
-            getBlockComments(target, credentials);
+            getBlockComments(answer.entry, credentials);
         return;
-    }
     case VersionRequest:
         if (!ok || !versionCheck(data))
-            return fail(kind, VersionError);
+            return fail(answer, VersionError);
         return;
     }
 }
 
-void Repository::missingBlockArrived(QByteArray& data, bool ok)
+// A file that does not read as the block asked for counts as a block the server lacks: the
+// others still come, and the patch opens as with any block still missing.
+void Repository::missingBlockArrived(const Answer& answer, QNetworkReply* reply, QByteArray& data)
 {
-    if (!ok) {
+    if (answer.outcome != Accepted) {
         pendingBlockCount = 0;
-        return fail(MissingBlockRequest, BlockDownloadError);
+        return fail(answer, BlockDownloadError);
     }
-    fetchedBlockFiles << data;
+    const QString wanted = reply->property(blockNameProperty).toString();
+    if (BlockDownload::validBlockName(data) == wanted)
+        fetchedBlockFiles << data;
+    else
+        blocksNotFound << wanted;
     --pendingBlockCount;
     if (pendingBlockCount > 0)
         return fetchNextMissingBlock();
+    finishMissingBlocks();
+}
+
+void Repository::finishMissingBlocks()
+{
+    if (!blocksNotFound.isEmpty()) {
+        qDebug().noquote() << tr("Blocks still missing");
+        for (const QString& name : qAsConst(blocksNotFound))
+            qDebug() << name;
+    }
     if (host)
         host->repositoryBlockFiles(fetchedBlockFiles);
     else
@@ -622,17 +691,21 @@ void Repository::resolveBlocks()
 {
     blocksToFetch = RepositoryReader::matchMissing(blocks, missingBlocks);
     fetchedBlockFiles.clear();
+    blocksNotFound.clear();
+    Answer answer;
+    answer.kind = MissingBlockListRequest;
+    answer.outcome = Refused;
     if (blocksToFetch.size() == missingBlocks.size()) {
         pendingBlockCount = blocksToFetch.size();
         if (pendingBlockCount == 0)
-            return fail(MissingBlockListRequest, BlockListError);
+            return fail(answer, BlockListError);
         return fetchNextMissingBlock();
     }
     pendingBlockCount = 0;
     qDebug().noquote() << tr("Blocks still missing");
     for (const RepositoryBlock& block : qAsConst(missingBlocks))
         qDebug() << block.name;
-    fail(MissingBlockListRequest, BlockListError);
+    fail(answer, BlockListError);
 }
 
 bool Repository::versionCheck(QByteArray& data)

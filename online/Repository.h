@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -17,7 +18,8 @@ struct UserCredentials;
 
 // The client of the online repository: every operation is one request against the server's
 // single endpoint, and every finished reply comes back through replyFinished. Each reply keeps
-// the kind of request it answers, so several requests may be in flight at once.
+// the kind of request it answers, its number and the entry it is about, so several requests
+// may be in flight at once and a caller takes only the answers to its own.
 class Repository : public QObject
 {
     Q_OBJECT
@@ -59,6 +61,33 @@ public:
     };
     Q_ENUM(Error)
 
+    // How a request ended.
+    enum Outcome
+    {
+        Accepted,
+        // The server answered with a success status, but not what the request needs: no body,
+        // no "1" to a change, no user id, no list of the kind, or more than the bound.
+        Refused,
+        // No answer: no server at the address, the connection broke, or no reply in time.
+        Unreachable,
+        // An answer with a status that is no success (a redirection is not followed).
+        BadStatus
+    };
+    Q_ENUM(Outcome)
+
+    // What a finished request was and how it ended.
+    struct Answer
+    {
+        RequestKind kind = LogInRequest;
+        // The number the operation returned; each request has its own.
+        int request = 0;
+        // The patch or block a comments request or a download is about, -1 for none.
+        int entry = -1;
+        Outcome outcome = Accepted;
+        // What was logged for a failure; empty for an accepted answer and a refused log-in.
+        QString message;
+    };
+
     static constexpr qint64 defaultMaxReplySize = 16 * 1024 * 1024;
     static constexpr int defaultTimeout = 30000;
 
@@ -71,15 +100,18 @@ public:
     QString baseUrl() const { return endpoint; }
     // Bounds on every reply: its size in bytes and its whole time in milliseconds.
     void setMaxReplySize(qint64 bytes) { maxReplySize = bytes; }
+    qint64 maxReplyBytes() const { return maxReplySize; }
     void setTransferTimeout(int milliseconds) { timeout = milliseconds; }
     QNetworkAccessManager* networkManager() const { return manager; }
 
-    void logIn(UserCredentials* credentials);
+    // The operations that return a number return the request's, or 0 when nothing was sent.
+    int logIn(UserCredentials* credentials);
     void getUserPatchList(UserCredentials* credentials);
     void getBlockList();
     void getUserBlockList(UserCredentials* credentials);
-    void getPatch(int index);
-    void getBlock(const RepositoryBlock& block, bool single);
+    // Downloads the patch of that id, whatever list came last.
+    void getPatch(int id);
+    int getBlock(const RepositoryBlock& block, bool single);
     void getBlockList(RepositoryBlocks& missing);
     // Stops the running missing-block chain: its requests are aborted and nothing of it reaches
     // the editor window.
@@ -124,12 +156,13 @@ signals:
     void replyUserPatchList(RepositoryPatches& patches);
     void replyBlockList(RepositoryBlocks& blocks);
     void replyUserBlockList(RepositoryBlocks& blocks);
-    void replyComments(RepositoryComments& comments);
-    void replyBlock(QByteArray& data);
-    void loginReply(QByteArray& data);
-    // A request failed; `message` is what was logged for it (empty for a refused log-in,
-    // which its controller reports).
-    void requestFailed(Repository::RequestKind kind, const QString& message);
+    // The comments of the entry `answer` names.
+    void replyComments(RepositoryComments& comments, const Repository::Answer& answer);
+    void replyBlock(QByteArray& data, const Repository::Answer& answer);
+    // Every log-in answer, accepted or not; `data` holds the user's id when accepted.
+    void loginReply(QByteArray& data, const Repository::Answer& answer);
+    // A request failed; the answer's message is what was logged for it.
+    void requestFailed(const Repository::Answer& answer);
 
 public slots:
     void replyFinished(QNetworkReply* reply);
@@ -137,16 +170,20 @@ public slots:
 private:
     using FormPart = QPair<QString, QByteArray>;
 
-    QNetworkReply* download(const QString& query, RequestKind kind);
-    QNetworkReply* upload(const QString& query, RequestKind kind, const QList<FormPart>& parts);
-    void watch(QNetworkReply* reply, RequestKind kind);
-    void fail(RequestKind kind, Error e);
-    void unreadable(RequestKind kind);
+    QNetworkReply* download(const QString& query, RequestKind kind, int entry = -1);
+    QNetworkReply* upload(const QString& query, RequestKind kind, const QList<FormPart>& parts,
+                          int entry = -1);
+    void watch(QNetworkReply* reply, RequestKind kind, int entry);
+    // Reads the reply into `data` when it is what its kind needs; otherwise says why.
+    Outcome judge(QNetworkReply* reply, RequestKind kind, QByteArray& data, QString& reason) const;
+    void fail(Answer answer, Error e);
+    void unreadable(const Answer& answer);
     bool storedCredentials(const char* what) const;
     bool usable(const UserCredentials* given, const char* what) const;
-    void handle(QNetworkReply* reply, RequestKind kind, QByteArray& data, bool ok);
-    void missingBlockArrived(QByteArray& data, bool ok);
+    void handle(const Answer& answer, QNetworkReply* reply, QByteArray& data);
+    void missingBlockArrived(const Answer& answer, QNetworkReply* reply, QByteArray& data);
     void fetchNextMissingBlock();
+    void finishMissingBlocks();
     static QString credentialQuery(const UserCredentials* credentials);
 
     RepositoryHost* host = nullptr;
@@ -160,9 +197,14 @@ private:
     RepositoryBlocks missingBlocks;
     RepositoryBlocks blocksToFetch;
     QList<QByteArray> fetchedBlockFiles;
+    // Names of the matched blocks whose download was no such block.
+    QStringList blocksNotFound;
     RepositoryComments comments;
     int pendingBlockCount = 0;
+    int lastRequest = 0;
     // Number of the running missing-block chain; replies of an earlier chain are ignored.
     int chain = 0;
     UserCredentials* credentials = nullptr;
 };
+
+Q_DECLARE_METATYPE(Repository::Answer)

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDomDocument>
 #include <QDomNodeList>
+#include <QHash>
 #include <QLocale>
 #include <QSet>
 #include <QXmlStreamReader>
@@ -18,6 +19,9 @@ namespace {
 // Replies nest a few levels; the document reader recurses per level and would exhaust the
 // stack on a hostile body long before the size bound.
 constexpr int maxDepth = 64;
+
+// Bytes handed to the list reader at a time.
+constexpr int feedPiece = 64 * 1024;
 
 bool shallow(const QByteArray& data)
 {
@@ -48,35 +52,176 @@ QDomElement rootOf(QDomDocument& document, const QByteArray& data, const QString
 }
 
 // Dates travel as Unix seconds, read as unsigned; an absent one reads as the missing number.
-uint dateSeconds(const QDomElement& element)
+uint dateSeconds(const QXmlStreamAttributes& attributes)
 {
-    const QString text = getString(element, QStringLiteral("date"));
-    if (text.isNull())
+    const QLatin1String name("date");
+    if (!attributes.hasAttribute(name))
         return uint(missingNumber);
-    return text.toUInt();
+    return attributes.value(name).toUInt();
 }
 
-// The server puts a line feed before each description.
-QString description(const QDomElement& element)
+int number(const QXmlStreamAttributes& attributes, const char* name)
 {
-    QString text = getStringFromCData(element, QStringLiteral("description"));
+    const QLatin1String key(name);
+    if (!attributes.hasAttribute(key))
+        return missingNumber;
+    return attributes.value(key).toInt();
+}
+
+QString text(const QXmlStreamAttributes& attributes, const char* name)
+{
+    const QLatin1String key(name);
+    if (!attributes.hasAttribute(key))
+        return QString();
+    return attributes.value(key).toString();
+}
+
+// Formats each date once per list: local time is slow to work out, and a hostile list sends
+// the same date many thousand times.
+class Dates
+{
+public:
+    explicit Dates(QString (*format)(uint)) : format(format) {}
+    QString text(uint seconds)
+    {
+        const auto known = texts.constFind(seconds);
+        if (known != texts.cend())
+            return *known;
+        return *texts.insert(seconds, format(seconds));
+    }
+
+private:
+    QString (*format)(uint);
+    QHash<uint, QString> texts;
+};
+
+// The server puts a line feed before each description.
+QString description(QString text)
+{
     if (text.startsWith(QLatin1Char('\n')))
         text.remove(0, 1);
     return text;
 }
 
-template <typename Read>
-bool readEntries(const QByteArray& data, const QString& rootName, const QString& entryName,
-                 Read read)
+// Reads the entries of a list in one pass: each `entryName` element below the root, at any
+// depth and in document order, starts an entry with its attributes (`begin`); the CDATA that
+// opens its first `textName` child is its long text (`setText`), sections that follow each
+// other joined. As with a document reader, blank text counts as no node, and what was read
+// before a fault of the XML stands. A body with a document type declaration is refused: no
+// server sends one, and its entities are how a hostile body grows.
+template <typename Begin, typename SetText>
+bool readEntries(const QByteArray& data, QLatin1String rootName, QLatin1String entryName,
+                 QLatin1String textName, Begin begin, SetText setText)
 {
-    QDomDocument document;
-    const QDomElement root = rootOf(document, data, rootName);
-    if (root.isNull())
-        return false;
-    const QDomNodeList entries = root.elementsByTagName(entryName);
-    for (int i = 0; i < entries.size(); ++i)
-        read(entries.item(i).toElement());
-    return true;
+    enum TextState
+    {
+        NoText,   // no long-text child yet
+        Awaiting, // inside the first one, before its first node
+        Reading,  // reading the sections that open it
+        Done
+    };
+    struct Open
+    {
+        int depth;
+        int index;
+        TextState state;
+        QString text;
+    };
+    // Fed in pieces: a list refused early never has its whole body decoded.
+    QXmlStreamReader reader;
+    int fed = 0;
+    auto feed = [&reader, &data, &fed] {
+        if (fed >= data.size())
+            return false;
+        const int size = qMin(feedPiece, data.size() - fed);
+        reader.addData(QByteArray::fromRawData(data.constData() + fed, size));
+        fed += size;
+        return true;
+    };
+    feed();
+    QVector<Open> open;
+    int depth = 0;
+    int entries = 0;
+    bool rooted = false;
+    auto inText = [&open, &depth] {
+        return !open.isEmpty() && depth == open.last().depth + 1 &&
+               (open.last().state == Awaiting || open.last().state == Reading);
+    };
+    auto finishText = [&open, &setText] {
+        Open& top = open.last();
+        if (top.state == Reading)
+            setText(top.index, top.text);
+        top.state = Done;
+        top.text.clear();
+    };
+    for (;;) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (reader.error() == QXmlStreamReader::PrematureEndOfDocumentError && feed())
+            continue;
+        if (reader.atEnd())
+            break;
+        switch (token) {
+        case QXmlStreamReader::DTD:
+            return false;
+        case QXmlStreamReader::StartElement: {
+            // An element inside the long text ends the sections that open it.
+            if (inText())
+                finishText();
+            if (++depth > maxDepth)
+                return false;
+            const QStringRef name = reader.name();
+            if (depth == 1) {
+                if (name != rootName)
+                    return false;
+                rooted = true;
+                break;
+            }
+            if (!open.isEmpty() && open.last().state == NoText && depth == open.last().depth + 1 &&
+                name == textName)
+                open.last().state = Awaiting;
+            if (name == entryName) {
+                if (entries == RepositoryReader::maxEntries)
+                    return false;
+                begin(reader.attributes());
+                open.append({depth, entries++, NoText, QString()});
+            }
+            break;
+        }
+        case QXmlStreamReader::EndElement:
+            if (inText())
+                finishText();
+            if (!open.isEmpty() && open.last().depth == depth)
+                open.removeLast();
+            --depth;
+            break;
+        case QXmlStreamReader::Characters:
+            if (!inText() || (reader.isWhitespace() && !reader.isCDATA()))
+                break;
+            if (reader.isCDATA()) {
+                open.last().state = Reading;
+                open.last().text += reader.text();
+            } else {
+                finishText();
+            }
+            break;
+        case QXmlStreamReader::Comment:
+        case QXmlStreamReader::ProcessingInstruction:
+        case QXmlStreamReader::EntityReference:
+            if (inText())
+                finishText();
+            break;
+        default:
+            break;
+        }
+    }
+    // A body that broke off keeps the long text read so far, as the document reader kept its
+    // nodes.
+    while (!open.isEmpty()) {
+        if (open.last().state == Reading)
+            setText(open.last().index, open.last().text);
+        open.removeLast();
+    }
+    return rooted;
 }
 
 } // namespace
@@ -84,18 +229,20 @@ bool readEntries(const QByteArray& data, const QString& rootName, const QString&
 bool RepositoryReader::readPatches(const QByteArray& data, RepositoryPatches& out)
 {
     RepositoryPatches list;
-    const bool ok = readEntries(data, QStringLiteral("patches"), QStringLiteral("patch"),
-                                [&list](const QDomElement& e) {
-                                    RepositoryPatch p;
-                                    p.id = getInt(e, QStringLiteral("id"));
-                                    p.uid = getInt(e, QStringLiteral("uid"));
-                                    p.name = getString(e, QStringLiteral("pname"));
-                                    p.user = getString(e, QStringLiteral("uname"));
-                                    p.filename = getString(e, QStringLiteral("filename"));
-                                    p.description = description(e);
-                                    p.date = listDate(dateSeconds(e));
-                                    list << p;
-                                });
+    Dates dates(&RepositoryReader::listDate);
+    const bool ok = readEntries(
+        data, QLatin1String("patches"), QLatin1String("patch"), QLatin1String("description"),
+        [&list, &dates](const QXmlStreamAttributes& a) {
+            RepositoryPatch p;
+            p.id = number(a, "id");
+            p.uid = number(a, "uid");
+            p.name = text(a, "pname");
+            p.user = text(a, "uname");
+            p.filename = text(a, "filename");
+            p.date = dates.text(dateSeconds(a));
+            list << p;
+        },
+        [&list](int index, const QString& t) { list[index].description = description(t); });
     if (ok)
         out = list;
     return ok;
@@ -104,21 +251,23 @@ bool RepositoryReader::readPatches(const QByteArray& data, RepositoryPatches& ou
 bool RepositoryReader::readBlocks(const QByteArray& data, RepositoryBlocks& out)
 {
     RepositoryBlocks list;
-    const bool ok = readEntries(data, QStringLiteral("blocks"), QStringLiteral("block"),
-                                [&list](const QDomElement& e) {
-                                    RepositoryBlock b;
-                                    b.hash = getString(e, QStringLiteral("hash"));
-                                    b.id = getInt(e, QStringLiteral("id"));
-                                    b.uid = getInt(e, QStringLiteral("uid"));
-                                    b.name = getString(e, QStringLiteral("bname"));
-                                    b.title = getString(e, QStringLiteral("title"));
-                                    b.user = getString(e, QStringLiteral("uname"));
-                                    b.filename = getString(e, QStringLiteral("filename"));
-                                    b.category = getString(e, QStringLiteral("category"));
-                                    b.description = description(e);
-                                    b.date = listDate(dateSeconds(e));
-                                    list << b;
-                                });
+    Dates dates(&RepositoryReader::listDate);
+    const bool ok = readEntries(
+        data, QLatin1String("blocks"), QLatin1String("block"), QLatin1String("description"),
+        [&list, &dates](const QXmlStreamAttributes& a) {
+            RepositoryBlock b;
+            b.hash = text(a, "hash");
+            b.id = number(a, "id");
+            b.uid = number(a, "uid");
+            b.name = text(a, "bname");
+            b.title = text(a, "title");
+            b.user = text(a, "uname");
+            b.filename = text(a, "filename");
+            b.category = text(a, "category");
+            b.date = dates.text(dateSeconds(a));
+            list << b;
+        },
+        [&list](int index, const QString& t) { list[index].description = description(t); });
     if (ok)
         out = list;
     return ok;
@@ -127,16 +276,18 @@ bool RepositoryReader::readBlocks(const QByteArray& data, RepositoryBlocks& out)
 bool RepositoryReader::readComments(const QByteArray& data, RepositoryComments& out)
 {
     RepositoryComments list;
-    const bool ok = readEntries(data, QStringLiteral("comments"), QStringLiteral("comment"),
-                                [&list](const QDomElement& e) {
-                                    RepositoryComment c;
-                                    c.date = commentDate(dateSeconds(e));
-                                    c.id = getInt(e, QStringLiteral("id"));
-                                    c.uid = getInt(e, QStringLiteral("uid"));
-                                    c.user = getString(e, QStringLiteral("uname"));
-                                    c.content = getStringFromCData(e, QStringLiteral("content"));
-                                    list << c;
-                                });
+    Dates dates(&RepositoryReader::commentDate);
+    const bool ok = readEntries(
+        data, QLatin1String("comments"), QLatin1String("comment"), QLatin1String("content"),
+        [&list, &dates](const QXmlStreamAttributes& a) {
+            RepositoryComment c;
+            c.date = dates.text(dateSeconds(a));
+            c.id = number(a, "id");
+            c.uid = number(a, "uid");
+            c.user = text(a, "uname");
+            list << c;
+        },
+        [&list](int index, const QString& t) { list[index].content = t; });
     if (ok)
         out = list;
     return ok;
@@ -192,7 +343,11 @@ QString RepositoryReader::commentDate(uint seconds)
                                       QLocale::ShortFormat);
 }
 
-bool RepositoryReader::readUserId(const QByteArray& data, int& uid)
+namespace {
+
+// What a plain answer says between blanks or tabs and at most one line break at the very end;
+// false when it is nothing.
+bool plainAnswer(const QByteArray& data, int& from, int& to)
 {
     int end = data.size();
     if (end > 0 && data.at(end - 1) == '\n') {
@@ -206,7 +361,18 @@ bool RepositoryReader::readUserId(const QByteArray& data, int& uid)
         ++pos;
     while (end > pos && blank(end - 1))
         --end;
-    if (pos == end)
+    from = pos;
+    to = end;
+    return pos < end;
+}
+
+} // namespace
+
+bool RepositoryReader::readUserId(const QByteArray& data, int& uid)
+{
+    int pos = 0;
+    int end = 0;
+    if (!plainAnswer(data, pos, end))
         return false;
     qint64 value = 0;
     for (int i = pos; i < end; ++i) {
@@ -219,4 +385,11 @@ bool RepositoryReader::readUserId(const QByteArray& data, int& uid)
     }
     uid = int(value);
     return true;
+}
+
+bool RepositoryReader::readAcceptance(const QByteArray& data)
+{
+    int pos = 0;
+    int end = 0;
+    return plainAnswer(data, pos, end) && end - pos == 1 && data.at(pos) == '1';
 }

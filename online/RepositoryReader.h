@@ -18,8 +18,13 @@ public:
         int build = 0;
     };
 
+    // More entries than any repository holds; a longer list is refused as a whole.
+    static constexpr int maxEntries = 65536;
+
     // Each list reader fills `out` only when the body is a document whose root element has the
-    // list's name; otherwise it returns false and leaves `out` as it was.
+    // list's name and that holds at most maxEntries entries; otherwise it returns false and
+    // leaves `out` as it was. Reading is one pass over the bytes, in time and memory linear in
+    // the entries read.
     static bool readPatches(const QByteArray& data, RepositoryPatches& out);
     static bool readBlocks(const QByteArray& data, RepositoryBlocks& out);
     static bool readComments(const QByteArray& data, RepositoryComments& out);
@@ -28,6 +33,8 @@ public:
     // fits an int, blanks or tabs, and at most one line break ("\n" or "\r\n") at the very end.
     // Anything else, the empty body included, is a refusal.
     static bool readUserId(const QByteArray& data, int& uid);
+    // True when a change (upload, update, delete, comment) was accepted: "1" by the same rule.
+    static bool readAcceptance(const QByteArray& data);
 
     // True for a "version" root carrying major, sub and build.
     static bool readVersion(const QByteArray& data, Version& out);

@@ -119,9 +119,19 @@ void RepositoryTab::askForComments()
         repository->getBlockComments(currentId, credentials);
 }
 
-void RepositoryTab::repositoryComments(RepositoryComments& list)
+bool RepositoryTab::aboutCurrentEntry(const Repository::Answer& answer) const
 {
-    if (!commentsRequested)
+    const bool ours = kind == PatchEntries ? answer.kind == Repository::PatchCommentsRequest ||
+                                                 answer.kind == Repository::PatchCommentPostRequest
+                                           : answer.kind == Repository::BlockCommentsRequest ||
+                                                 answer.kind == Repository::BlockCommentPostRequest;
+    return ours && answer.entry == currentId;
+}
+
+// An answer about an entry picked before, or the other tab's, is not this panel's.
+void RepositoryTab::repositoryComments(RepositoryComments& list, const Repository::Answer& answer)
+{
+    if (!commentsRequested || !aboutCurrentEntry(answer))
         return;
     comments->clear();
     for (RepositoryComment& c : list)
@@ -144,18 +154,15 @@ void RepositoryTab::userPost(const QString& text)
         repository->postBlockComment(currentId, text, credentials);
 }
 
-void RepositoryTab::requestFailed(Repository::RequestKind requestKind, const QString& message)
+void RepositoryTab::requestFailed(const Repository::Answer& answer)
 {
-    const bool list = kind == PatchEntries ? requestKind == Repository::PatchCommentsRequest
-                                           : requestKind == Repository::BlockCommentsRequest;
-    const bool post = kind == PatchEntries ? requestKind == Repository::PatchCommentPostRequest
-                                           : requestKind == Repository::BlockCommentPostRequest;
-    if (!commentsRequested || (!list && !post))
+    if (!commentsRequested || !aboutCurrentEntry(answer))
         return;
     commentsRequested = false;
     // A failed post keeps the comments shown and the text typed; a failed list says why.
-    if (list)
-        comments->showFailure(message);
+    if (answer.kind == Repository::PatchCommentsRequest ||
+        answer.kind == Repository::BlockCommentsRequest)
+        comments->showFailure(answer.message);
     else
         comments->refresh();
 }
@@ -175,12 +182,36 @@ void RepositoryTab::fillTable(const QList<QStringList>& rows)
     }
 }
 
-void RepositoryTab::refillKeepingIndex(const QList<QStringList>& rows)
+void RepositoryTab::refillKeepingEntry(const QList<QStringList>& rows, const QList<int>& ids)
 {
     fillTable(rows);
-    if (table->rowCount() > 0 && selectedIndex >= 0)
-        table->selectRow(selectedIndex);
+    // The rows are still in list order here.
+    const int index = selectedIndex >= 0 ? ids.indexOf(currentId) : -1;
+    if (index >= 0) {
+        {
+            const QSignalBlocker quiet(table);
+            table->selectRow(index);
+        }
+        showEntry(index);
+    } else if (selectedIndex >= 0) {
+        showNoEntry();
+    }
     table->setSortingEnabled(true);
+}
+
+void RepositoryTab::showEntry(int index)
+{
+    selectedIndex = index;
+    enableEntryButtons(true);
+}
+
+void RepositoryTab::showNoEntry()
+{
+    clearFields();
+    currentId = -1;
+    selectedIndex = -1;
+    enableEntryButtons(false);
+    toggleCommentsWindow(false);
 }
 
 void RepositoryTab::refillKeepingName(const QList<QStringList>& rows, const QString& name)
@@ -270,11 +301,11 @@ bool RepositoryTab::loggedIn(const QString& refusal) const
     return false;
 }
 
-void RepositoryTab::downloadSelectedPatch()
+void RepositoryTab::downloadSelectedPatch(const RepositoryPatches& list)
 {
-    if (table->rowCount() == 0 || selectedIndex < 0)
+    if (table->rowCount() == 0 || selectedIndex < 0 || selectedIndex >= list.size())
         return;
-    repository->getPatch(selectedIndex);
+    repository->getPatch(list.at(selectedIndex).id);
 }
 
 void RepositoryTab::downloadSelectedBlock(const RepositoryBlocks& list, BlockDownload& pending)
@@ -283,7 +314,7 @@ void RepositoryTab::downloadSelectedBlock(const RepositoryBlocks& list, BlockDow
         return;
     const RepositoryBlock entry = list.at(selectedIndex);
     if (pending.choose(this, entry))
-        repository->getBlock(entry, true);
+        pending.setRequest(repository->getBlock(entry, true));
 }
 
 int RepositoryTab::rowWithName(const QString& text) const

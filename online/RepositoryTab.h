@@ -3,6 +3,7 @@
 #include "Repository.h"
 #include "RepositoryBlock.h"
 #include "RepositoryComment.h"
+#include "RepositoryPatch.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -16,8 +17,9 @@ class QTextBrowser;
 struct UserCredentials;
 
 // What the patches and blocks tabs of the community and user windows share: the table of
-// entries, the current entry, and the comments panel with its requests. A tab takes a comments
-// reply only while it waits for one, since every tab hears every reply of the shared client.
+// entries, the current entry, and the comments panel with its requests. Every tab hears every
+// reply of the shared client; it takes a comments reply only while it waits for one, and only
+// the one about its current entry.
 class RepositoryTab : public QWidget
 {
     Q_OBJECT
@@ -43,7 +45,7 @@ public:
 
 public slots:
     void commentsClicked();
-    void repositoryComments(RepositoryComments& list);
+    void repositoryComments(RepositoryComments& list, const Repository::Answer& answer);
     void userPost(const QString& text);
 
 protected:
@@ -52,12 +54,20 @@ protected:
 
     // Shows or hides what the comments panel stands in for.
     virtual void setInfoVisible(bool visible) = 0;
+    // Empties what shows an entry.
+    virtual void clearFields() = 0;
+    // Nothing picked: the fields empty, no entry current, the entry's buttons off, the comments
+    // closed.
+    void showNoEntry();
 
     // Asks for the current entry's comments when the panel shows.
     void refreshCommentsIfShown();
-    // The entries' texts, a row each, put in silently; then the row of the entry picked before
-    // (its place in the new list) is selected again and the rows sorted.
-    void refillKeepingIndex(const QList<QStringList>& rows);
+    // The entries' texts and ids, a row each, put in silently; then the entry shown before is
+    // found again by its id and shown (`showEntry`), or, when it is gone, nothing is shown; the
+    // rows are sorted.
+    void refillKeepingEntry(const QList<QStringList>& rows, const QList<int>& ids);
+    // Shows entry `index` of the tab's list as the current one.
+    virtual void showEntry(int index);
     // The same, selecting the first row named `name`; without one no entry is current, and
     // what the fields hold stays.
     void refillKeepingName(const QList<QStringList>& rows, const QString& name);
@@ -81,8 +91,8 @@ protected:
 
     // False, with the warning `refusal`, when nobody is logged in.
     bool loggedIn(const QString& refusal) const;
-    // The patch picked goes to the editor.
-    void downloadSelectedPatch();
+    // The patch picked from `list`, the tab's own, goes to the editor.
+    void downloadSelectedPatch(const RepositoryPatches& list);
     // Asks where the block picked from `list` goes and downloads it there.
     void downloadSelectedBlock(const RepositoryBlocks& list, BlockDownload& pending);
 
@@ -100,9 +110,11 @@ protected:
     QList<QPushButton*> entryButtons;
 
     // A request of the shared client failed; the client has logged it.
-    virtual void requestFailed(Repository::RequestKind requestKind, const QString& message);
+    virtual void requestFailed(const Repository::Answer& answer);
 
 private:
     void fillTable(const QList<QStringList>& rows);
     void askForComments();
+    // True for a comments answer (list or post) of this tab's kind about its current entry.
+    bool aboutCurrentEntry(const Repository::Answer& answer) const;
 };

@@ -129,8 +129,6 @@ void UserBlocks::uploadClicked()
             continue;
         if (!confirmReplace(QStringLiteral("Block"), blockName))
             return;
-        // Only now: a cancelled question leaves the selected block the one edits act on.
-        currentId = b.id;
         update = true;
         upload.id = b.id;
         break;
@@ -146,6 +144,8 @@ void UserBlocks::uploadClicked()
                       "choose a different name.\n") +
                        tr("Hint : You could prefix your block name with your initials "
                           "(jx.blockname / jx.blocksname.block)");
+            update = false;
+            upload.id = -1;
             return;
         }
     }
@@ -190,10 +190,10 @@ void UserBlocks::repositoryUserBlockList(RepositoryBlocks& list)
 }
 
 // A failed request that would have refreshed the user's blocks brings no list.
-void UserBlocks::requestFailed(Repository::RequestKind kind, const QString& message)
+void UserBlocks::requestFailed(const Repository::Answer& answer)
 {
-    RepositoryTab::requestFailed(kind, message);
-    switch (kind) {
+    RepositoryTab::requestFailed(answer);
+    switch (answer.kind) {
     case Repository::UserDatabaseRequest:
     case Repository::UserBlockListRequest:
     case Repository::BlockUploadRequest:
@@ -246,7 +246,7 @@ void UserBlocks::getBlockSlot(QTableWidgetItem*)
     downloadBlock();
 }
 
-void UserBlocks::repositoryBlock(QByteArray& data)
+void UserBlocks::repositoryBlock(QByteArray& data, const Repository::Answer& answer)
 {
-    pending.arrived(data, mainWindow);
+    pending.arrived(data, answer.request, mainWindow);
 }

@@ -30,7 +30,7 @@ public:
     void expectList() { ++listsAwaited; }
     bool isListRequested() const { return listsAwaited > 0; }
     void downloadBlock();
-    void cancelDownload() { pending.cancel(); }
+    void downloadFailed(int request) { pending.failed(request); }
 
     RepositoryBlocks blockList() const { return blocks; }
     RepositoryBlocks repositoryBlocks() const { return allBlocks; }
@@ -47,18 +47,20 @@ public slots:
     void fileChooseClicked();
     void displayInfoSlot();
     void getBlockSlot(QTableWidgetItem* item);
-    void repositoryBlock(QByteArray& data);
+    void repositoryBlock(QByteArray& data, const Repository::Answer& answer);
     void repositoryBlockList(RepositoryBlocks& list);
     void repositoryUserBlockList(RepositoryBlocks& list);
 
 protected:
     void clearFields() override;
-    void requestFailed(Repository::RequestKind kind, const QString& message) override;
+    void requestFailed(const Repository::Answer& answer) override;
 
 private:
     // Reads the chosen file into the upload record; false, with a warning, when it is none.
     bool readBlockFile(const QString& path);
 
+    // The file chosen; a confirmed update also carries the id of the user's block it replaces,
+    // while the current entry, which edit and delete act on, stays the one highlighted.
     RepositoryBlock upload;
     // Lists of the user's blocks asked for and not yet come: an edit quickly followed by a
     // delete waits for both refreshes, so the later one is what the table shows.

@@ -42,6 +42,7 @@ void UserPatches::uploadClicked()
     if (!loggedIn(tr("Please Log In in order to upload patch.")))
         return;
     update = false;
+    uploadTarget = -1;
     const QString patchName = name->text();
     const QString refusal = validate(patchName, description->toPlainText(),
                                      !mainWindow || mainWindow->isDocumentEmpty());
@@ -54,12 +55,15 @@ void UserPatches::uploadClicked()
             continue;
         if (!confirmReplace(QStringLiteral("Patch"), patchName))
             return;
-        // Only now: a cancelled question leaves the selected patch the one edits act on.
-        currentId = p.id;
+        uploadTarget = p.id;
         update = true;
         break;
     }
-    mainWindow->repositoryPatchUploadRequest(patchName);
+    // A refusal has been told by the editor; nothing here changed.
+    if (!mainWindow->repositoryPatchUploadRequest(patchName)) {
+        update = false;
+        uploadTarget = -1;
+    }
 }
 
 void UserPatches::uploadPatch(const QByteArray& record,
@@ -68,7 +72,7 @@ void UserPatches::uploadPatch(const QByteArray& record,
     if (!loggedIn(tr("Please Log In in order to upload blocks and patches.")))
         return;
     upload = RepositoryPatch();
-    upload.id = update ? currentId : -1;
+    upload.id = update ? uploadTarget : -1;
     upload.name = name->text();
     upload.user = credentials->name;
     upload.filename = upload.name + ".ktl";
@@ -77,6 +81,7 @@ void UserPatches::uploadPatch(const QByteArray& record,
     upload.blocks = blocks;
     repository->uploadPatch(upload, credentials, update);
     update = false;
+    uploadTarget = -1;
 }
 
 void UserPatches::editClicked()
@@ -128,7 +133,7 @@ void UserPatches::displayInfoSlot()
 
 void UserPatches::downloadPatch()
 {
-    downloadSelectedPatch();
+    downloadSelectedPatch(patches);
 }
 
 void UserPatches::downloadClicked()

@@ -21,7 +21,7 @@ UserTab::UserTab(EntryKind entryKind, RepositoryHost* host, Repository* client,
     name->setObjectName(QStringLiteral("name"));
     description = new QTextEdit(this);
     description->setAcceptRichText(false);
-    description->setPlainText(placeholder);
+    description->setPlaceholderText(placeholder);
     editButton = new QPushButton(QStringLiteral("edit"), this);
     downloadButton = new QPushButton(QStringLiteral("download"), this);
     deleteButton = new QPushButton(QStringLiteral("delete"), this);
@@ -54,16 +54,7 @@ void UserTab::setInfoVisible(bool visible)
 void UserTab::clearFields()
 {
     name->clear();
-    description->setPlainText(placeholder);
-}
-
-void UserTab::showNoEntry()
-{
-    clearFields();
-    currentId = -1;
-    selectedIndex = -1;
-    enableEntryButtons(false);
-    toggleCommentsWindow(false);
+    description->clear();
 }
 
 void UserTab::clearWindow()
@@ -87,6 +78,8 @@ QString UserTab::selectedName() const
 bool UserTab::confirmReplace(const QString& kindName, const QString& entryName)
 {
     QMessageBox box(this);
+    // A block's name comes from its file.
+    box.setTextFormat(Qt::PlainText);
     box.setText(kindName + " with name \"" + entryName + "\" exists.");
     box.setInformativeText(tr("Do you wish to update existing %1?").arg(kindName.toLower()));
     box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);

@@ -25,10 +25,7 @@ protected:
     // description, "show comments" and the buttons.
     void createFields(QWidget* nameExtra, QWidget* extraRow);
     void setInfoVisible(bool visible) override;
-    // Empties what shows an entry.
-    virtual void clearFields();
-    // Nothing picked: the fields empty, no entry current, the entry's buttons off.
-    void showNoEntry();
+    void clearFields() override;
     // The name in the selected row, or empty when none is selected.
     QString selectedName() const;
     // Asks whether the user's own entry of that name is to be replaced; true on OK.
@@ -38,6 +35,7 @@ protected:
     void afterDelete();
 
     RepositoryHost* mainWindow = nullptr;
+    // Shown in the empty description field; never part of what is uploaded.
     QString placeholder;
     QWidget* nameRow = nullptr;
     QWidget* extraRow = nullptr;

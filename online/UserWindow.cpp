@@ -47,10 +47,10 @@ void UserWindow::closeEvent(QCloseEvent* event)
 }
 
 // The client has logged the failure; an open window says it where the user looks.
-void UserWindow::requestFailed(Repository::RequestKind kind, const QString& message)
+void UserWindow::requestFailed(const Repository::Answer& answer)
 {
-    if (kind == Repository::SingleBlockRequest)
-        blocksTab->cancelDownload();
-    if (isVisible() && !message.isEmpty() && !Repository::isBackground(kind))
-        statusBar()->showMessage(message);
+    if (answer.kind == Repository::SingleBlockRequest)
+        blocksTab->downloadFailed(answer.request);
+    if (isVisible() && !answer.message.isEmpty() && !Repository::isBackground(answer.kind))
+        statusBar()->showMessage(answer.message);
 }

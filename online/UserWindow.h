@@ -31,7 +31,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void requestFailed(Repository::RequestKind kind, const QString& message);
+    void requestFailed(const Repository::Answer& answer);
 
     RepositoryHost* mainWindow = nullptr;
     Online* online = nullptr;

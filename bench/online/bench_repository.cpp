@@ -1,6 +1,15 @@
 // Times reading the repository's patch list as our server writes it, for lists of 1000 to
 // 64000 entries (the last near the 16 MiB reply bound), and the community lists fetched
 // through the client from the server on this machine. Prints medians in milliseconds.
+//
+// Then hostile lists of 16 MiB, each read in a process of its own so that its peak memory is
+// its own: two million bare entries, and as many entries as a list may hold with long names,
+// read by the list readers and shown through the community window as its menu entry does
+// (from a server in a third process). Prints the time and the peak memory above what the
+// process held before the step.
+#include "CommunityBlocks.h"
+#include "CommunityPatches.h"
+#include "CommunityWindow.h"
 #include "Repository.h"
 #include "RepositoryReader.h"
 #include "RepositoryServer.h"
@@ -8,14 +17,22 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QProcess>
+#include <QTableWidget>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <vector>
 
 namespace {
+
+constexpr int hostileBytes = 16 * 1024 * 1024;
 
 double medianMs(int runs, const std::function<void()>& step)
 {
@@ -54,13 +71,147 @@ QByteArray fetch(QNetworkAccessManager& manager, const QString& url)
     return reply->readAll();
 }
 
+long statusKb(const char* key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(int(qstrlen(key))).trimmed().split(' ').first().toLong();
+    }
+    return 0;
+}
+
+// A list of 16 MiB under `root`, of `entry` elements: bare ones, or with names long enough
+// that 65,536 of them fill the bytes.
+QByteArray hostileList(const char* root, const char* entry, bool named)
+{
+    const QByteArray open = QByteArray("<") + root + ">";
+    const QByteArray close = QByteArray("</") + root + ">";
+    QByteArray one = QByteArray("<") + entry + "/>";
+    if (named) {
+        const int room = hostileBytes / 65536 - int(qstrlen(entry)) - 16;
+        one = QByteArray("<") + entry + " pname=\"" + QByteArray(room, 'n') + "\" id=\"1\"/>";
+    }
+    QByteArray body = open;
+    body.reserve(hostileBytes);
+    while (body.size() + one.size() + close.size() <= hostileBytes)
+        body += one;
+    return body + close;
+}
+
+struct HostileCase
+{
+    const char* name;
+    const char* root;
+    const char* entry;
+    bool named;
+    bool window;
+};
+
+const HostileCase hostileCases[] = {
+    {"readPatches, 2 million bare entries", "patches", "patch", false, false},
+    {"readBlocks, 2 million bare entries", "blocks", "block", false, false},
+    {"readComments, 2 million bare entries", "comments", "comment", false, false},
+    {"readPatches, long names", "patches", "patch", true, false},
+    {"community window, 2 million bare entries", "patches", "patch", false, true},
+    {"community window, long names", "patches", "patch", true, true},
+};
+
+// Serves the list of a hostile case from a process of its own, so that the server's copies of
+// the body do not count against the client; prints the address, then serves until killed.
+int serveHostile(int index)
+{
+    const HostileCase& c = hostileCases[index];
+    RepositoryServer server;
+    if (!server.start())
+        return 1;
+    for (int i = 0; i < 100; ++i)
+        server.scriptBody(hostileList(c.root, c.entry, c.named), QStringLiteral("list_patches"));
+    std::printf("%s\n", qPrintable(server.endpoint()));
+    std::fflush(stdout);
+    return QCoreApplication::exec();
+}
+
+// One hostile case; prints "MS KB ENTRIES" (ENTRIES -1 when refused).
+int runHostile(int index)
+{
+    const HostileCase& c = hostileCases[index];
+    long entries = -1;
+    double ms = 0;
+    long before = 0;
+    if (!c.window) {
+        const QByteArray body = hostileList(c.root, c.entry, c.named);
+        before = statusKb("VmRSS:");
+        QElapsedTimer timer;
+        timer.start();
+        bool ok = false;
+        if (qstrcmp(c.root, "patches") == 0) {
+            RepositoryPatches list;
+            ok = RepositoryReader::readPatches(body, list);
+            entries = list.size();
+        } else if (qstrcmp(c.root, "blocks") == 0) {
+            RepositoryBlocks list;
+            ok = RepositoryReader::readBlocks(body, list);
+            entries = list.size();
+        } else {
+            RepositoryComments list;
+            ok = RepositoryReader::readComments(body, list);
+            entries = list.size();
+        }
+        ms = timer.nsecsElapsed() / 1e6;
+        if (!ok)
+            entries = -1;
+    } else {
+        QProcess server;
+        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        server.start(QCoreApplication::applicationFilePath(),
+                     {QStringLiteral("--serve"), QString::number(index)});
+        if (!server.waitForReadyRead(60000))
+            qFatal("the server of case %d did not start", index);
+        Repository repository(nullptr, nullptr);
+        repository.setBaseUrl(QString::fromLatin1(server.readLine().trimmed()));
+        CommunityWindow window(nullptr, &repository, nullptr);
+        window.show();
+        QEventLoop loop;
+        // The patch list is read, shown or refused before the block list is asked for.
+        QObject::connect(&repository, &Repository::replyBlockList, &loop, &QEventLoop::quit);
+        QObject::connect(&repository, &Repository::requestFailed, &loop, &QEventLoop::quit);
+        QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+        QCoreApplication::processEvents();
+        before = statusKb("VmRSS:");
+        QElapsedTimer timer;
+        timer.start();
+        window.getDatabase();
+        loop.exec();
+        ms = timer.nsecsElapsed() / 1e6;
+        entries = window.getCommunityPatchesTab()->tableWidget()->rowCount();
+        if (window.getCommunityPatchesTab()->isListRequested())
+            entries = -1;
+        server.kill();
+        server.waitForFinished();
+    }
+    std::printf("%.1f %ld %ld\n", ms, statusKb("VmHWM:") - before, entries);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    if (argc == 3 && qstrcmp(argv[1], "--hostile") == 0) {
+        QApplication app(argc, argv);
+        return runHostile(atoi(argv[2]));
+    }
+    if (argc == 3 && qstrcmp(argv[1], "--serve") == 0) {
+        QCoreApplication app(argc, argv);
+        return serveHostile(atoi(argv[2]));
+    }
+
+    QApplication app(argc, argv);
     QNetworkAccessManager manager;
 
     for (int count : {1000, 4000, 16000, 64000}) {
@@ -88,5 +239,25 @@ int main(int argc, char** argv)
         loop.exec();
     });
     std::printf("community lists of 4000 patches through the client: %.1f ms\n", ms);
+
+    std::printf("hostile lists of 16 MiB, each in a process of its own:\n");
+    std::fflush(stdout);
+    for (int index = 0; index < int(std::size(hostileCases)); ++index) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--hostile"), QString::number(index)});
+        if (!child.waitForFinished(-1) || child.exitCode() != 0)
+            qFatal("hostile case %d failed", index);
+        const QList<QByteArray> v = child.readAllStandardOutput().trimmed().split(' ');
+        if (v.size() != 3)
+            qFatal("hostile case %d printed no figures", index);
+        const long entries = v[2].toLong();
+        std::printf("  %-42s %8.1f ms  peak +%5ld MB  %s\n", hostileCases[index].name,
+                    v[0].toDouble(), v[1].toLong() / 1024,
+                    entries < 0 ? "refused"
+                                : qPrintable(QStringLiteral("%1 entries").arg(entries)));
+        std::fflush(stdout);
+    }
     return 0;
 }

@@ -172,6 +172,9 @@ void TestMessageHandler::startShowsNoBox()
     QCOMPARE(child.exitCode(), 0);
     QVERIFY2(out.contains(QStringLiteral("SHOWN|%1|").arg(boxes)), qPrintable(out + err));
     QCOMPARE(out.count("BOX|"), boxes);
+    // A name in a warning shows as the text it is.
+    if (boxes > 0)
+        QVERIFY2(out.contains("BOX|plain|Block <b>Gain</b> saved"), qPrintable(out));
     // The plugin's warning went to standard error and the Console instead.
     QVERIFY2(err.contains("This plugin does not support propagateSizeHints()"), qPrintable(err));
     QVERIFY2(out.contains("|console has it"), qPrintable(out));
@@ -198,7 +201,8 @@ static int runStartChild(int argc, char** argv)
     QObject::connect(&poll, &QTimer::timeout, [&boxes] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             ++boxes;
-            std::printf("BOX|%s\n", qPrintable(box->text()));
+            std::printf("BOX|%s|%s\n", box->textFormat() == Qt::PlainText ? "plain" : "other",
+                        qPrintable(box->text()));
             std::fflush(stdout);
             box->done(QMessageBox::Ok);
         }
@@ -212,7 +216,7 @@ static int runStartChild(int argc, char** argv)
     if (!QTest::qWaitForWindowExposed(first, 30000))
         return 3;
     if (warn)
-        QTimer::singleShot(0, [] { qWarning() << "Firmware updated!"; });
+        QTimer::singleShot(0, [] { qWarning().noquote() << "Block <b>Gain</b> saved"; });
     // Quits after the start-up timers (the 10 ms one that centres the first document) and
     // any box they bring.
     QTimer::singleShot(100, &app, &QCoreApplication::quit);

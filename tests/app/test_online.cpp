@@ -344,13 +344,22 @@ void TestOnline::userWindowNeedsLogIn()
 void TestOnline::uploadRequest_data()
 {
     QTest::addColumn<QString>("patch");
+    // The largest reply the client takes, 0 for its own bound.
+    QTest::addColumn<int>("replyBound");
     QTest::addColumn<bool>("handed");
     QTest::addColumn<QStringList>("warnings");
-    QTest::newRow("two custom blocks") << "custom" << true << QStringList();
-    QTest::newRow("library blocks only") << "library" << true << QStringList();
-    QTest::newRow("empty canvas") << "empty" << false << QStringList();
+    QTest::newRow("two custom blocks") << "custom" << 0 << true << QStringList();
+    QTest::newRow("library blocks only") << "library" << 0 << true << QStringList();
+    QTest::newRow("empty canvas") << "empty" << 0 << false << QStringList();
     QTest::newRow("a block file cannot be read")
-        << "unreadable" << false << QStringList{"Could not read file : %1/right.xml"};
+        << "unreadable" << 0 << false
+        << QStringList{"Could not read file : %1/right.xml",
+                       "The patch was not uploaded: one of its block files cannot be read."};
+    // What could never be downloaded again is not uploaded.
+    QTest::newRow("larger than a download may be")
+        << "custom" << 512 << false
+        << QStringList{"The patch was not uploaded: with its blocks it takes more than the 512 "
+                       "bytes that a download from the repository may have."};
 }
 
 // The current patch is named and handed over with its record and block files, or, when a
@@ -358,10 +367,13 @@ void TestOnline::uploadRequest_data()
 void TestOnline::uploadRequest()
 {
     QFETCH(QString, patch);
+    QFETCH(int, replyBound);
     QFETCH(bool, handed);
     QFETCH(QStringList, warnings);
 
     startWindow(true);
+    if (replyBound > 0)
+        shared()->setMaxReplySize(replyBound);
     PatchDocument* doc = window->currentDocument();
     PatchBuilder build(doc);
     if (patch != "empty") {
@@ -392,7 +404,7 @@ void TestOnline::uploadRequest()
     QCOMPARE(calls, handed ? 1 : 0);
     QStringList expected;
     for (const QString& w : warnings)
-        expected << w.arg(custom->path());
+        expected << (w.contains(QLatin1String("%1")) ? w.arg(custom->path()) : w);
     QCOMPARE(capture.warnings(), expected);
     if (!handed) {
         QCOMPARE(window->tabWidget()->tabText(0), before);
@@ -452,7 +464,7 @@ void TestOnline::uploadThenDownload()
     QTRY_COMPARE(actionsOf(*server), (QStringList{"list_patches", "list_blocks"}));
     QTRY_COMPARE(liveReplies(shared()), 0);
     MessageCapture capture;
-    shared()->getPatch(0);
+    shared()->getPatch(server->patches().first().id);
     QTRY_COMPARE(window->tabWidget()->count(), 2);
     doc = window->currentDocument();
     QCOMPARE(window->tabWidget()->tabText(1), QStringLiteral("Pair"));

@@ -26,8 +26,7 @@ SignalLog::SignalLog(Repository* r) : QObject(r)
             [this](QByteArray& data) { lines << "block " + QString::fromUtf8(data); });
     connect(r, &Repository::loginReply, this,
             [this](QByteArray& data) { lines << "login " + QString::fromUtf8(data); });
-    connect(r, &Repository::requestFailed, this,
-            [this](Repository::RequestKind kind, const QString& message) {
-                lines << QStringLiteral("failed %1 %2").arg(int(kind)).arg(message);
-            });
+    connect(r, &Repository::requestFailed, this, [this](const Repository::Answer& answer) {
+        lines << QStringLiteral("failed %1 %2").arg(int(answer.kind)).arg(answer.message);
+    });
 }

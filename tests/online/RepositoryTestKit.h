@@ -20,7 +20,7 @@ public:
     bool repositoryPatchUploadRequest(const QString& name) override
     {
         uploadNames << name;
-        if (empty)
+        if (empty || refuseUpload)
             return false;
         if (uploader)
             uploader();
@@ -34,6 +34,8 @@ public:
     QStringList saved;
     QStringList uploadNames;
     bool empty = true;
+    // The editor refuses the upload of a patch it has, as for an unreadable block file.
+    bool refuseUpload = false;
     std::function<void()> uploader;
 };
 

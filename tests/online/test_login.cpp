@@ -73,6 +73,8 @@ private slots:
     void keysAfterAnswer_data();
     void keysAfterAnswer();
     void logOutForgetsPassword();
+    void answerOfAnEarlierAttempt_data();
+    void answerOfAnEarlierAttempt();
     void replyBodies_data();
     void replyBodies();
     void nextStart_data();
@@ -210,22 +212,38 @@ void TestLogIn::firstStart()
 void TestLogIn::keysAfterAnswer_data()
 {
     QTest::addColumn<QString>("password");
-    QTest::addColumn<int>("fault"); // -1: none
+    // A fault of the server for the log-in, or: -1 none, -2 no server at the address, -3 no
+    // answer in time.
+    QTest::addColumn<int>("fault");
     QTest::addColumn<QStringList>("keys");
     QTest::addColumn<bool>("loggedIn");
+    // "@" stands for the address the log-in went to.
     QTest::addColumn<QStringList>("warnings");
 
     const QString scrambled = LogIn::encrypt(QStringLiteral("open sesame"));
+    const QStringList kept{"1", "ann", LogIn::encrypt(QStringLiteral("old"))};
+    const QString keptNote =
+        QStringLiteral("\nYou are not logged in now; your log-in is kept for the next start.");
     QTest::newRow("accepted") << "open sesame" << -1 << QStringList{"1", "ann", scrambled} << true
                               << QStringList();
     QTest::newRow("refused") << "wrong" << -1 << QStringList{"0", "ann", "-"} << false
                              << QStringList{refusal};
-    QTest::newRow("404") << "open sesame" << int(Fault::NotFound) << QStringList{"0", "ann", "-"}
-                         << false << QStringList{"Content Not Found!", refusal};
-    QTest::newRow("redirected") << "open sesame" << int(Fault::Redirect)
-                                << QStringList{"0", "ann", "-"} << false << QStringList{refusal};
     QTest::newRow("not a number") << "open sesame" << int(Fault::NotXml)
                                   << QStringList{"0", "ann", "-"} << false << QStringList{refusal};
+    // The server was not reached or did not answer the log-in: nothing is forgotten.
+    QTest::newRow("404") << "open sesame" << int(Fault::NotFound) << kept << false
+                         << QStringList{"Content Not Found!",
+                                        "The repository at @ answered with HTTP status 404" +
+                                            keptNote};
+    QTest::newRow("redirected") << "open sesame" << int(Fault::Redirect) << kept << false
+                                << QStringList{"The repository at @ answered with HTTP status 302" +
+                                               keptNote};
+    QTest::newRow("no server")
+        << "open sesame" << -2 << kept << false
+        << QStringList{"Cannot reach the repository at @: Connection refused" + keptNote};
+    QTest::newRow("no answer in time")
+        << "open sesame" << -3 << kept << false
+        << QStringList{"Cannot reach the repository at @: no reply within 300 ms" + keptNote};
 }
 
 // The log-in keys after one attempt, whatever was stored before it.
@@ -245,14 +263,31 @@ void TestLogIn::keysAfterAnswer()
     type(QStringLiteral("ann"), password);
     if (fault >= 0)
         server.scriptFault(Fault(fault), QStringLiteral("get_uid"));
+    if (fault == -3) {
+        server.scriptFault(Fault::NoAnswer, QStringLiteral("get_uid"));
+        login->loginRepository()->setTransferTimeout(300);
+    }
+    const QString address =
+        fault == -2 ? QStringLiteral("http://127.0.0.1:1/action.php") : server.endpoint();
+    login->loginRepository()->setBaseUrl(address);
 
     MessageCapture capture;
     login->logInAction()->trigger();
     // The name is stored at the attempt; the password only with the answer.
     QCOMPARE(logInKeys(), (QStringList{"1", "ann", LogIn::encrypt(QStringLiteral("old"))}));
+    if (fault == -2) {
+        QTRY_COMPARE(capture.warnings().size(), 1);
+        QCOMPARE(capture.warnings().first(), warnings.first().replace('@', address));
+        QCOMPARE(logInKeys(), keys);
+        QVERIFY(!login->getUserCredentials()->loggedIn);
+        QVERIFY(login->logInAction()->isVisible());
+        return;
+    }
     waitForAnswer(0);
 
     QCOMPARE(logInKeys(), keys);
+    for (QString& w : warnings)
+        w.replace('@', address);
     QCOMPARE(capture.warnings(), warnings);
     const UserCredentials* c = login->getUserCredentials();
     QCOMPARE(c->loggedIn, loggedIn);
@@ -284,6 +319,43 @@ void TestLogIn::logOutForgetsPassword()
     QCOMPARE(login->userNameField()->text(), QStringLiteral("ann"));
 }
 
+void TestLogIn::answerOfAnEarlierAttempt_data()
+{
+    QTest::addColumn<bool>("loggedOut"); // meanwhile; else a newer attempt was refused
+    QTest::newRow("logged out meanwhile") << true;
+    QTest::newRow("a newer attempt refused") << false;
+}
+
+// An accepted answer that arrives after a log-out or after a newer attempt changes nothing.
+void TestLogIn::answerOfAnEarlierAttempt()
+{
+    QFETCH(bool, loggedOut);
+    login = start();
+    MessageCapture capture;
+    server.scriptFault(Fault::Hold, QStringLiteral("get_uid"));
+    type(QStringLiteral("ann"), QStringLiteral("open sesame"));
+    login->logInClickedSlot();
+    QTRY_COMPARE(server.heldCount(), 1);
+    if (loggedOut) {
+        login->logOut();
+    } else {
+        type(QStringLiteral("ann"), QStringLiteral("wrong"));
+        login->logInClickedSlot();
+        QTRY_COMPARE(capture.warnings(), QStringList{refusal});
+    }
+    server.releaseHeld();
+    QTRY_COMPARE(actions(server).filter(QStringLiteral("version")).size(), 1);
+    QTRY_COMPARE(login->loginRepository()->networkManager()->findChildren<QNetworkReply*>().size(),
+                 0);
+
+    const UserCredentials* c = login->getUserCredentials();
+    QVERIFY(!c->loggedIn);
+    QCOMPARE(c->uid, -1);
+    QVERIFY(!login->isOnlineLabelShown());
+    QVERIFY(login->logInAction()->isVisible());
+    QCOMPARE(logInKeys(), (QStringList{"0", "ann", "-"}));
+}
+
 void TestLogIn::replyBodies_data()
 {
     QTest::addColumn<QByteArray>("body");
@@ -295,16 +367,17 @@ void TestLogIn::replyBodies_data()
     QTest::newRow("negative") << QByteArray("-3") << -1;
 }
 
-// The controller reads the reply by the same rule as the client, whoever hands it the body.
+// The controller takes the user's id by the same rule as the client.
 void TestLogIn::replyBodies()
 {
     QFETCH(QByteArray, body);
     QFETCH(int, uid);
     login = start();
     type(QStringLiteral("ann"), QStringLiteral("open sesame"));
-    login->getUserCredentials()->password = QStringLiteral("open sesame");
+    server.scriptBody(body, QStringLiteral("get_uid"));
     MessageCapture capture;
-    login->loginReply(body);
+    login->logInClickedSlot();
+    waitForAnswer(0);
     QCOMPARE(login->getUserCredentials()->loggedIn, uid >= 0);
     QCOMPARE(login->getUserCredentials()->uid, uid);
     QCOMPARE(QSettings().contains(Preferences::UserPassword), uid >= 0);

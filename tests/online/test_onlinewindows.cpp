@@ -32,6 +32,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -39,6 +40,7 @@
 #include <QTextEdit>
 #include <QUrl>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -85,6 +87,13 @@ int rowOf(const QTableWidget* table, const QString& name, const QString& author 
             return r;
     }
     return -1;
+}
+
+// The name in the selected row, or empty.
+QString selectedText(const QTableWidget* table)
+{
+    const QList<QTableWidgetItem*> items = table->selectedItems();
+    return items.isEmpty() ? QString() : table->item(items.first()->row(), 0)->text();
 }
 
 // A click on a row as a person makes it: the row is selected and the click reported.
@@ -158,6 +167,7 @@ private slots:
     void commentsFailure();
     void descriptionLinks();
     void loaderCentred();
+    void listFailureReported_data();
     void listFailureReported();
     void userPatchUpload_data();
     void userPatchUpload();
@@ -170,6 +180,20 @@ private slots:
     void userBlockListsAwaited();
     void loggedOut_data();
     void loggedOut();
+
+    void refusedUploadKeepsEntry_data();
+    void refusedUploadKeepsEntry();
+    void downloadAfterAnotherList_data();
+    void downloadAfterAnotherList();
+    void refillFindsShownEntry_data();
+    void refillFindsShownEntry();
+    void commentsReachTheirEntry_data();
+    void commentsReachTheirEntry();
+    void failedDownloadEndsOnlyItsOwn_data();
+    void failedDownloadEndsOnlyItsOwn();
+    void downloadOfAnotherBlock();
+    void descriptionPlaceholder_data();
+    void descriptionPlaceholder();
 
 private:
     void logInAnn();
@@ -282,8 +306,10 @@ void TestOnlineWindows::showCommunity()
 {
     community->show();
     community->getDatabase();
-    QTRY_COMPARE(community->getCommunityPatchesTab()->tableWidget()->rowCount(), 3);
-    QTRY_COMPARE(community->getCommunityBlocksTab()->tableWidget()->rowCount(), 2);
+    QTRY_COMPARE(community->getCommunityPatchesTab()->tableWidget()->rowCount(),
+                 server->patches().size());
+    QTRY_COMPARE(community->getCommunityBlocksTab()->tableWidget()->rowCount(),
+                 server->blocks().size());
     server->clearRequests();
 }
 
@@ -299,7 +325,10 @@ void TestOnlineWindows::showUser()
                  (QStringList{"list_user_patches", "list_user_blocks", "list_blocks"}));
     QTRY_COMPARE(liveReplies(repository.get()), 0);
     QVERIFY(user->getUserPatchesTab()->tableWidget()->rowCount() > 0);
-    QCOMPARE(user->getUserBlocksTab()->tableWidget()->rowCount(), 1);
+    int annBlocks = 0;
+    for (const RepositoryServer::Block& b : server->blocks())
+        annBlocks += b.uid == ann.uid ? 1 : 0;
+    QCOMPARE(user->getUserBlocksTab()->tableWidget()->rowCount(), annBlocks);
     QCOMPARE(user->getUserBlocksTab()->repositoryBlocks().size(), server->blocks().size());
     server->clearRequests();
 }
@@ -486,7 +515,10 @@ void TestOnlineWindows::blockDownloadWrittenOnce()
     // A later reply of the same block (asked for by nobody here) leaves the file alone.
     QVERIFY(writeAll(path, "kept"));
     QByteArray again = blockFile("Echo Gain");
-    emit repository->replyBlock(again);
+    Repository::Answer later;
+    later.kind = Repository::SingleBlockRequest;
+    later.request = 9999;
+    emit repository->replyBlock(again, later);
     QCOMPARE(readAll(path), QByteArray("kept"));
 
     // The user window's download is written by the user window only.
@@ -521,7 +553,7 @@ void TestOnlineWindows::blockDownloadWrittenOnce()
 }
 
 // A second download asked for before the first came: the first's reply is not written to the
-// file chosen for the second.
+// file chosen for the second, and its failure does not end the second.
 void TestOnlineWindows::blockDownloadMatchesName()
 {
     BlockDownload download;
@@ -531,12 +563,18 @@ void TestOnlineWindows::blockDownloadMatchesName()
     second.name = QStringLiteral("Second");
     const QString path = custom + "/second.xml";
     download.expect(first, custom + "/first.xml");
+    download.setRequest(1);
     download.expect(second, path);
+    download.setRequest(2);
     QVERIFY(download.intoCustomFolder());
-    download.arrived(blockFile("First"), host.get());
+    capture->clear();
+    download.arrived(blockFile("First"), 1, host.get());
+    download.failed(1);
     QVERIFY(!QFile::exists(path) && !QFile::exists(custom + "/first.xml"));
     QVERIFY(download.isPending());
-    download.arrived(blockFile("Second"), host.get());
+    // An earlier download's answer is no concern of the user's.
+    QCOMPARE(ownWarnings(*capture), QStringList());
+    download.arrived(blockFile("Second"), 2, host.get());
     QCOMPARE(readAll(path), blockFile("Second"));
     QCOMPARE(host->saved, QStringList{path});
     QVERIFY(!download.isPending());
@@ -733,18 +771,33 @@ void TestOnlineWindows::loaderCentred()
     QCOMPARE(panel.commentsView()->toPlainText(), QStringLiteral("No Comments"));
 }
 
+void TestOnlineWindows::listFailureReported_data()
+{
+    QTest::addColumn<bool>("serverGone");
+    QTest::addColumn<QString>("message"); // "@" stands for the address
+    QTest::newRow("the list is not found") << false << "Could not find patches in database";
+    QTest::newRow("no server at the address")
+        << true << "Cannot reach the repository at @: Connection refused";
+}
+
 // A list that fails is reported in the open window, whose tables stay as they were.
 void TestOnlineWindows::listFailureReported()
 {
+    QFETCH(bool, serverGone);
+    QFETCH(QString, message);
     showCommunity();
-    server->scriptFault(Fault::NotFound, QStringLiteral("list_patches"));
+    const QString address = QStringLiteral("http://127.0.0.1:1/action.php");
+    if (serverGone)
+        repository->setBaseUrl(address);
+    else
+        server->scriptFault(Fault::NotFound, QStringLiteral("list_patches"));
     community->getDatabase();
-    QTRY_COMPARE(community->statusBar()->currentMessage(),
-                 QStringLiteral("Could not find patches in database"));
+    QTRY_COMPARE(community->statusBar()->currentMessage(), message.replace('@', address));
     QCOMPARE(community->getCommunityPatchesTab()->tableWidget()->rowCount(), 3);
     // The window still works.
+    repository->setBaseUrl(server->endpoint());
     community->getDatabase();
-    QTRY_COMPARE(server->requests().size(), 3);
+    QTRY_COMPARE(server->requests().size(), serverGone ? 2 : 3);
     QVERIFY(community->statusBar()->currentMessage().isEmpty());
 }
 
@@ -894,7 +947,7 @@ void TestOnlineWindows::userPatchEditAndDelete()
     QTRY_COMPARE(server->patches().size(), 2);
     QTRY_COMPARE(tab->tableWidget()->rowCount(), 0);
     QCOMPARE(tab->nameField()->text(), QString());
-    QCOMPARE(tab->descriptionField()->toPlainText(), QStringLiteral("Patch Description"));
+    QCOMPARE(tab->descriptionField()->toPlainText(), QString());
     QVERIFY(!tab->button("delete")->isEnabled());
 }
 
@@ -1056,7 +1109,7 @@ void TestOnlineWindows::userBlockEditAndDelete()
     QTRY_VERIFY(!tab->isListRequested());
     QTRY_COMPARE(liveReplies(repository.get()), 0);
     QCOMPARE(tab->tableWidget()->rowCount(), 0);
-    QCOMPARE(tab->descriptionField()->toPlainText(), QStringLiteral("Block Description"));
+    QCOMPARE(tab->descriptionField()->toPlainText(), QString());
 }
 
 // Two changes in a row await two lists, and the table shows the later one; a change that
@@ -1079,7 +1132,11 @@ void TestOnlineWindows::userBlockListsAwaited()
     QCOMPARE(tab->tableWidget()->rowCount(), 1);
 
     tab->expectList();
-    emit repository->requestFailed(Repository::BlockDeleteRequest, QStringLiteral("refused"));
+    Repository::Answer refused;
+    refused.kind = Repository::BlockDeleteRequest;
+    refused.outcome = Repository::Refused;
+    refused.message = QStringLiteral("refused");
+    emit repository->requestFailed(refused);
     QVERIFY(!tab->isListRequested());
     emit repository->replyUserBlockList(before);
     QCOMPARE(tab->tableWidget()->rowCount(), 1);
@@ -1125,6 +1182,387 @@ void TestOnlineWindows::loggedOut()
         user->getUserBlocksTab()->button(what)->click();
     }
     QCOMPARE(ownWarnings(*capture), QStringList{warning});
+    QCoreApplication::processEvents();
+    QCOMPARE(server->requests().size(), 0);
+}
+
+void TestOnlineWindows::refusedUploadKeepsEntry_data()
+{
+    QTest::addColumn<QString>("tab");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("patch, the editor refuses") << "patches"
+                                               << "editor";
+    QTest::newRow("patch, the server refuses") << "patches"
+                                               << "server";
+    QTest::newRow("block, another user's file name") << "blocks"
+                                                     << "other user";
+    QTest::newRow("block, the server refuses") << "blocks"
+                                               << "server";
+}
+
+// The user's entry of the same name is asked about, the update confirmed and then refused:
+// the entry highlighted before stays the one that delete removes.
+void TestOnlineWindows::refusedUploadKeepsEntry()
+{
+    QFETCH(QString, tab);
+    QFETCH(QString, refusal);
+    const bool patches = tab == "patches";
+    int kept = 0;
+    if (patches) {
+        RepositoryServer::Patch other;
+        other.uid = ann.uid;
+        other.name = QStringLiteral("Other");
+        other.description = QStringLiteral("another");
+        kept = server->addPatch(other);
+    } else {
+        RepositoryServer::Block second;
+        second.uid = ann.uid;
+        second.name = QStringLiteral("Second");
+        second.filename = QStringLiteral("second.xml");
+        second.description = QStringLiteral("another");
+        second.data = blockFile(second.name);
+        kept = server->addBlock(second);
+    }
+    showUser();
+    UserTab* userTab = patches ? static_cast<UserTab*>(user->getUserPatchesTab())
+                               : static_cast<UserTab*>(user->getUserBlocksTab());
+    QTableWidget* table = userTab->tableWidget();
+    QTRY_COMPARE(table->rowCount(), 2);
+    table->selectRow(rowOf(table, patches ? "Other" : "Second"));
+    QCOMPARE(userTab->currentEntryId(), kept);
+
+    if (patches) {
+        host->empty = false;
+        host->refuseUpload = refusal == "editor";
+        host->uploader = [this] { user->getUserPatchesTab()->uploadPatch("record", {}); };
+        userTab->nameField()->setText(QStringLiteral("Drone"));
+    } else {
+        chooseBlockFile(blockFile("Echo Gain"),
+                        refusal == "other user" ? "bobgain.block" : "echo.xml");
+        user->getUserBlocksTab()->titleField()->setText(QStringLiteral("T"));
+    }
+    userTab->descriptionField()->setPlainText(QStringLiteral("D"));
+    if (refusal == "server")
+        server->scriptBody("0", patches ? QStringLiteral("update_patch")
+                                        : QStringLiteral("update_block"));
+    driver->answerBox(QMessageBox::Ok);
+    capture->clear();
+    userTab->button("upload")->click();
+    QVERIFY2(driver->seen().last().contains(" exists."), qPrintable(driver->seen().last()));
+    if (refusal == "server")
+        QTRY_COMPARE(liveReplies(repository.get()), 0);
+    QCOMPARE(userTab->currentEntryId(), kept);
+    QCOMPARE(selectedText(table), patches ? "Other" : "Second");
+
+    driver->answerBox(QMessageBox::Ok);
+    server->clearRequests();
+    userTab->button("delete")->click();
+    QTRY_VERIFY(!server->requests().isEmpty());
+    QTRY_COMPARE(liveReplies(repository.get()), 0);
+    const RepositoryServer::Request deleted = server->requests().first();
+    QVERIFY(deleted.action().startsWith("delete_"));
+    QCOMPARE(deleted.value("id"), QString::number(kept));
+    if (patches)
+        QCOMPARE(server->patches().first().id, annDrone);
+    else
+        QCOMPARE(server->blocks().first().id, annEcho);
+}
+
+void TestOnlineWindows::downloadAfterAnotherList_data()
+{
+    QTest::addColumn<bool>("community"); // the tab that downloads; the other list came last
+    QTest::newRow("community, after the user's lists and a failed community list") << true;
+    QTest::newRow("user, after the community lists") << false;
+}
+
+// A download fetches the entry the tab shows, whichever list the client received last.
+void TestOnlineWindows::downloadAfterAnotherList()
+{
+    QFETCH(bool, community);
+    RepositoryServer::Patch zed;
+    zed.uid = ann.uid;
+    zed.name = QStringLiteral("Zed");
+    zed.description = QStringLiteral("last");
+    zed.data = QByteArray("ann's zed bytes");
+    zed.date = day;
+    server->addPatch(zed);
+    QByteArray expected;
+    if (community) {
+        showCommunity();
+        QTableWidget* table = this->community->getCommunityPatchesTab()->tableWidget();
+        QTRY_COMPARE(table->rowCount(), 4);
+        logInAnn();
+        user->getDatabase();
+        QTRY_COMPARE(user->getUserPatchesTab()->tableWidget()->rowCount(), 2);
+        QTRY_COMPARE(liveReplies(repository.get()), 0);
+        server->scriptFault(Fault::NotFound, QStringLiteral("list_patches"));
+        this->community->getDatabase();
+        QTRY_COMPARE(this->community->statusBar()->currentMessage(),
+                     QStringLiteral("Could not find patches in database"));
+        clickRow(table, rowOf(table, "Drone", "bob"));
+        server->clearRequests();
+        this->community->getCommunityPatchesTab()->downloadClicked();
+        expected = "bob's drone bytes";
+    } else {
+        showUser();
+        QTableWidget* table = user->getUserPatchesTab()->tableWidget();
+        QCOMPARE(table->rowCount(), 2);
+        table->selectRow(rowOf(table, "Zed"));
+        this->community->getDatabase();
+        QTRY_COMPARE(this->community->getCommunityPatchesTab()->tableWidget()->rowCount(), 4);
+        QTRY_COMPARE(liveReplies(repository.get()), 0);
+        server->clearRequests();
+        user->getUserPatchesTab()->downloadClicked();
+        expected = "ann's zed bytes";
+    }
+    QTRY_COMPARE(host->patches, QList<QByteArray>{expected});
+    QCOMPARE(actions(server.get()), QStringList{"get_patch"});
+}
+
+void TestOnlineWindows::refillFindsShownEntry_data()
+{
+    QTest::addColumn<bool>("blocks");
+    QTest::addColumn<QString>("shown");     // picked before the refresh
+    QTest::addColumn<QStringList>("after"); // the entries of the refreshed list, by name
+    QTest::addColumn<bool>("found");
+    QTest::newRow("patches, an entry above is gone")
+        << false << "Beat" << QStringList{"Drone bob", "Beat bob"} << true;
+    QTest::newRow("patches, the shown entry is gone")
+        << false << "Beat" << QStringList{"Drone ann", "Drone bob"} << false;
+    QTest::newRow("blocks, an entry above is gone")
+        << true << "Bob Gain" << QStringList{"Bob Gain bob"} << true;
+    QTest::newRow("blocks, the shown entry is gone")
+        << true << "Bob Gain" << QStringList{"Echo Gain ann"} << false;
+}
+
+// After a refresh the tab shows the entry it showed before, found by its id; when it is gone,
+// nothing is shown and there is nothing to download.
+void TestOnlineWindows::refillFindsShownEntry()
+{
+    QFETCH(bool, blocks);
+    QFETCH(QString, shown);
+    QFETCH(QStringList, after);
+    QFETCH(bool, found);
+    showCommunity();
+    RepositoryTab* tab = blocks ? static_cast<RepositoryTab*>(community->getCommunityBlocksTab())
+                                : static_cast<RepositoryTab*>(community->getCommunityPatchesTab());
+    QTextBrowser* panel = blocks ? community->getCommunityBlocksTab()->descriptionPanel()
+                                 : community->getCommunityPatchesTab()->descriptionPanel();
+    QPushButton* download = blocks ? community->getCommunityBlocksTab()->downloadButton()
+                                   : community->getCommunityPatchesTab()->downloadButton();
+    QTableWidget* table = tab->tableWidget();
+    if (blocks)
+        table->selectRow(rowOf(table, shown));
+    else
+        clickRow(table, rowOf(table, shown));
+    const int shownId = tab->currentEntryId();
+    QCOMPARE(shownId, blocks ? bobGain : bobBeat);
+    QVERIFY(download->isEnabled());
+
+    // The refreshed list, as the server would send it with some entries removed.
+    const QHash<QString, int> ids{{"Drone ann", annDrone},
+                                  {"Drone bob", bobDrone},
+                                  {"Beat bob", bobBeat},
+                                  {"Echo Gain ann", annEcho},
+                                  {"Bob Gain bob", bobGain}};
+    QByteArray body = blocks ? "<blocks>" : "<patches>";
+    for (const QString& entry : after) {
+        const QString user = entry.section(' ', -1);
+        const QString entryName = entry.section(' ', 0, -2);
+        const QString uid = QString::number(user == "ann" ? ann.uid : ann.uid + 1);
+        body += QStringLiteral("<%1 id=\"%2\" uid=\"%3\" %4=\"%5\" uname=\"%6\" date=\"%7\" "
+                               "hash=\"0000\"><description><![CDATA[\n%8 of %6]]></description>"
+                               "</%1>")
+                    .arg(blocks ? "block" : "patch")
+                    .arg(ids.value(entry))
+                    .arg(uid, blocks ? "bname" : "pname", entryName, user)
+                    .arg(day)
+                    .arg(entryName)
+                    .toUtf8();
+    }
+    body += blocks ? "</blocks>" : "</patches>";
+    server->scriptBody(body,
+                       blocks ? QStringLiteral("list_blocks") : QStringLiteral("list_patches"));
+    community->getDatabase();
+    QTRY_COMPARE(table->rowCount(), after.size());
+    QTRY_COMPARE(liveReplies(repository.get()), 0);
+
+    if (!found) {
+        QCOMPARE(tab->currentEntryId(), -1);
+        QVERIFY(table->selectedItems().isEmpty());
+        QCOMPARE(panel->toPlainText(), blocks ? "Block Description" : "Patch Description");
+        QVERIFY(!download->isEnabled());
+        return;
+    }
+    QCOMPARE(tab->currentEntryId(), shownId);
+    QCOMPARE(selectedText(table), shown);
+    QVERIFY2(panel->toPlainText().contains(shown + " of bob"), qPrintable(panel->toPlainText()));
+    QVERIFY(download->isEnabled());
+    if (blocks)
+        return;
+    server->clearRequests();
+    download->click();
+    QTRY_COMPARE(host->patches, QList<QByteArray>{"bob's beat bytes"});
+}
+
+void TestOnlineWindows::commentsReachTheirEntry_data()
+{
+    QTest::addColumn<bool>("otherTab"); // the later request comes from the blocks tab
+    QTest::newRow("Beat then Drone in the patches tab") << false;
+    QTest::newRow("a patch's comments while the blocks tab waits") << true;
+}
+
+// Two comment lists in flight, the earlier one answered first: each reaches the panel of the
+// entry it was asked for, or none.
+void TestOnlineWindows::commentsReachTheirEntry()
+{
+    QFETCH(bool, otherTab);
+    for (auto [target, onBlock, text] : {std::make_tuple(bobBeat, false, "about the beat"),
+                                         std::make_tuple(annDrone, false, "about the drone"),
+                                         std::make_tuple(annEcho, true, "about the echo")}) {
+        RepositoryServer::Comment c;
+        c.target = target;
+        c.onBlock = onBlock;
+        c.uid = ann.uid;
+        c.content = QLatin1String(text);
+        c.date = day;
+        server->addComment(c);
+    }
+    showCommunity();
+    CommunityPatches* patches = community->getCommunityPatchesTab();
+    CommunityBlocks* blocks = community->getCommunityBlocksTab();
+    patches->commentsClicked();
+    blocks->commentsClicked();
+    QCOMPARE(server->requests().size(), 0);
+
+    // The first list is held, the second comes slowly, so the first arrives first.
+    server->scriptFault(Fault::Hold, QStringLiteral("list_patch_comments"));
+    server->setSlowBody(4, 100);
+    server->scriptFault(Fault::SlowBody, otherTab ? QStringLiteral("list_block_comments")
+                                                  : QStringLiteral("list_patch_comments"));
+    clickRow(patches->tableWidget(), rowOf(patches->tableWidget(), "Beat"));
+    QTRY_COMPARE(server->heldCount(), 1);
+    if (otherTab)
+        blocks->tableWidget()->selectRow(rowOf(blocks->tableWidget(), "Echo Gain"));
+    else
+        clickRow(patches->tableWidget(), rowOf(patches->tableWidget(), "Drone", "ann"));
+    QTRY_COMPARE(server->requests().size(), 2);
+    server->releaseHeld();
+    QTRY_COMPARE(liveReplies(repository.get()), 0);
+
+    const QString patchPanel = patches->commentsPanel()->commentsView()->toPlainText();
+    const QString blockPanel = blocks->commentsPanel()->commentsView()->toPlainText();
+    if (otherTab) {
+        QVERIFY2(patchPanel.contains("about the beat"), qPrintable(patchPanel));
+        QVERIFY2(blockPanel.contains("about the echo") && !blockPanel.contains("beat"),
+                 qPrintable(blockPanel));
+    } else {
+        QVERIFY2(patchPanel.contains("about the drone") && !patchPanel.contains("beat"),
+                 qPrintable(patchPanel));
+    }
+    QVERIFY(!patches->waitsForComments() && !blocks->waitsForComments());
+    QVERIFY(!patches->commentsPanel()->isLoaderShown());
+}
+
+void TestOnlineWindows::failedDownloadEndsOnlyItsOwn_data()
+{
+    QTest::addColumn<bool>("userWindow"); // the second download is the user window's
+    QTest::newRow("two downloads in one tab") << false;
+    QTest::newRow("one in each window") << true;
+}
+
+// A download that fails while another one waits ends only itself: the other is written when
+// it comes.
+void TestOnlineWindows::failedDownloadEndsOnlyItsOwn()
+{
+    QFETCH(bool, userWindow);
+    showCommunity();
+    if (userWindow)
+        showUser();
+    CommunityBlocks* blocks = community->getCommunityBlocksTab();
+    QSignalSpy failures(repository.get(), &Repository::requestFailed);
+
+    server->scriptFault(Fault::NoAnswer, QStringLiteral("get_block"));
+    server->scriptFault(Fault::Hold, QStringLiteral("get_block"));
+    repository->setTransferTimeout(300);
+    blocks->tableWidget()->selectRow(rowOf(blocks->tableWidget(), "Echo Gain"));
+    driver->acceptFileDialog(custom + "/echo.xml");
+    blocks->downloadClicked();
+    repository->setTransferTimeout(30000);
+
+    const QString second = folder->filePath("second.xml");
+    driver->acceptFileDialog(second);
+    if (userWindow) {
+        QTableWidget* table = user->getUserBlocksTab()->tableWidget();
+        table->selectRow(rowOf(table, "Echo Gain"));
+        user->getUserBlocksTab()->downloadClicked();
+    } else {
+        blocks->tableWidget()->selectRow(rowOf(blocks->tableWidget(), "Bob Gain"));
+        blocks->downloadClicked();
+    }
+    QTRY_COMPARE(server->heldCount(), 1);
+    QTRY_COMPARE(failures.count(), 1);
+    server->releaseHeld();
+    QTRY_COMPARE(readAll(second), blockFile(userWindow ? "Echo Gain" : "Bob Gain"));
+    QVERIFY(!QFile::exists(custom + "/echo.xml"));
+}
+
+// The answer to the download waited for names another block: nothing is written, and the
+// user is told why.
+void TestOnlineWindows::downloadOfAnotherBlock()
+{
+    showCommunity();
+    CommunityBlocks* blocks = community->getCommunityBlocksTab();
+    blocks->tableWidget()->selectRow(rowOf(blocks->tableWidget(), "Echo Gain"));
+    const QString path = custom + "/echo.xml";
+    server->scriptBody(blockFile("Bob Gain"), QStringLiteral("get_block"));
+    driver->acceptFileDialog(path);
+    capture->clear();
+    blocks->downloadClicked();
+    QTRY_VERIFY(!blocks->pendingDownload().isPending());
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(ownWarnings(*capture),
+             QStringList{"The downloaded file is the block Bob Gain, not Echo Gain; " + path +
+                         " was not written."});
+    QCOMPARE(host->saved, QStringList());
+}
+
+void TestOnlineWindows::descriptionPlaceholder_data()
+{
+    QTest::addColumn<bool>("blocks");
+    QTest::newRow("patches") << false;
+    QTest::newRow("blocks") << true;
+}
+
+// The description field shows its label only as a placeholder: left untouched it is empty,
+// and an upload without a description is refused.
+void TestOnlineWindows::descriptionPlaceholder()
+{
+    QFETCH(bool, blocks);
+    const QString label = blocks ? "Block Description" : "Patch Description";
+    showUser();
+    UserTab* tab = blocks ? static_cast<UserTab*>(user->getUserBlocksTab())
+                          : static_cast<UserTab*>(user->getUserPatchesTab());
+    QCOMPARE(tab->descriptionField()->toPlainText(), QString());
+    QCOMPARE(tab->descriptionField()->placeholderText(), label);
+
+    tab->tableWidget()->selectRow(0);
+    QVERIFY(!tab->descriptionField()->toPlainText().isEmpty());
+    user->clearWindow();
+    QCOMPARE(tab->descriptionField()->toPlainText(), QString());
+
+    if (blocks) {
+        chooseBlockFile(blockFile("Fresh Gain"), "fresh.xml");
+        user->getUserBlocksTab()->titleField()->setText(QStringLiteral("Fresh"));
+    } else {
+        host->empty = false;
+        tab->nameField()->setText(QStringLiteral("Pad"));
+    }
+    capture->clear();
+    tab->button("upload")->click();
+    QCOMPARE(ownWarnings(*capture),
+             QStringList{blocks ? "Cannot upload block without its description."
+                                : "Cannot upload patch without its description."});
     QCoreApplication::processEvents();
     QCOMPARE(server->requests().size(), 0);
 }

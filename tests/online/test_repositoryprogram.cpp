@@ -102,7 +102,7 @@ void TestRepositoryProgram::servesItsSeed()
                                                          "Knob Synth.ktl")));
     QVERIFY(example.open(QIODevice::ReadOnly));
     const QByteArray exampleBytes = example.readAll();
-    repository.getPatch(0);
+    repository.getPatch(log.lastPatches.first().id);
     QTRY_COMPARE(host.patches, QList<QByteArray>{exampleBytes});
 
     // A patch lacking the block gets it by name.

@@ -63,6 +63,8 @@ private slots:
     void wrongBodyKeepsList();
     void hostileBodies_data();
     void hostileBodies();
+    void entryBound_data();
+    void entryBound();
     void version_data();
     void version();
     void matchMissing_data();
@@ -220,7 +222,9 @@ void TestRepositoryReader::hostileBodies_data()
     laughs += "]><patches><patch pname=\"&j;\"/></patches>";
     QTest::newRow("entity expansion") << laughs << false;
 
-    QTest::newRow("zero bytes") << QByteArray("<patches>\0\0<patch/></patches>", 30) << true;
+    // What comes before a fault of the XML stands, as with a document that broke off.
+    QTest::newRow("zero bytes after an entry")
+        << QByteArray("<patches><patch/>\0\0<patch/></patches>", 38) << true;
     QTest::newRow("huge attribute")
         << "<patches><patch pname=\"" + QByteArray(4 << 20, 'x') + "\"/></patches>" << true;
 }
@@ -232,6 +236,53 @@ void TestRepositoryReader::hostileBodies()
     RepositoryPatches list;
     QCOMPARE(RepositoryReader::readPatches(body, list), readable);
     QCOMPARE(list.size(), readable ? 1 : 0);
+}
+
+void TestRepositoryReader::entryBound_data()
+{
+    QTest::addColumn<QString>("root");
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<bool>("readable");
+    for (const char* root : {"patches", "blocks", "comments"}) {
+        QTest::addRow("%s, 65536 entries", root) << root << 65536 << true;
+        QTest::addRow("%s, 65537 entries", root) << root << 65537 << false;
+    }
+    QTest::newRow("patches, 65537 entries in groups") << "patches in groups" << 65537 << false;
+}
+
+// A list holds at most 65,536 entries; a longer one is refused as a whole.
+void TestRepositoryReader::entryBound()
+{
+    QFETCH(QString, root);
+    QFETCH(int, entries);
+    QFETCH(bool, readable);
+    const bool grouped = root.endsWith(QLatin1String(" in groups"));
+    root = root.section(QLatin1Char(' '), 0, 0);
+    const QByteArray entry =
+        "<" + root.chopped(root == QLatin1String("patches") ? 2 : 1).toLatin1() + " id=\"7\"/>";
+    QByteArray body = "<" + root.toLatin1() + ">";
+    for (int i = 0; i < entries; ++i)
+        body += grouped && i % 1000 == 0 ? "<g>" + entry + "</g>" : entry;
+    body += "</" + root.toLatin1() + ">";
+
+    int read = -1;
+    bool ok = false;
+    if (root == QLatin1String("patches")) {
+        RepositoryPatches list{RepositoryPatch()};
+        ok = RepositoryReader::readPatches(body, list);
+        read = list.size();
+    } else if (root == QLatin1String("blocks")) {
+        RepositoryBlocks list{RepositoryBlock()};
+        ok = RepositoryReader::readBlocks(body, list);
+        read = list.size();
+    } else {
+        RepositoryComments list{RepositoryComment()};
+        ok = RepositoryReader::readComments(body, list);
+        read = list.size();
+    }
+    QCOMPARE(ok, readable);
+    // A refused list leaves the one before.
+    QCOMPARE(read, readable ? entries : 1);
 }
 
 void TestRepositoryReader::version_data()

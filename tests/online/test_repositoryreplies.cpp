@@ -13,6 +13,8 @@
 #include <QNetworkReply>
 #include <QSslConfiguration>
 #include <QSslSocket>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <functional>
 
 using Operation = std::function<void(Repository&, UserCredentials&)>;
@@ -22,6 +24,14 @@ Q_DECLARE_METATYPE(RepositoryServer::Fault)
 namespace {
 
 using Fault = RepositoryServer::Fault;
+
+// A block file of that name.
+QByteArray blockXml(const QString& name)
+{
+    return "<block name=\"" + name.toUtf8() +
+           "\">\n<category>Math</category>\n<data name=\"t_x\"></data>\n"
+           "<function name=\"f_x\">return;</function>\n</block>\n";
+}
 
 // A server with one user (uid 1, "ann" / "pw"), her patch 1 and the blocks A, B and C.
 struct Fixture
@@ -43,7 +53,7 @@ struct Fixture
             b.uid = ann.uid;
             b.name = QLatin1String(name);
             b.hash = QStringLiteral("%1%1%1%1").arg(QChar(name[0]).toLower());
-            b.data = QByteArray("file ") + name;
+            b.data = blockXml(QLatin1String(name));
             server.addBlock(b);
         }
         repository.setBaseUrl(server.endpoint());
@@ -119,6 +129,55 @@ QStringList actionsBeforeMarker(const RepositoryServer& server)
     return out;
 }
 
+// Answers every request with one status and body, as a server of another make might; keeps
+// the request targets.
+class StatusServer : public QTcpServer
+{
+public:
+    StatusServer()
+    {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { read(socket); });
+            }
+        });
+    }
+    QString endpoint() const
+    {
+        return QStringLiteral("http://127.0.0.1:%1/action.php").arg(serverPort());
+    }
+
+    int status = 200;
+    QByteArray body;
+    QList<QByteArray> targets;
+
+private:
+    void read(QTcpSocket* socket)
+    {
+        QByteArray buffer = socket->property("buffer").toByteArray() + socket->readAll();
+        socket->setProperty("buffer", buffer);
+        const int headEnd = buffer.indexOf("\r\n\r\n");
+        if (headEnd < 0)
+            return;
+        int length = 0;
+        for (const QByteArray& line : buffer.left(headEnd).split('\n')) {
+            if (line.toLower().startsWith("content-length:"))
+                length = line.mid(15).trimmed().toInt();
+        }
+        if (buffer.size() < headEnd + 4 + length)
+            return;
+        targets << buffer.left(buffer.indexOf("\r\n")).split(' ').value(1);
+        socket->setProperty("buffer", QByteArray());
+        socket->write("HTTP/1.1 " + QByteArray::number(status) +
+                      " Status\r\nContent-Type: "
+                      "text/plain\r\nContent-Length: " +
+                      QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+        socket->disconnectFromHost();
+    }
+};
+
 // Deletes what was released with deleteLater and says how many replies the manager still has.
 int liveReplies(const Repository& repository)
 {
@@ -146,8 +205,12 @@ private slots:
     void newChainReplacesRunningOne();
     void replySizeLimit_data();
     void replySizeLimit();
+    void statusCounts_data();
+    void statusCounts();
+    void unreachable_data();
+    void unreachable();
     void repliesInFlightKeepTheirKind();
-    void patchIndexOutsideList();
+    void patchById();
     void refreshUsesStoredCredentials_data();
     void refreshUsesStoredCredentials();
     void refreshWithoutCredentials();
@@ -159,8 +222,14 @@ void TestRepositoryReplies::faults_data()
     QTest::addColumn<Fault>("fault");
     QTest::addColumn<QString>("action");
     QTest::addColumn<Operation>("operation");
+    // "@" stands for the server's address.
     QTest::addColumn<QString>("failure");
     QTest::addColumn<bool>("notFound");
+
+    // No answer, or one that broke off: the server could not be reached.
+    const QString noReply =
+        QStringLiteral("Cannot reach the repository at @: no reply within 400 ms");
+    const QString closed = QStringLiteral("Cannot reach the repository at @: Connection closed");
 
     auto community = [](Repository& r, UserCredentials&) { r.getCommunityDatabase(); };
     QTest::newRow("404 on the community lists")
@@ -182,16 +251,16 @@ void TestRepositoryReplies::faults_data()
         << "4 Database Error!" << false;
     QTest::newRow("oversize patch")
         << Fault::Oversize << "get_patch"
-        << Operation([](Repository& r, UserCredentials&) { r.getPatch(0); })
+        << Operation([](Repository& r, UserCredentials&) { r.getPatch(1); })
         << "5 Could not download patch from database" << false;
     QTest::newRow("oversize patch of no announced length")
         << Fault::OversizeNoLength << "get_patch"
-        << Operation([](Repository& r, UserCredentials&) { r.getPatch(0); })
+        << Operation([](Repository& r, UserCredentials&) { r.getPatch(1); })
         << "5 Could not download patch from database" << false;
     QTest::newRow("slow block list")
         << Fault::SlowBody << "list_blocks"
-        << Operation([](Repository& r, UserCredentials&) { r.getBlockList(); })
-        << "3 Could not find block's in database" << false;
+        << Operation([](Repository& r, UserCredentials&) { r.getBlockList(); }) << "3 " + noReply
+        << false;
     QTest::newRow("block download with no answer")
         << Fault::NoAnswer << "get_block" << Operation([](Repository& r, UserCredentials&) {
                RepositoryBlock b;
@@ -199,14 +268,14 @@ void TestRepositoryReplies::faults_data()
                b.hash = QStringLiteral("aaaa");
                r.getBlock(b, true);
            })
-        << "6 Could not download block from database" << false;
+        << "6 " + noReply << false;
     QTest::newRow("patch upload reset")
         << Fault::Reset << "upload_patch" << Operation([](Repository& r, UserCredentials& c) {
                RepositoryPatch p;
                p.name = QStringLiteral("n");
                r.uploadPatch(p, &c, false);
            })
-        << "9 Could not download patch from database" << false;
+        << "9 " + closed << false;
     QTest::newRow("block edit answered with no body")
         << Fault::EmptyBody << "update_block" << Operation([](Repository& r, UserCredentials& c) {
                r.editBlock(1, &c, QStringLiteral("t"), QStringLiteral("d"));
@@ -223,7 +292,7 @@ void TestRepositoryReplies::faults_data()
     QTest::newRow("patch comments reset")
         << Fault::Reset << "list_patch_comments"
         << Operation([](Repository& r, UserCredentials& c) { r.getPatchComments(1, &c); })
-        << "13 Could not load comments from database" << false;
+        << "13 " + closed << false;
     QTest::newRow("block comments not XML")
         << Fault::NotXml << "list_block_comments"
         << Operation([](Repository& r, UserCredentials& c) { r.getBlockComments(1, &c); })
@@ -242,18 +311,18 @@ void TestRepositoryReplies::faults_data()
     QTest::newRow("user lists slow")
         << Fault::SlowBody << "list_user_patches"
         << Operation([](Repository& r, UserCredentials& c) { r.getUserDatabase(&c); })
-        << "18 Could not find patches in database" << false;
+        << "18 " + noReply << false;
     QTest::newRow("version reset")
         << Fault::Reset << "version"
-        << Operation([](Repository& r, UserCredentials&) { r.getVersion(); })
-        << "19 Could not check for a newer version" << false;
+        << Operation([](Repository& r, UserCredentials&) { r.getVersion(); }) << "19 " + closed
+        << false;
     QTest::newRow("version not XML")
         << Fault::NotXml << "version"
         << Operation([](Repository& r, UserCredentials&) { r.getVersion(); })
         << "19 Could not check for a newer version" << false;
     QTest::newRow("log-in 404") << Fault::NotFound << "get_uid"
                                 << Operation([](Repository& r, UserCredentials& c) { r.logIn(&c); })
-                                << "0 " << true;
+                                << "0 The repository at @ answered with HTTP status 404" << true;
 }
 
 // Every fault gives its message and nothing else, and the client answers the next request.
@@ -267,11 +336,12 @@ void TestRepositoryReplies::faults()
 
     MessageCapture capture;
     Fixture f;
+    failure.replace('@', f.server.endpoint());
     f.repository.setTransferTimeout(400);
     f.repository.setMaxReplySize(64 * 1024);
     f.server.setOversizeBytes(1024 * 1024);
     f.server.setSlowBody(8, 150);
-    // getPatch takes its id from the last list.
+    // A list first: the failure does not touch it.
     f.repository.getUserPatchList(&f.ann);
     QTRY_COMPARE(f.log.lines, QStringList{"userPatches 1"});
     f.log.lines.clear();
@@ -346,8 +416,18 @@ void TestRepositoryReplies::notices_data()
                                   << "list_user_blocks";
     QTest::newRow("11 is no success")
         << "update_patch" << QByteArray("11") << Operation(patchEdit) << QString() << QString();
-    QTest::newRow("1 and a line feed is no success")
-        << "update_patch" << QByteArray("1\n") << Operation(patchEdit) << QString() << QString();
+    // "1" by the rule of the log-in's user id: blanks or tabs around it and one line break at
+    // the end are what a script that ends with a newline sends.
+    for (const char* body : {"1\n", "1\r\n", " 1\t", "\t1 \n"}) {
+        QTest::addRow("\"%s\" is a success", QByteArray(body).toPercentEncoding().constData())
+            << "update_patch" << QByteArray(body) << Operation(patchEdit)
+            << "Patch uploaded successfully"
+            << "list_user_patches";
+    }
+    for (const char* body : {"1\n\n", "01", "1 1", "\n1", "1\r"}) {
+        QTest::addRow("\"%s\" is no success", QByteArray(body).toPercentEncoding().constData())
+            << "update_patch" << QByteArray(body) << Operation(patchEdit) << QString() << QString();
+    }
     QTest::newRow("the refusal 0")
         << "update_patch" << QByteArray("0") << Operation(patchEdit) << QString() << QString();
     QTest::newRow("1 to a comment post") << "upload_patch_comment" << QByteArray("1")
@@ -456,68 +536,95 @@ void TestRepositoryReplies::versionCheck()
 void TestRepositoryReplies::missingBlockChain_data()
 {
     QTest::addColumn<QStringList>("wanted");
-    // Scripted on the n-th get_block (1 based), 0 for none.
-    QTest::addColumn<int>("failingDownload");
+    // What the server sends for the get_block requests in turn, from the first: "" the block
+    // asked for, "404" a failure, "page" a web page, else the block file of that name. The
+    // requests after these get the server's own answers.
+    QTest::addColumn<QStringList>("answers");
     QTest::addColumn<QStringList>("downloads");
+    // The block files handed to the editor, by name; "-" when none are handed at all.
     QTest::addColumn<QStringList>("files");
+    // The last debug lines.
     QTest::addColumn<QStringList>("debug");
+    // The failure reported, or empty.
+    QTest::addColumn<QString>("failure");
 
+    const QString listFailure = QStringLiteral("7 Could not find block's in database");
     QTest::newRow("downloads from the last match to the first")
-        << QStringList{"C", "A"} << 0 << QStringList{"C", "A"} << QStringList{"file C", "file A"}
-        << QStringList();
-    QTest::newRow("one block") << QStringList{"B"} << 0 << QStringList{"B"} << QStringList{"file B"}
-                               << QStringList();
+        << QStringList{"C", "A"} << QStringList() << QStringList{"C", "A"} << QStringList{"C", "A"}
+        << QStringList() << QString();
+    QTest::newRow("one block") << QStringList{"B"} << QStringList() << QStringList{"B"}
+                               << QStringList{"B"} << QStringList() << QString();
     QTest::newRow("not all on the server")
-        << QStringList{"A", "X"} << 0 << QStringList() << QStringList()
+        << QStringList{"A", "X"} << QStringList() << QStringList() << QStringList{"-"}
         << QStringList{"Blocks still missing", "\"A\"", "\"X\"",
-                       "Could not find block's in database"};
-    QTest::newRow("one name twice") << QStringList{"A", "A"} << 0 << QStringList() << QStringList()
-                                    << QStringList{"Blocks still missing", "\"A\"", "\"A\"",
-                                                   "Could not find block's in database"};
-    QTest::newRow("nothing asked for") << QStringList() << 0 << QStringList() << QStringList()
-                                       << QStringList{"Could not find block's in database"};
+                       "Could not find block's in database"}
+        << listFailure;
+    QTest::newRow("one name twice")
+        << QStringList{"A", "A"} << QStringList() << QStringList() << QStringList{"-"}
+        << QStringList{"Blocks still missing", "\"A\"", "\"A\"",
+                       "Could not find block's in database"}
+        << listFailure;
+    QTest::newRow("nothing asked for")
+        << QStringList() << QStringList() << QStringList() << QStringList{"-"}
+        << QStringList{"Could not find block's in database"} << listFailure;
     QTest::newRow("a failed download ends the chain")
-        << QStringList{"A", "B", "C"} << 2 << QStringList{"C", "B"} << QStringList()
-        << QStringList{"Could not download block from database"};
+        << QStringList{"A", "B", "C"} << QStringList{"", "404"} << QStringList{"C", "B"}
+        << QStringList{"-"} << QStringList{"Could not download block from database"}
+        << QStringLiteral("8 Could not download block from database");
+    // A file that is not the block asked for is no block found: the others still come.
+    QTest::newRow("a web page for one block")
+        << QStringList{"C", "A"} << QStringList{"page"} << QStringList{"C", "A"} << QStringList{"A"}
+        << QStringList{"Blocks still missing", "\"C\""} << QString();
+    QTest::newRow("another block's file")
+        << QStringList{"B"} << QStringList{"A"} << QStringList{"B"} << QStringList()
+        << QStringList{"Blocks still missing", "\"B\""} << QString();
 }
 
 void TestRepositoryReplies::missingBlockChain()
 {
     QFETCH(QStringList, wanted);
-    QFETCH(int, failingDownload);
+    QFETCH(QStringList, answers);
     QFETCH(QStringList, downloads);
     QFETCH(QStringList, files);
     QFETCH(QStringList, debug);
+    QFETCH(QString, failure);
 
     MessageCapture capture;
     Fixture f;
-    if (failingDownload > 0) {
-        for (int i = 1; i < failingDownload; ++i)
-            f.server.scriptBody(QByteArray("file ") + "CBA"[i - 1], QStringLiteral("get_block"));
-        f.server.scriptFault(Fault::NotFound, QStringLiteral("get_block"));
+    for (int i = 0; i < answers.size(); ++i) {
+        const QString& a = answers.at(i);
+        if (a == QLatin1String("404"))
+            f.server.scriptFault(Fault::NotFound, QStringLiteral("get_block"));
+        else if (a == QLatin1String("page"))
+            f.server.scriptBody("<html><body>Not here</body></html>", QStringLiteral("get_block"));
+        else
+            f.server.scriptBody(blockXml(a.isEmpty() ? downloads.at(i) : a),
+                                QStringLiteral("get_block"));
     }
     RepositoryBlocks list = missing(wanted);
     f.repository.getBlockList(list);
-    if (files.isEmpty())
+    if (files == QStringList{"-"})
         QTRY_VERIFY(!f.log.lines.isEmpty());
     else
         QTRY_COMPARE(f.host.blockFileSets.size(), 1);
     settle(f);
 
     QCOMPARE(f.blockDownloads(), downloads);
-    if (files.isEmpty()) {
+    if (files == QStringList{"-"}) {
         QVERIFY(f.host.blockFileSets.isEmpty());
-        QCOMPARE(f.log.lines,
-                 QStringList{QStringLiteral("failed %1 %2")
-                                 .arg(failingDownload > 0 ? Repository::MissingBlockRequest
-                                                          : Repository::MissingBlockListRequest)
-                                 .arg(debug.last())});
-        QCOMPARE(capture.texts(QtDebugMsg).mid(capture.texts(QtDebugMsg).size() - debug.size()),
-                 debug);
     } else {
-        QCOMPARE(joined(f.host.blockFileSets.first()), files);
-        QVERIFY(f.log.lines.isEmpty());
+        QStringList handed;
+        for (const QByteArray& file : f.host.blockFileSets.first())
+            handed << file;
+        QStringList expected;
+        for (const QString& name : files)
+            expected << blockXml(name);
+        QCOMPARE(handed, expected);
     }
+    QCOMPARE(f.log.lines,
+             failure.isEmpty() ? QStringList() : QStringList{QStringLiteral("failed ") + failure});
+    const QStringList logged = capture.texts(QtDebugMsg);
+    QCOMPARE(logged.mid(logged.size() - debug.size()), debug);
     // The hash sent is the server entry's, not the one the patch stored.
     for (const RepositoryServer::Request& r : f.server.requests()) {
         if (r.action() == QLatin1String("get_block"))
@@ -535,12 +642,11 @@ void TestRepositoryReplies::newChainReplacesRunningOne_data()
     QTest::addColumn<QStringList>("downloads");
     QTest::addColumn<QStringList>("files");
     QTest::newRow("during its list")
-        << "list_blocks" << QStringList{"C"} << QStringList{"C"} << QStringList{"file C"};
+        << "list_blocks" << QStringList{"C"} << QStringList{"C"} << QStringList{"C"};
     // The second chain's first download is held too, so the first chain's block arrives
     // while the second one still counts down.
-    QTest::newRow("during its downloads")
-        << "get_block" << QStringList{"A", "C"} << QStringList{"B", "C", "A"}
-        << QStringList{"file C", "file A"};
+    QTest::newRow("during its downloads") << "get_block" << QStringList{"A", "C"}
+                                          << QStringList{"B", "C", "A"} << QStringList{"C", "A"};
 }
 
 // A new chain replaces the running one; what the old chain's replies would have done (its
@@ -570,7 +676,10 @@ void TestRepositoryReplies::newChainReplacesRunningOne()
     settle(f);
 
     QCOMPARE(f.host.blockFileSets.size(), 1);
-    QCOMPARE(joined(f.host.blockFileSets.first()), files);
+    QStringList expected;
+    for (const QString& name : files)
+        expected << blockXml(name);
+    QCOMPARE(joined(f.host.blockFileSets.first()), expected);
     QCOMPARE(f.blockDownloads(), downloads);
     QVERIFY(f.log.lines.isEmpty());
     QCOMPARE(liveReplies(f.repository), 0);
@@ -606,6 +715,139 @@ void TestRepositoryReplies::replySizeLimit()
     QCOMPARE(f.log.lines.first(), outcome);
 }
 
+void TestRepositoryReplies::statusCounts_data()
+{
+    QTest::addColumn<Operation>("operation");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    // The first signal, and the notice shown, if any.
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QString>("notice");
+    // The request that follows, or empty.
+    QTest::addColumn<QString>("refresh");
+
+    const Operation lists = [](Repository& r, UserCredentials&) { r.getCommunityDatabase(); };
+    const Operation edit = [](Repository& r, UserCredentials& c) {
+        r.editPatch(1, &c, QStringLiteral("n"), QStringLiteral("d"));
+    };
+    const Operation logIn = [](Repository& r, UserCredentials& c) { r.logIn(&c); };
+    const QString listFailed = QStringLiteral("failed 17 Could not find patches in database");
+    const QString editFailed = QStringLiteral("failed 9 Could not download patch from database");
+    const QByteArray list = "<patches><patch id=\"4\"/></patches>";
+    QTest::newRow("list, 200") << lists << 200 << list << "patches 1" << QString() << "list_blocks";
+    QTest::newRow("list, 201") << lists << 201 << list << "patches 1" << QString() << "list_blocks";
+    QTest::newRow("list, 299") << lists << 299 << list << "patches 1" << QString() << "list_blocks";
+    QTest::newRow("list, 204 and no body")
+        << lists << 204 << QByteArray() << listFailed << QString() << QString();
+    QTest::newRow("list, 302") << lists << 302 << list << listFailed << QString() << QString();
+    QTest::newRow("list, 404") << lists << 404 << list << listFailed << "Content Not Found!"
+                               << QString();
+    QTest::newRow("list, 500") << lists << 500 << list << listFailed << QString() << QString();
+    QTest::newRow("edit, 201") << edit << 201 << QByteArray("1\n") << QString()
+                               << "Patch uploaded successfully"
+                               << "list_user_patches";
+    QTest::newRow("edit, 202") << edit << 202 << QByteArray("1") << QString()
+                               << "Patch uploaded successfully"
+                               << "list_user_patches";
+    QTest::newRow("edit, 303") << edit << 303 << QByteArray("1") << editFailed << QString()
+                               << QString();
+    QTest::newRow("edit, 500") << edit << 500 << QByteArray("1") << editFailed << QString()
+                               << QString();
+    // A log-in counts only with status 200.
+    QTest::newRow("log-in, 200") << logIn << 200 << QByteArray("42") << "login 42" << QString()
+                                 << QString();
+    QTest::newRow("log-in, 201") << logIn << 201 << QByteArray("42") << "failed 0 " << QString()
+                                 << QString();
+}
+
+// Every kind but the log-in takes any status of success; redirections are not followed and
+// count as failures, as do client and server errors.
+void TestRepositoryReplies::statusCounts()
+{
+    QFETCH(Operation, operation);
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, outcome);
+    QFETCH(QString, notice);
+    QFETCH(QString, refresh);
+    MessageCapture capture;
+    StatusServer server;
+    server.status = status;
+    server.body = body;
+    FakeHost host;
+    UserCredentials ann;
+    ann.name = QStringLiteral("ann");
+    ann.password = QStringLiteral("pw");
+    ann.uid = 1;
+    Repository repository(&host, &ann);
+    repository.setBaseUrl(server.endpoint());
+    SignalLog log(&repository);
+    operation(repository, ann);
+    QTRY_VERIFY(!server.targets.isEmpty());
+    if (outcome.isEmpty()) {
+        QTRY_VERIFY(server.targets.size() >= 2);
+    } else {
+        QTRY_VERIFY(!log.lines.isEmpty());
+        QCOMPARE(log.lines.first(), outcome);
+    }
+    if (refresh.isEmpty())
+        QTRY_COMPARE(liveReplies(repository), 0);
+    else
+        QTRY_VERIFY(server.targets.size() >= 2);
+    QCOMPARE(server.targets.size() > 1 ? QString::fromLatin1(server.targets.at(1))
+                                             .section(QLatin1Char('='), 1)
+                                             .section(QLatin1Char('&'), 0, 0)
+                                       : QString(),
+             refresh);
+    QCOMPARE(capture.warnings().mid(0, 1), notice.isEmpty() ? QStringList() : QStringList{notice});
+}
+
+void TestRepositoryReplies::unreachable_data()
+{
+    QTest::addColumn<Operation>("operation");
+    QTest::addColumn<int>("kind");
+    QTest::newRow("community lists")
+        << Operation([](Repository& r, UserCredentials&) { r.getCommunityDatabase(); })
+        << int(Repository::CommunityRequest);
+    QTest::newRow("user lists") << Operation([](Repository& r, UserCredentials& c) {
+        r.getUserDatabase(&c);
+    }) << int(Repository::UserDatabaseRequest);
+    QTest::newRow("block download") << Operation([](Repository& r, UserCredentials&) {
+        RepositoryBlock b;
+        b.name = QStringLiteral("A");
+        r.getBlock(b, true);
+    }) << int(Repository::SingleBlockRequest);
+    QTest::newRow("patch delete") << Operation([](Repository& r, UserCredentials& c) {
+        r.deletePatch(1, &c);
+    }) << int(Repository::PatchDeleteRequest);
+    QTest::newRow("comments") << Operation([](Repository& r, UserCredentials& c) {
+        r.getPatchComments(1, &c);
+    }) << int(Repository::PatchCommentsRequest);
+    QTest::newRow("log-in") << Operation([](Repository& r, UserCredentials& c) { r.logIn(&c); })
+                            << int(Repository::LogInRequest);
+}
+
+// No server at the address: the failure says so, with the address but not its query, which
+// holds the password.
+void TestRepositoryReplies::unreachable()
+{
+    QFETCH(Operation, operation);
+    QFETCH(int, kind);
+    MessageCapture capture;
+    Fixture f;
+    const QString address = QStringLiteral("http://127.0.0.1:1/action.php");
+    f.repository.setBaseUrl(address);
+    operation(f.repository, f.ann);
+    QTRY_VERIFY(!f.log.lines.isEmpty());
+    const QString expected =
+        QStringLiteral("Cannot reach the repository at %1: Connection refused").arg(address);
+    QCOMPARE(f.log.lines.first(), QStringLiteral("failed %1 %2").arg(kind).arg(expected));
+    QVERIFY(capture.contains(QtDebugMsg, expected));
+    for (const MessageCapture::Message& m : capture.messages())
+        QVERIFY2(!m.text.contains(QLatin1String("pass")), qPrintable(m.text));
+    QCOMPARE(liveReplies(f.repository), 0);
+}
+
 // The patch list is held while a block list is asked for and answered; each reply is still
 // read as the reply to its own request.
 void TestRepositoryReplies::repliesInFlightKeepTheirKind()
@@ -623,22 +865,31 @@ void TestRepositoryReplies::repliesInFlightKeepTheirKind()
     QCOMPARE(liveReplies(f.repository), 0);
 }
 
-void TestRepositoryReplies::patchIndexOutsideList()
+// A download asks for the id given, whichever list the client received last, or none.
+void TestRepositoryReplies::patchById()
 {
     MessageCapture capture;
     Fixture f;
-    f.repository.getPatch(0);
-    QVERIFY(capture.contains(QtDebugMsg, QStringLiteral("not in the patch list of 0")));
-    f.repository.getCommunityDatabase();
-    QTRY_COMPARE(f.log.lines.size(), 2);
-    f.server.clearRequests();
-    capture.clear();
     f.repository.getPatch(1);
-    f.repository.getPatch(-1);
-    QCOMPARE(capture.texts(QtDebugMsg).size(), 2);
-    f.repository.getPatch(0);
     QTRY_COMPARE(f.host.patches, QList<QByteArray>{"patch bytes"});
-    QCOMPARE(f.server.requests().size(), 1);
+    RepositoryServer::Patch other;
+    other.uid = f.ann.uid;
+    other.data = "other bytes";
+    const int otherId = f.server.addPatch(other);
+    f.repository.getCommunityDatabase();
+    QTRY_COMPARE(f.log.lines, (QStringList{"patches 2", "blocks 3"}));
+    f.repository.getUserPatchList(&f.ann);
+    QTRY_COMPARE(f.log.lines.size(), 3);
+    f.server.clearRequests();
+    f.repository.getPatch(otherId);
+    f.repository.getPatch(77);
+    QTRY_COMPARE(f.host.patches, (QList<QByteArray>{"patch bytes", "other bytes"}));
+    QTRY_COMPARE(f.log.lines.last(), QStringLiteral("failed 5 Could not download patch from "
+                                                    "database"));
+    QStringList ids;
+    for (const RepositoryServer::Request& r : f.server.requests())
+        ids << r.value(QStringLiteral("id"));
+    QCOMPARE(ids, (QStringList{QString::number(otherId), "77"}));
 }
 
 void TestRepositoryReplies::refreshUsesStoredCredentials_data()
@@ -719,7 +970,8 @@ void TestRepositoryReplies::https()
     f.repository.setBaseUrl(secure.endpoint());
 
     f.repository.getBlockList();
-    QTRY_COMPARE(f.log.lines, QStringList{"failed 3 Could not find block's in database"});
+    QTRY_COMPARE(f.log.lines, QStringList{"failed 3 Cannot reach the repository at " +
+                                          secure.endpoint() + ": SSL handshake failed"});
     QVERIFY(capture.contains(QtDebugMsg, QStringLiteral("Repository certificate refused")));
     QCOMPARE(secure.requests().size(), 0);
 

@@ -117,7 +117,7 @@ void TestRepositoryRoundTrip::patchRoundTrip()
     // Others see it in the community list; the download is the uploaded bytes.
     repository->getCommunityDatabase();
     expect({"patches 1", "blocks 0"});
-    repository->getPatch(0);
+    repository->getPatch(listed.id);
     QTRY_COMPARE(host->patches, QList<QByteArray>{allBytes()});
 
     // Replacing the file, then editing name and description.
@@ -125,7 +125,7 @@ void TestRepositoryRoundTrip::patchRoundTrip()
     patch.data = "second version";
     repository->uploadPatch(patch, &ann, true);
     expect({"userPatches 1"});
-    repository->getPatch(0);
+    repository->getPatch(listed.id);
     QTRY_COMPARE(host->patches.size(), 2);
     QCOMPARE(host->patches.last(), QByteArray("second version"));
 
