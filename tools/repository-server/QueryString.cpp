@@ -13,9 +13,37 @@ QueryString::Pairs QueryString::split(const QByteArray& rawQuery)
     return pairs;
 }
 
+namespace {
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+// A "%" without two hexadecimal digits after it stays as it is.
 QString QueryString::decode(const QByteArray& text)
 {
-    return QString::fromUtf8(QByteArray::fromPercentEncoding(text));
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        const int high = text.at(i) == '%' && i + 2 < text.size() ? hexValue(text.at(i + 1)) : -1;
+        const int low = high >= 0 ? hexValue(text.at(i + 2)) : -1;
+        if (low >= 0) {
+            bytes.append(char(high * 16 + low));
+            i += 2;
+        } else {
+            bytes.append(text.at(i));
+        }
+    }
+    return QString::fromUtf8(bytes);
 }
 
 QByteArray QueryString::queryOf(const QByteArray& target)
