@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 
+#include <sqlite3.h>
+
 namespace {
 
 struct Step
@@ -84,6 +86,7 @@ class TestServerProtocol : public QObject
 private slots:
     void actions_data();
     void actions();
+    void listsShowChangesByAnotherProgram();
 };
 
 void TestServerProtocol::actions_data()
@@ -259,6 +262,28 @@ void TestServerProtocol::actions_data()
     QTest::newRow("upload_block_comment, no such block")
         << QList<Step>{post("upload_block_comment" + ann + "&id=9", say, "200 =0")};
 
+    // A list asked for again shows every change in between.
+    QTest::newRow("lists again after changes")
+        << QList<Step>{get("list_patches", "200 ~" + bells + "|!Drone"),
+                       get("list_user_patches&uid=2", "200 !Drone"),
+                       get("list_blocks", "200 !bob.Echo"),
+                       get("list_user_blocks&uid=2", "200 !bob.Echo"),
+                       get("list_patch_comments&id=1", "200 !Nice"),
+                       get("list_block_comments&id=1", "200 !Nice"),
+                       post("upload_patch" + bob, drone, "200 =1"),
+                       post("upload_block" + bob, blockParts("bob.Echo", "Delay"), "200 =1"),
+                       post("upload_patch_comment" + bob + "&id=1", say, "200 =1"),
+                       post("upload_block_comment" + bob + "&id=1", say, "200 =1"),
+                       get("list_patches", "200 ~Drone"),
+                       get("list_user_patches&uid=2", "200 ~Drone"),
+                       get("list_blocks", "200 ~bob.Echo"),
+                       get("list_user_blocks&uid=2", "200 ~bob.Echo"),
+                       get("list_patch_comments&id=1", "200 ~Nice"),
+                       get("list_block_comments&id=1", "200 ~Nice"),
+                       get("delete_patch&id=2" + bob, "200 =1"),
+                       get("list_patches", "200 !Drone"),
+                       get("list_user_patches&uid=2", "200 !Drone")};
+
     // Everything else.
     QTest::newRow("unknown action")
         << QList<Step>{get("drop_tables", "404"), raw("GET /action.php HTTP/1.1\r\n\r\n", "404")};
@@ -310,6 +335,29 @@ void TestServerProtocol::actions()
                                                     : !got.body.contains(text);
             QVERIFY2(ok, (where + "\n  wanted " + check).constData());
         }
+    }
+    QVERIFY(server.stop());
+}
+
+// Someone mends an entry with the sqlite3 shell while the server runs.
+void TestServerProtocol::listsShowChangesByAnotherProgram()
+{
+    ServerProcess server;
+    QVERIFY(server.start({"--seed", server.writeSeed()}));
+    // Asked for on several connections, so that every worker may have made and kept it.
+    for (int i = 0; i < 32; ++i)
+        QVERIFY(RawHttp::exchange(server.port(), RawHttp::get("list_patches"))
+                    .body.contains("pname=\"Bells\""));
+    sqlite3* db = nullptr;
+    QCOMPARE(sqlite3_open(server.dataFile().toUtf8().constData(), &db), SQLITE_OK);
+    sqlite3_busy_timeout(db, 10000);
+    QCOMPARE(sqlite3_exec(db, "UPDATE patches SET name = 'Mended' WHERE id = 1", nullptr, nullptr,
+                          nullptr),
+             SQLITE_OK);
+    sqlite3_close(db);
+    for (int i = 0; i < 32; ++i) {
+        const QByteArray list = RawHttp::exchange(server.port(), RawHttp::get("list_patches")).body;
+        QVERIFY2(list.contains("pname=\"Mended\"") && !list.contains("Bells\""), list.constData());
     }
     QVERIFY(server.stop());
 }

@@ -3,6 +3,7 @@
 #include "BlockFileFacts.h"
 #include "RepositoryStore.h"
 #include "ServerLimits.h"
+#include "XmlReply.h"
 
 #include <QXmlStreamWriter>
 
@@ -20,17 +21,6 @@ bool fromBase64(const QByteArray& text, QByteArray& out)
         return false;
     out = *result;
     return true;
-}
-
-// XML 1.0 has no place for most control characters, nor for U+FFFE and U+FFFF.
-QString xmlSafe(QString text)
-{
-    for (QChar& c : text) {
-        const ushort u = c.unicode();
-        if ((u < 0x20 && u != '\t' && u != '\n' && u != '\r') || u == 0xfffe || u == 0xffff)
-            c = QLatin1Char(' ');
-    }
-    return text;
 }
 
 Reply plain(const QByteArray& body, int status = 200)
@@ -72,15 +62,6 @@ Reply file(const QByteArray& bytes)
     return r;
 }
 
-// Descriptions go out with one line feed before them; the client drops it.
-void writeLongText(QXmlStreamWriter& w, const QString& name, const QString& text,
-                   bool leadingLineFeed)
-{
-    w.writeStartElement(name);
-    w.writeCDATA((leadingLineFeed ? QStringLiteral("\n") : QString()) + xmlSafe(text));
-    w.writeEndElement();
-}
-
 // A non-negative id from the query; false for anything else.
 bool idValue(const QString& text, int& out)
 {
@@ -116,7 +97,6 @@ RepositoryProtocol::Reply RepositoryProtocol::action(const Request& request) con
     const QString action = request.value(QStringLiteral("action"));
     int id = 0;
     const bool idOk = idValue(request.value(QStringLiteral("id")), id);
-    bool ok = true;
 
     if (action == QLatin1String("get_uid")) {
         QByteArray name;
@@ -130,22 +110,27 @@ RepositoryProtocol::Reply RepositoryProtocol::action(const Request& request) con
         return plain(uid > 0 ? QByteArray::number(uid) : QByteArray());
     }
     const int listUid = qMax(0, request.value(QStringLiteral("uid")).toInt());
+    static const QStringList lists{"list_patches",        "list_user_patches",
+                                   "list_blocks",         "list_user_blocks",
+                                   "list_patch_comments", "list_block_comments"};
+    const int list = lists.indexOf(action);
+    if (list >= 0) {
+        const int which = list == 1 || list == 3 ? listUid : list >= 4 ? (idOk ? id : 0) : -1;
+        const QByteArray key = QByteArray::number(list) + ":" + QByteArray::number(which);
+        const quint64 generation = store.generation();
+        QByteArray body;
+        if (listReplies.find(key, generation, &body))
+            return xml(body);
+        bool ok = true;
+        body = list < 2   ? patchList(which, &ok)
+               : list < 4 ? blockList(which, &ok)
+                          : commentList(list == 5, which, &ok);
+        if (!ok)
+            return failed();
+        listReplies.keep(key, generation, body);
+        return xml(body);
+    }
     QByteArray body;
-    if (action == QLatin1String("list_patches"))
-        body = patchList(-1, &ok);
-    else if (action == QLatin1String("list_user_patches"))
-        body = patchList(listUid, &ok);
-    else if (action == QLatin1String("list_blocks"))
-        body = blockList(-1, &ok);
-    else if (action == QLatin1String("list_user_blocks"))
-        body = blockList(listUid, &ok);
-    else if (action == QLatin1String("list_patch_comments"))
-        body = commentList(false, idOk ? id : 0, &ok);
-    else if (action == QLatin1String("list_block_comments"))
-        body = commentList(true, idOk ? id : 0, &ok);
-    if (!body.isNull())
-        return ok ? xml(body) : failed();
-
     if (action == QLatin1String("version")) {
         int v[3];
         if (!store.version(v))
@@ -284,68 +269,56 @@ QByteArray RepositoryProtocol::patchList(int uid, bool* ok) const
 {
     QList<RepositoryStore::Patch> patches;
     *ok = store.patches(patches, uid);
-    QByteArray body("");
-    QXmlStreamWriter w(&body);
-    w.writeStartDocument();
-    w.writeStartElement(QStringLiteral("patches"));
+    XmlReply xml("patches");
     for (const RepositoryStore::Patch& p : qAsConst(patches)) {
-        w.writeStartElement(QStringLiteral("patch"));
-        w.writeAttribute(QStringLiteral("id"), QString::number(p.id));
-        w.writeAttribute(QStringLiteral("uid"), QString::number(p.uid));
-        w.writeAttribute(QStringLiteral("pname"), xmlSafe(p.name));
-        w.writeAttribute(QStringLiteral("uname"), xmlSafe(p.user));
-        w.writeAttribute(QStringLiteral("filename"), xmlSafe(p.filename));
-        w.writeAttribute(QStringLiteral("date"), QString::number(p.date));
-        writeLongText(w, QStringLiteral("description"), p.description, true);
-        w.writeEndElement();
+        xml.beginEntry("patch");
+        xml.attribute("id", p.id);
+        xml.attribute("uid", p.uid);
+        xml.attribute("pname", p.name);
+        xml.attribute("uname", p.user);
+        xml.attribute("filename", p.filename);
+        xml.attribute("date", p.date);
+        xml.longText("description", p.description, true);
+        xml.endEntry("patch");
     }
-    w.writeEndDocument();
-    return body;
+    return xml.finish();
 }
 
 QByteArray RepositoryProtocol::blockList(int uid, bool* ok) const
 {
     QList<RepositoryStore::Block> blocks;
     *ok = store.blocks(blocks, uid);
-    QByteArray body("");
-    QXmlStreamWriter w(&body);
-    w.writeStartDocument();
-    w.writeStartElement(QStringLiteral("blocks"));
+    XmlReply xml("blocks");
     for (const RepositoryStore::Block& b : qAsConst(blocks)) {
-        w.writeStartElement(QStringLiteral("block"));
-        w.writeAttribute(QStringLiteral("hash"), xmlSafe(b.hash));
-        w.writeAttribute(QStringLiteral("id"), QString::number(b.id));
-        w.writeAttribute(QStringLiteral("uid"), QString::number(b.uid));
-        w.writeAttribute(QStringLiteral("bname"), xmlSafe(b.name));
-        w.writeAttribute(QStringLiteral("title"), xmlSafe(b.title));
-        w.writeAttribute(QStringLiteral("uname"), xmlSafe(b.user));
-        w.writeAttribute(QStringLiteral("filename"), xmlSafe(b.filename));
-        w.writeAttribute(QStringLiteral("category"), xmlSafe(b.category));
-        w.writeAttribute(QStringLiteral("date"), QString::number(b.date));
-        writeLongText(w, QStringLiteral("description"), b.description, true);
-        w.writeEndElement();
+        xml.beginEntry("block");
+        xml.attribute("hash", b.hash);
+        xml.attribute("id", b.id);
+        xml.attribute("uid", b.uid);
+        xml.attribute("bname", b.name);
+        xml.attribute("title", b.title);
+        xml.attribute("uname", b.user);
+        xml.attribute("filename", b.filename);
+        xml.attribute("category", b.category);
+        xml.attribute("date", b.date);
+        xml.longText("description", b.description, true);
+        xml.endEntry("block");
     }
-    w.writeEndDocument();
-    return body;
+    return xml.finish();
 }
 
 QByteArray RepositoryProtocol::commentList(bool onBlock, int target, bool* ok) const
 {
     QList<RepositoryStore::Comment> comments;
     *ok = store.comments(comments, onBlock, target);
-    QByteArray body("");
-    QXmlStreamWriter w(&body);
-    w.writeStartDocument();
-    w.writeStartElement(QStringLiteral("comments"));
+    XmlReply xml("comments");
     for (const RepositoryStore::Comment& c : qAsConst(comments)) {
-        w.writeStartElement(QStringLiteral("comment"));
-        w.writeAttribute(QStringLiteral("date"), QString::number(c.date));
-        w.writeAttribute(QStringLiteral("id"), QString::number(c.id));
-        w.writeAttribute(QStringLiteral("uid"), QString::number(c.uid));
-        w.writeAttribute(QStringLiteral("uname"), xmlSafe(c.user));
-        writeLongText(w, QStringLiteral("content"), c.content, false);
-        w.writeEndElement();
+        xml.beginEntry("comment");
+        xml.attribute("date", c.date);
+        xml.attribute("id", c.id);
+        xml.attribute("uid", c.uid);
+        xml.attribute("uname", c.user);
+        xml.longText("content", c.content, false);
+        xml.endEntry("comment");
     }
-    w.writeEndDocument();
-    return body;
+    return xml.finish();
 }

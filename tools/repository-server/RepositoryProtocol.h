@@ -1,6 +1,7 @@
 #pragma once
 
 #include "QueryString.h"
+#include "ReplyCache.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -46,4 +47,5 @@ private:
     QByteArray commentList(bool onBlock, int target, bool* ok) const;
 
     RepositoryStore& store;
+    mutable ReplyCache listReplies;
 };

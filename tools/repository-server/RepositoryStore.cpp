@@ -17,6 +17,8 @@ struct RepositoryStore::Connection
     std::unordered_map<const char*, sqlite3_stmt*> statements;
     int depth = 0;
     bool broken = false;
+    // The file's data_version when this connection last looked.
+    qint64 dataVersion = -1;
 
     ~Connection()
     {
@@ -310,7 +312,26 @@ bool RepositoryStore::write(Connection& c, const std::function<bool()>& body)
         execute(c.db, "ROLLBACK");
         return false;
     }
+    // A connection's own commits leave its data_version as it was.
+    ++changes;
     return true;
+}
+
+quint64 RepositoryStore::generation()
+{
+    Connection* c = connection();
+    if (!c)
+        return ++changes;
+    Query q(prepared(c->db, c->statements, "PRAGMA data_version"));
+    if (!q.valid() || q.step() != SQLITE_ROW)
+        return ++changes;
+    // Changes from other connections, this process's or another's.
+    const qint64 version = q.int64(0);
+    if (version != c->dataVersion) {
+        c->dataVersion = version;
+        return ++changes;
+    }
+    return changes.load();
 }
 
 bool RepositoryStore::transaction(const std::function<bool()>& body)

@@ -145,6 +145,10 @@ public:
     bool version(int out[3]);
     bool setVersion(int major, int sub, int build);
 
+    // A number that changes whenever a change was committed to the file, by this process or
+    // another, since this thread last asked.
+    quint64 generation();
+
     // Dates of new entries: these Unix seconds, or the clock while 0.
     void setFixedTime(qint64 seconds) { fixedTime.store(seconds); }
     qint64 now() const;
@@ -160,6 +164,7 @@ private:
     const QString filePath;
     const quint64 serial;
     std::atomic<qint64> fixedTime{0};
+    std::atomic<quint64> changes{1};
     std::mutex mutex;
     std::vector<std::unique_ptr<Connection>> connections;
     std::function<void(const QString&)> errorSink;

@@ -31,6 +31,11 @@ constexpr unsigned defaultIdleTimeoutSeconds = 30;
 // File handles kept for the database, logs and the listening socket besides the connections.
 constexpr unsigned reservedFileHandles = 64;
 
+// List replies kept for answering again while the database is unchanged.
+constexpr qint64 maxCacheBytes = 32 * 1024 * 1024;
+constexpr int maxCacheEntries = 1024;
+constexpr qint64 maxCachedReplyBytes = 4 * 1024 * 1024;
+
 // SQLite waits this long for another writer before a change fails.
 constexpr int busyTimeoutMs = 10000;
 // PBKDF2-SHA256 rounds of a new password digest; each row keeps its own count.
