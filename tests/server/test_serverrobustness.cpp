@@ -73,6 +73,8 @@ class TestServerRobustness : public QObject
 private slots:
     void connectionsPastTheCap();
     void connectionsPastTheOpenFileLimit();
+    void perAddressLimit();
+    void uploadsPastTheBufferBound();
     void keepAliveByVersion_data();
     void keepAliveByVersion();
     void slowClientBlocksNoOne();
@@ -113,6 +115,81 @@ void TestServerRobustness::connectionsPastTheOpenFileLimit()
                                                     "within 1 s")
                                          .arg(round)));
     }
+    QVERIFY(server.stop());
+}
+
+void TestServerRobustness::perAddressLimit()
+{
+    // Off unless asked for: many connections from one address are all served.
+    {
+        ServerProcess server;
+        QVERIFY(server.start({"--seed", server.writeSeed()}));
+        Sockets sockets = openConnections(server.port(), 20);
+        for (auto& s : sockets)
+            s->write(RawHttp::get("version"));
+        for (auto& s : sockets) {
+            QByteArray got;
+            while (RawHttp::answerLength(got) == 0 && s->waitForReadyRead(10000))
+                got += s->readAll();
+            QVERIFY2(got.startsWith("HTTP/1.1 200 OK"), got.constData());
+        }
+        QVERIFY(server.stop());
+    }
+    ServerProcess server;
+    QVERIFY(server.start({"--seed", server.writeSeed(), "--max-per-address", "2"}));
+    Sockets held = openConnections(server.port(), 2);
+    for (auto& s : held) {
+        s->write(RawHttp::get("version"));
+        QByteArray got;
+        while (RawHttp::answerLength(got) == 0 && s->waitForReadyRead(10000))
+            got += s->readAll();
+        QVERIFY(got.startsWith("HTTP/1.1 200 OK"));
+    }
+    // A third one is closed at once.
+    const RawHttp::Answer third = RawHttp::exchange(server.port(), RawHttp::get("version"));
+    QCOMPARE(third.status, 0);
+    QVERIFY(third.closed);
+    held.clear();
+    QVERIFY(QTest::qWaitFor(
+        [&] { return RawHttp::exchange(server.port(), RawHttp::get("version")).status == 200; },
+        10000));
+    QVERIFY(server.stop());
+}
+
+void TestServerRobustness::uploadsPastTheBufferBound()
+{
+    ServerProcess server;
+    QVERIFY(server.start({"--seed", server.writeSeed()}));
+    // Bodies of nearly the largest size, announced and begun: the server holds room for each.
+    const QByteArray file = QByteArray(16 * 1024 * 1024 - 3, 'u').toBase64();
+    const QByteArray request = RawHttp::post("upload_patch" + bob, patchParts("Big", file));
+    const QByteArray start = request.left(request.indexOf("\r\n\r\n") + 4 + 1000);
+    Sockets uploads = openConnections(server.port(), 4);
+    for (auto& s : uploads)
+        s->write(start);
+    for (auto& s : uploads) {
+        while (s->bytesToWrite() > 0 && s->waitForBytesWritten(10000)) {
+        }
+    }
+    // The fifth would pass the bound: refused for now, and nothing is stored.
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            const RawHttp::Answer a = RawHttp::exchange(server.port(), start);
+            return a.status == 503;
+        },
+        10000));
+    for (auto& s : uploads)
+        QCOMPARE(s->state(), QAbstractSocket::ConnectedState);
+    // Ended uploads give their room back.
+    uploads.clear();
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            const RawHttp::Answer a = RawHttp::exchange(server.port(), request);
+            return a.status == 200 && a.body == "1";
+        },
+        20000));
+    const QByteArray list = RawHttp::exchange(server.port(), RawHttp::get("list_patches")).body;
+    QCOMPARE(list.count("pname=\"Big\""), 1);
     QVERIFY(server.stop());
 }
 
