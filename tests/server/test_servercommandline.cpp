@@ -73,6 +73,8 @@ private slots:
     void refusesAFileThatIsNotItsDatabase_data();
     void refusesAFileThatIsNotItsDatabase();
     void portInUse();
+    void stopsOnTerminate_data();
+    void stopsOnTerminate();
     void logHasOneEscapedLinePerRequest();
 };
 
@@ -239,6 +241,23 @@ void TestServerCommandLine::portInUse()
     QVERIFY2(
         r.err.contains("cannot listen on 127.0.0.1 port " + QByteArray::number(taken.serverPort())),
         r.err.constData());
+}
+
+void TestServerCommandLine::stopsOnTerminate_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("as it starts") << QStringList();
+    QTest::newRow("a cap below the processor count") << QStringList{"--max-connections", "2"};
+    QTest::newRow("a cap of one") << QStringList{"--max-connections", "1"};
+}
+
+void TestServerCommandLine::stopsOnTerminate()
+{
+    QFETCH(QStringList, arguments);
+    ServerProcess server;
+    QVERIFY(server.start(arguments));
+    QCOMPARE(RawHttp::exchange(server.port(), RawHttp::get("version")).status, 200);
+    QVERIFY(server.stop());
 }
 
 void TestServerCommandLine::logHasOneEscapedLinePerRequest()

@@ -276,7 +276,11 @@ bool HttpDaemon::start(const Options& o, QString* error)
         address4.sin_addr.s_addr = htonl(o.address.toIPv4Address());
         address = reinterpret_cast<const sockaddr*>(&address4);
     }
-    const unsigned threads = o.threads ? o.threads : unsigned(qMax(1, QThread::idealThreadCount()));
+    // libmicrohttpd shares the cap among the workers; a worker with no share never wakes to
+    // stop.
+    const unsigned threads =
+        qBound(1u, o.threads ? o.threads : unsigned(QThread::idealThreadCount()),
+               qMax(1u, o.maxConnections));
     const unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_ERROR_LOG |
                            (v6 ? MHD_USE_IPv6 : 0);
     daemon = MHD_start_daemon(
