@@ -27,6 +27,9 @@ xauth
 imagemagick
 xdotool
 python3
+libmicrohttpd-dev
+libsqlite3-dev
+apache2-utils
 "
 
 missing=""

@@ -50,6 +50,7 @@ double medianMs(int runs, const std::function<void()>& step)
 void fill(RepositoryServer& server, int count)
 {
     const int uid = server.addUser(QStringLiteral("someone"), QStringLiteral("pw"));
+    QList<RepositoryServer::Patch> patches;
     for (int i = 0; i < count; ++i) {
         RepositoryServer::Patch p;
         p.uid = uid;
@@ -57,8 +58,9 @@ void fill(RepositoryServer& server, int count)
         p.filename = p.name + ".ktl";
         p.description = QStringLiteral("A description of a few words, as people write them.");
         p.date = 1700000000 + i;
-        server.addPatch(p);
+        patches << p;
     }
+    server.addPatches(patches);
 }
 
 QByteArray fetch(QNetworkAccessManager& manager, const QString& url)

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QUrl>
 
 namespace {
@@ -46,8 +47,9 @@ void TestRepositoryProgram::badArguments_data()
     QTest::newRow("address no address")
         << QStringList{"--listen", "here"} << 2 << "--listen needs an IP address";
     QTest::newRow("stray argument") << QStringList{"seed"} << 2 << "unexpected argument seed";
-    QTest::newRow("no such seed") << QStringList{"--port", "0", "--seed", "/nonexistent/seed"} << 1
-                                  << "no such folder: /nonexistent/seed";
+    QTest::newRow("no such seed") << QStringList{"--port",        "0",      "--data",
+                                                 "unused.sqlite", "--seed", "/nonexistent/seed"}
+                                  << 1 << "no such folder: /nonexistent/seed";
 }
 
 void TestRepositoryProgram::badArguments()
@@ -55,7 +57,9 @@ void TestRepositoryProgram::badArguments()
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
     QFETCH(QString, message);
+    QTemporaryDir data;
     QProcess process;
+    process.setWorkingDirectory(data.path());
     process.start(program(), arguments);
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
@@ -65,8 +69,10 @@ void TestRepositoryProgram::badArguments()
 
 void TestRepositoryProgram::servesItsSeed()
 {
+    QTemporaryDir data;
     QProcess process;
-    process.start(program(), {"--port", "0", "--seed", seed()});
+    process.start(program(),
+                  {"--port", "0", "--data", data.filePath("repository.sqlite"), "--seed", seed()});
     QVERIFY(process.waitForStarted(30000));
     const auto stop = qScopeGuard([&process] {
         process.terminate();
@@ -113,7 +119,7 @@ void TestRepositoryProgram::servesItsSeed()
     QTRY_COMPARE(host.blockFileSets.size(), 1);
     QVERIFY(host.blockFileSets.first().first().contains("<block name=\"demo.Halve\">"));
 
-    QTRY_VERIFY((out += process.readAllStandardOutput()).contains("request get_block"));
+    QTRY_VERIFY((out += process.readAllStandardOutput()).contains(" GET get_block 200\n"));
     // The password travels in the query, so the log names actions only.
     QVERIFY(!out.contains("pass"));
 }

@@ -1,24 +1,39 @@
 #include "RepositoryServer.h"
 
-#include <QCryptographicHash>
-#include <QDateTime>
-#include <QDir>
-#include <QDomDocument>
-#include <QFile>
-#include <QFileInfo>
-#include <QSslSocket>
-#include <QTimer>
-#include <QXmlStreamWriter>
+#include "HttpDaemon.h"
+#include "QueryString.h"
+#include "RepositoryStore.h"
+#include "SeedImport.h"
 
-#include <memory>
+#include <QSslSocket>
+#include <QTemporaryDir>
+#include <QTimer>
 
 #include <sys/socket.h>
 
+// One client connection and its connection to the real server.
+struct RepositoryServer::Link
+{
+    QTcpSocket* client = nullptr;
+    // A child of the client socket; null until the first relayed request.
+    QTcpSocket* upstream = nullptr;
+    QByteArray fromClient;
+    QByteArray fromUpstream;
+    // Waiting for the real server's answer to the current request.
+    bool forwarding = false;
+    Fault mode = Fault::Body; // Body: plain relay; SlowBody or Hold as scripted
+    bool requestClose = false;
+    // Nothing more is answered on this connection.
+    bool silent = false;
+    // A request this layer cannot frame: bytes go both ways unread.
+    bool raw = false;
+};
+
 namespace {
 
-// Larger requests are refused; the repository holds small files.
-constexpr qint64 maxRequestSize = 64 * 1024 * 1024;
-constexpr int maxHeadSize = 64 * 1024;
+// Requests larger than this are relayed unread.
+constexpr int maxFramedHead = 64 * 1024;
+constexpr qint64 maxFramedBody = 64 * 1024 * 1024;
 
 QByteArray reasonPhrase(int status)
 {
@@ -27,35 +42,11 @@ QByteArray reasonPhrase(int status)
         return "OK";
     case 302:
         return "Found";
-    case 400:
-        return "Bad Request";
     case 404:
         return "Not Found";
-    case 405:
-        return "Method Not Allowed";
-    case 411:
-        return "Length Required";
-    case 413:
-        return "Payload Too Large";
     default:
         return "Status";
     }
-}
-
-QString decodeQueryText(QByteArray text)
-{
-    text.replace('+', ' ');
-    return QString::fromUtf8(QByteArray::fromPercentEncoding(text));
-}
-
-// Base64 text of UTF-8 bytes; a null string when it is no valid Base64.
-QString decodeBase64Text(const QString& text)
-{
-    const auto result =
-        QByteArray::fromBase64Encoding(text.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
-    if (!result)
-        return QString();
-    return QString::fromUtf8(*result);
 }
 
 QByteArray headerOf(const QList<QPair<QByteArray, QByteArray>>& headers, const QByteArray& name)
@@ -98,8 +89,10 @@ QList<QPair<QByteArray, QByteArray>> parseHeaderLines(const QByteArray& block)
     return headers;
 }
 
-// The parts of a multipart/form-data body; empty when the body does not have that form.
-QList<RepositoryServer::Part> parseMultipart(const QByteArray& contentType, const QByteArray& body)
+// The parts of a multipart/form-data body as the client wrote them, for tests that check what
+// was sent; empty when the body does not have that form. (The real server reads bodies with
+// its own multipart reader.)
+QList<RepositoryServer::Part> recordParts(const QByteArray& contentType, const QByteArray& body)
 {
     QList<RepositoryServer::Part> parts;
     const QByteArray boundary = headerParameter(contentType, "boundary");
@@ -129,22 +122,61 @@ QList<RepositoryServer::Part> parseMultipart(const QByteArray& contentType, cons
     return parts;
 }
 
-// XML 1.0 has no place for most control characters.
-QString xmlSafe(QString text)
+QByteArray serialise(int status, const QByteArray& contentType, const QByteArray& body,
+                     bool withLength, const QList<QPair<QByteArray, QByteArray>>& headers,
+                     bool close)
 {
-    for (QChar& c : text) {
-        if (c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\n') &&
-            c != QLatin1Char('\r'))
-            c = QLatin1Char(' ');
-    }
-    return text;
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + " " + reasonPhrase(status) + "\r\n";
+    out += "Content-Type: " + contentType + "\r\n";
+    if (withLength)
+        out += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    for (const auto& h : headers)
+        out += h.first + ": " + h.second + "\r\n";
+    out += close ? "Connection: close\r\n" : "Connection: keep-alive\r\n";
+    out += "\r\n";
+    return out + body;
 }
 
-QString blockHash(QByteArray bytes)
+// The length of the first whole answer in `bytes` (head and body), 0 while incomplete; -1 when
+// its end is the end of the connection. `close` tells whether the server closes after it.
+qint64 answerLength(const QByteArray& bytes, bool* close)
 {
-    bytes.replace('\r', QByteArray());
-    return QString::fromLatin1(
-        QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex().left(4));
+    const int headEnd = bytes.indexOf("\r\n\r\n");
+    if (headEnd < 0)
+        return 0;
+    const auto headers = parseHeaderLines(bytes.left(headEnd));
+    *close = headerOf(headers, "connection").toLower() == "close";
+    bool ok = false;
+    const qint64 length = headerOf(headers, "content-length").toLongLong(&ok);
+    if (!ok)
+        return -1;
+    const qint64 total = headEnd + 4 + length;
+    return bytes.size() >= total ? total : 0;
+}
+
+RepositoryServer::Patch fromStore(const RepositoryStore::Patch& p)
+{
+    RepositoryServer::Patch out;
+    out.id = p.id;
+    out.uid = p.uid;
+    out.name = p.name;
+    out.filename = p.filename;
+    out.description = p.description;
+    out.data = p.data;
+    out.date = p.date;
+    return out;
+}
+
+RepositoryStore::Patch toStore(const RepositoryServer::Patch& p)
+{
+    RepositoryStore::Patch out;
+    out.uid = p.uid;
+    out.name = p.name;
+    out.filename = p.filename;
+    out.description = p.description;
+    out.data = p.data;
+    out.date = p.date;
+    return out;
 }
 
 } // namespace
@@ -156,11 +188,7 @@ QByteArray RepositoryServer::Part::header(const QByteArray& name) const
 
 QString RepositoryServer::Request::value(const QString& key) const
 {
-    for (const auto& pair : query) {
-        if (pair.first == key)
-            return pair.second;
-    }
-    return QString();
+    return QueryString::value(query, key);
 }
 
 QByteArray RepositoryServer::Request::header(const QByteArray& name) const
@@ -177,18 +205,33 @@ const RepositoryServer::Part* RepositoryServer::Request::part(const QByteArray& 
     return nullptr;
 }
 
-RepositoryServer::RepositoryServer(QObject* parent) : QTcpServer(parent) {}
+RepositoryServer::RepositoryServer(QObject* parent)
+    : QTcpServer(parent), folder(std::make_unique<QTemporaryDir>())
+{
+    QString error;
+    store = RepositoryStore::open(folder->filePath(QStringLiteral("repository.sqlite")), &error);
+    if (!store)
+        qFatal("RepositoryServer: %s", qPrintable(error));
+    daemon = std::make_unique<HttpDaemon>(*store);
+    HttpDaemon::Options options;
+    options.threads = 2;
+    if (!daemon->start(options, &error))
+        qFatal("RepositoryServer: %s", qPrintable(error));
+}
 
 RepositoryServer::~RepositoryServer()
 {
     // The connections' handlers use this object's members, which are gone before the base
     // class would delete the sockets.
-    const QList<QTcpSocket*> sockets =
-        findChildren<QTcpSocket*>(QString(), Qt::FindDirectChildrenOnly);
-    for (QTcpSocket* socket : sockets) {
-        socket->disconnect();
-        delete socket;
+    for (auto& entry : links) {
+        entry.first->disconnect();
+        if (entry.second->upstream)
+            entry.second->upstream->disconnect();
+        delete entry.first;
     }
+    links.clear();
+    daemon.reset();
+    store.reset();
 }
 
 bool RepositoryServer::start(quint16 port, const QHostAddress& address)
@@ -213,49 +256,147 @@ void RepositoryServer::useTls(const QSslCertificate& c, const QSslKey& k)
     key = k;
 }
 
+// --- The store -----------------------------------------------------------------------------
+
 int RepositoryServer::addUser(const QString& name, const QString& password)
 {
-    User user;
-    user.uid = nextUid++;
-    user.name = name;
-    user.password = password;
-    userList << user;
-    return user.uid;
+    int uid = 0;
+    if (store->addUser(name, password.toUtf8(), &uid) != RepositoryStore::Outcome::Done)
+        return 0;
+    passwords.insert(uid, password);
+    return uid;
 }
 
 int RepositoryServer::addPatch(Patch patch)
 {
-    patch.id = nextPatchId++;
-    if (patch.date == 0)
-        patch.date = now();
-    patchList << patch;
-    return patch.id;
+    return store->addPatch(toStore(patch));
+}
+
+void RepositoryServer::addPatches(const QList<Patch>& list)
+{
+    store->transaction([&] {
+        for (const Patch& p : list) {
+            if (!store->addPatch(toStore(p)))
+                return false;
+        }
+        return true;
+    });
 }
 
 int RepositoryServer::addBlock(Block block)
 {
-    block.id = nextBlockId++;
-    if (block.date == 0)
-        block.date = now();
-    blockList << block;
-    return block.id;
+    RepositoryStore::Block b;
+    b.uid = block.uid;
+    b.name = block.name;
+    b.title = block.title;
+    b.filename = block.filename;
+    b.hash = block.hash;
+    b.description = block.description;
+    b.category = block.category;
+    b.data = block.data;
+    b.date = block.date;
+    return store->addBlock(b);
 }
 
 int RepositoryServer::addComment(Comment comment)
 {
-    comment.id = nextCommentId++;
-    if (comment.date == 0)
-        comment.date = now();
-    commentList << comment;
-    return comment.id;
+    RepositoryStore::Comment c;
+    c.onBlock = comment.onBlock;
+    c.target = comment.target;
+    c.uid = comment.uid;
+    c.content = comment.content;
+    c.date = comment.date;
+    int id = 0;
+    store->addComment(c, &id);
+    return id;
 }
 
 void RepositoryServer::setVersion(int major, int sub, int build)
 {
-    version[0] = major;
-    version[1] = sub;
-    version[2] = build;
+    store->setVersion(major, sub, build);
 }
+
+void RepositoryServer::setTime(qint64 seconds)
+{
+    store->setFixedTime(seconds);
+}
+
+bool RepositoryServer::loadSeed(const QString& seedFolder, QString* error)
+{
+    switch (SeedImport::apply(*store, seedFolder, error)) {
+    case SeedImport::Result::Applied:
+        return true;
+    case SeedImport::Result::NotEmpty:
+        if (error)
+            *error = QStringLiteral("the repository holds entries already");
+        return false;
+    case SeedImport::Result::Failed:
+        return false;
+    }
+    return false;
+}
+
+QList<RepositoryServer::User> RepositoryServer::users() const
+{
+    QList<RepositoryStore::User> stored;
+    store->users(stored);
+    QList<User> out;
+    for (const RepositoryStore::User& u : qAsConst(stored))
+        out.append({u.uid, u.name, passwords.value(u.uid)});
+    return out;
+}
+
+QList<RepositoryServer::Patch> RepositoryServer::patches() const
+{
+    QList<RepositoryStore::Patch> stored;
+    store->patches(stored, -1, true);
+    QList<Patch> out;
+    for (const RepositoryStore::Patch& p : qAsConst(stored))
+        out.append(fromStore(p));
+    return out;
+}
+
+QList<RepositoryServer::Block> RepositoryServer::blocks() const
+{
+    QList<RepositoryStore::Block> stored;
+    store->blocks(stored, -1, true);
+    QList<Block> out;
+    for (const RepositoryStore::Block& b : qAsConst(stored)) {
+        Block block;
+        block.id = b.id;
+        block.uid = b.uid;
+        block.name = b.name;
+        block.title = b.title;
+        block.filename = b.filename;
+        block.hash = b.hash;
+        block.description = b.description;
+        block.category = b.category;
+        block.data = b.data;
+        block.date = b.date;
+        out.append(block);
+    }
+    return out;
+}
+
+QList<RepositoryServer::Comment> RepositoryServer::comments() const
+{
+    QList<RepositoryStore::Comment> stored;
+    store->comments(stored);
+    QList<Comment> out;
+    for (const RepositoryStore::Comment& c : qAsConst(stored)) {
+        Comment comment;
+        comment.id = c.id;
+        comment.onBlock = c.onBlock;
+        comment.target = c.target;
+        comment.uid = c.uid;
+        comment.content = c.content;
+        comment.date = c.date;
+        out.append(comment);
+    }
+    return out;
+}
+
+// --- Scripts -------------------------------------------------------------------------------
 
 void RepositoryServer::scriptFault(Fault fault, const QString& action, int times)
 {
@@ -287,106 +428,7 @@ void RepositoryServer::releaseHeld()
     }
 }
 
-qint64 RepositoryServer::now() const
-{
-    return fixedTime ? fixedTime : QDateTime::currentSecsSinceEpoch();
-}
-
-// --- Seeding -----------------------------------------------------------------------------
-
-bool RepositoryServer::loadSeed(const QString& folder, QString* error)
-{
-    auto failWith = [error](const QString& text) {
-        if (error)
-            *error = text;
-        return false;
-    };
-    const QDir dir(folder);
-    if (!dir.exists())
-        return failWith(QStringLiteral("no such folder: %1").arg(folder));
-
-    auto readFile = [](const QString& path, QByteArray& bytes) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return false;
-        bytes = file.readAll();
-        return true;
-    };
-    auto sideText = [&readFile](const QString& path, const QString& fallback) {
-        QByteArray bytes;
-        if (!readFile(path + ".txt", bytes))
-            return fallback;
-        return QString::fromUtf8(bytes).trimmed();
-    };
-
-    QByteArray bytes;
-    if (QFileInfo::exists(dir.filePath("users.txt"))) {
-        if (!readFile(dir.filePath("users.txt"), bytes))
-            return failWith(QStringLiteral("cannot read %1").arg(dir.filePath("users.txt")));
-        for (const QByteArray& line : bytes.split('\n')) {
-            const QString text = QString::fromUtf8(line).trimmed();
-            if (text.isEmpty() || text.startsWith(QLatin1Char('#')))
-                continue;
-            const int blank = text.indexOf(QLatin1Char(' '));
-            if (blank <= 0)
-                return failWith(
-                    QStringLiteral("users.txt: \"%1\" is not \"name password\"").arg(text));
-            addUser(text.left(blank), text.mid(blank + 1).trimmed());
-        }
-    }
-    if (QFileInfo::exists(dir.filePath("version.txt"))) {
-        readFile(dir.filePath("version.txt"), bytes);
-        const QStringList numbers = QString::fromUtf8(bytes).trimmed().split(QLatin1Char('.'));
-        bool ok = numbers.size() == 3;
-        int v[3] = {0, 0, 0};
-        for (int i = 0; ok && i < 3; ++i)
-            v[i] = numbers.at(i).toInt(&ok);
-        if (!ok)
-            return failWith(QStringLiteral("version.txt: expected major.sub.build"));
-        setVersion(v[0], v[1], v[2]);
-    }
-
-    const QStringList patchFiles =
-        QDir(dir.filePath("patches")).entryList({"*.ktl"}, QDir::Files, QDir::Name);
-    const QStringList blockFiles =
-        QDir(dir.filePath("blocks")).entryList({"*.xml", "*.block"}, QDir::Files, QDir::Name);
-    if ((!patchFiles.isEmpty() || !blockFiles.isEmpty()) && userList.isEmpty())
-        return failWith(QStringLiteral("users.txt names no user to own the seeded entries"));
-
-    for (const QString& name : patchFiles) {
-        const QString path = dir.filePath("patches/" + name);
-        Patch patch;
-        if (!readFile(path, patch.data))
-            return failWith(QStringLiteral("cannot read %1").arg(path));
-        patch.uid = userList.first().uid;
-        patch.name = QFileInfo(name).completeBaseName();
-        patch.filename = name;
-        patch.description = sideText(path, QStringLiteral("A patch of the seed."));
-        addPatch(patch);
-    }
-    for (const QString& name : blockFiles) {
-        const QString path = dir.filePath("blocks/" + name);
-        Block block;
-        if (!readFile(path, block.data))
-            return failWith(QStringLiteral("cannot read %1").arg(path));
-        QDomDocument document;
-        document.setContent(block.data);
-        const QDomElement root = document.documentElement();
-        block.name = root.attribute(QStringLiteral("name"));
-        if (root.tagName() != QLatin1String("block") || block.name.isEmpty())
-            return failWith(QStringLiteral("%1 is not a block file").arg(path));
-        block.uid = userList.first().uid;
-        block.title = block.name;
-        block.filename = name;
-        block.hash = blockHash(block.data);
-        block.category = root.firstChildElement(QStringLiteral("category")).text();
-        block.description = sideText(path, QStringLiteral("A block of the seed."));
-        addBlock(block);
-    }
-    return true;
-}
-
-// --- Connections -------------------------------------------------------------------------
+// --- Connections ---------------------------------------------------------------------------
 
 void RepositoryServer::incomingConnection(qintptr descriptor)
 {
@@ -400,148 +442,159 @@ void RepositoryServer::incomingConnection(qintptr descriptor)
         socket->setPrivateKey(key);
         socket->startServerEncryption();
     }
-    buffers.insert(socket, QByteArray());
+    auto link = std::make_unique<Link>();
+    link->client = socket;
+    links.emplace(socket, std::move(link));
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
-    connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-        buffers.remove(socket);
-        socket->deleteLater();
-    });
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] { drop(socket); });
+}
+
+void RepositoryServer::drop(QTcpSocket* socket)
+{
+    const auto it = links.find(socket);
+    if (it == links.end())
+        return;
+    if (it->second->upstream)
+        it->second->upstream->disconnect(this);
+    links.erase(it);
+    socket->deleteLater();
 }
 
 void RepositoryServer::readFrom(QTcpSocket* socket)
 {
-    auto it = buffers.find(socket);
-    if (it == buffers.end())
+    const auto it = links.find(socket);
+    if (it == links.end())
         return;
+    Link& link = *it->second;
     const QByteArray bytes = socket->readAll();
     readCount += bytes.size();
-    it->append(bytes);
-    while (buffers.contains(socket) && takeRequest(socket, buffers[socket])) {
-    }
+    link.fromClient.append(bytes);
+    takeRequests(link);
 }
 
-// Takes one whole request off the front of the buffer and answers it; false while the
-// request is not complete yet.
-bool RepositoryServer::takeRequest(QTcpSocket* socket, QByteArray& buffer)
+// Takes whole requests off the front of the client's bytes while no answer is pending.
+void RepositoryServer::takeRequests(Link& link)
 {
-    const int headEnd = buffer.indexOf("\r\n\r\n");
-    if (headEnd < 0) {
-        if (buffer.size() > maxHeadSize) {
-            buffers.remove(socket);
-            socket->abort();
-        }
-        return false;
-    }
-    const QByteArray head = buffer.left(headEnd);
-    const int lineEnd = head.indexOf("\r\n");
-    const QList<QByteArray> line = head.left(lineEnd < 0 ? head.size() : lineEnd).split(' ');
-    Request request;
-    if (line.size() == 3) {
-        request.method = line.at(0);
-        request.target = line.at(1);
-    }
-    request.headers = parseHeaderLines(lineEnd < 0 ? QByteArray() : head.mid(lineEnd + 2));
-
-    Response refusal;
-    qint64 length = 0;
-    if (line.size() != 3 || !line.at(2).startsWith("HTTP/1.")) {
-        refusal.status = 400;
-    } else if (!request.header("transfer-encoding").isEmpty()) {
-        refusal.status = 411;
-    } else if (!request.header("content-length").isEmpty()) {
-        bool ok = false;
-        length = request.header("content-length").toLongLong(&ok);
-        if (!ok || length < 0)
-            refusal.status = 400;
-        else if (length > maxRequestSize)
-            refusal.status = 413;
-    }
-    if (refusal.status != 200) {
-        buffers.remove(socket);
-        send(socket, refusal, true);
-        return false;
-    }
-    if (buffer.size() < headEnd + 4 + length)
-        return false;
-    request.body = buffer.mid(headEnd + 4, int(length));
-    buffer.remove(0, headEnd + 4 + int(length));
-
-    const int question = request.target.indexOf('?');
-    request.path = question < 0 ? request.target : request.target.left(question);
-    if (question >= 0) {
-        for (const QByteArray& pair : request.target.mid(question + 1).split('&')) {
-            if (pair.isEmpty())
-                continue;
-            const int eq = pair.indexOf('=');
-            request.query.append({decodeQueryText(eq < 0 ? pair : pair.left(eq)),
-                                  eq < 0 ? QString() : decodeQueryText(pair.mid(eq + 1))});
-        }
-    }
-    request.parts = parseMultipart(request.header("content-type"), request.body);
-
-    const bool close = request.header("connection").toLower() == "close";
-    received << request;
-    emit requestReceived(request.action());
-    answer(socket, request, close);
-    return true;
-}
-
-void RepositoryServer::answer(QTcpSocket* socket, const Request& request, bool close)
-{
-    int faultAt = -1;
-    for (int i = 0; i < faults.size(); ++i) {
-        if (faults.at(i).action.isEmpty() || faults.at(i).action == request.action()) {
-            faultAt = i;
-            break;
-        }
-    }
-    if (faultAt < 0) {
-        send(socket, respond(request), close);
-        return;
-    }
-    const Scripted scripted = faults.takeAt(faultAt);
-    Response r;
-    switch (scripted.fault) {
-    case Fault::Body:
-        r.body = scripted.body;
-        if (!scripted.withLength) {
-            r.withLength = false;
-            send(socket, r, true);
+    while (!link.forwarding && !link.silent && !link.fromClient.isEmpty()) {
+        if (link.raw) {
+            forward(link, link.fromClient);
+            link.fromClient.clear();
             return;
         }
+        QByteArray& buffer = link.fromClient;
+        const int headEnd = buffer.indexOf("\r\n\r\n");
+        if (headEnd < 0 && buffer.size() <= maxFramedHead)
+            return;
+        Request request;
+        qint64 length = 0;
+        bool requestClose = false;
+        bool framed = headEnd >= 0;
+        if (framed) {
+            const QByteArray head = buffer.left(headEnd);
+            const int lineEnd = head.indexOf("\r\n");
+            const QList<QByteArray> line =
+                head.left(lineEnd < 0 ? head.size() : lineEnd).split(' ');
+            request.headers = parseHeaderLines(lineEnd < 0 ? QByteArray() : head.mid(lineEnd + 2));
+            framed = line.size() == 3 && line.at(2).startsWith("HTTP/1.") &&
+                     request.header("transfer-encoding").isEmpty();
+            if (framed) {
+                request.method = line.at(0);
+                request.target = line.at(1);
+                const QByteArray lengthText = request.header("content-length");
+                if (!lengthText.isEmpty())
+                    length = lengthText.toLongLong(&framed);
+                framed = framed && length >= 0 && length <= maxFramedBody;
+                requestClose = request.header("connection").toLower() == "close" ||
+                               (line.at(2) == "HTTP/1.0" &&
+                                request.header("connection").toLower() != "keep-alive");
+            }
+        }
+        if (!framed) {
+            // The real server answers what this layer cannot read.
+            link.raw = true;
+            continue;
+        }
+        if (buffer.size() < headEnd + 4 + length)
+            return;
+        const QByteArray raw = buffer.left(headEnd + 4 + int(length));
+        request.body = buffer.mid(headEnd + 4, int(length));
+        buffer.remove(0, raw.size());
+        request.path = QueryString::pathOf(request.target);
+        request.query = QueryString::split(QueryString::queryOf(request.target));
+        request.parts = recordParts(request.header("content-type"), request.body);
+
+        received << request;
+        emit requestReceived(request.action());
+
+        int faultAt = -1;
+        for (int i = 0; i < faults.size(); ++i) {
+            if (faults.at(i).action.isEmpty() || faults.at(i).action == request.action()) {
+                faultAt = i;
+                break;
+            }
+        }
+        link.requestClose = requestClose;
+        if (faultAt < 0) {
+            link.mode = Fault::Body;
+            forward(link, raw);
+            continue;
+        }
+        const Scripted scripted = faults.takeAt(faultAt);
+        if (scripted.fault == Fault::SlowBody || scripted.fault == Fault::Hold) {
+            link.mode = scripted.fault;
+            forward(link, raw);
+            continue;
+        }
+        // Answering may close the connection, and with it the link.
+        QTcpSocket* client = link.client;
+        answerWithFault(link, scripted, requestClose);
+        if (!links.count(client))
+            return;
+    }
+}
+
+void RepositoryServer::answerWithFault(Link& link, const Scripted& scripted, bool close)
+{
+    QTcpSocket* socket = link.client;
+    int status = 200;
+    QByteArray contentType = "text/plain";
+    QByteArray body;
+    bool withLength = true;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    switch (scripted.fault) {
+    case Fault::Body:
+        body = scripted.body;
+        withLength = scripted.withLength;
         break;
     case Fault::NotFound:
-        r.status = 404;
-        r.body = "Not Found";
+        status = 404;
+        body = "Not Found";
         break;
     case Fault::Redirect:
-        r.status = 302;
-        r.headers.append({"Location", (endpoint() + "?action=list_patches").toUtf8()});
+        status = 302;
+        headers.append({"Location", (endpoint() + "?action=list_patches").toUtf8()});
         // A body that would pass for a log-in or a change, had the status not counted.
-        r.body = "1";
+        body = "1";
         break;
     case Fault::EmptyBody:
         break;
     case Fault::NotXml:
-        r.body = "this is < not XML &";
+        body = "this is < not XML &";
         break;
     case Fault::WrongRoot:
-        r.contentType = "text/xml";
-        r.body = "<?xml version=\"1.0\"?><nothing><patch id=\"1\"/><block id=\"1\"/>"
-                 "<comment id=\"1\"/></nothing>";
+        contentType = "text/xml";
+        body = "<?xml version=\"1.0\"?><nothing><patch id=\"1\"/><block id=\"1\"/>"
+               "<comment id=\"1\"/></nothing>";
         break;
     case Fault::Oversize:
-        r.body = QByteArray(int(oversizeBytes), ' ');
+        body = QByteArray(int(oversizeBytes), ' ');
         break;
     case Fault::OversizeNoLength:
-        r.body = QByteArray(int(oversizeBytes), ' ');
-        r.withLength = false;
-        send(socket, r, true);
-        return;
-    case Fault::SlowBody:
-        sendSlowly(socket, respond(request), close);
-        return;
+        body = QByteArray(int(oversizeBytes), ' ');
+        withLength = false;
+        break;
     case Fault::NoAnswer:
+        link.silent = true;
         return;
     case Fault::Reset: {
         // Part of an answer first: a connection that drops before any answer is tried again
@@ -550,404 +603,138 @@ void RepositoryServer::answer(QTcpSocket* socket, const Request& request, bool c
         socket->flush();
         const linger reset{1, 0};
         ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-        buffers.remove(socket);
         socket->abort();
         return;
     }
+    case Fault::SlowBody:
     case Fault::Hold:
-        held.append({socket, serialise(respond(request), close), close});
         return;
     }
-    send(socket, r, close);
-}
-
-QByteArray RepositoryServer::serialise(const Response& r, bool close, bool withBody)
-{
-    QByteArray out =
-        "HTTP/1.1 " + QByteArray::number(r.status) + " " + reasonPhrase(r.status) + "\r\n";
-    out += "Content-Type: " + r.contentType + "\r\n";
-    if (r.withLength)
-        out += "Content-Length: " + QByteArray::number(r.body.size()) + "\r\n";
-    for (const auto& h : r.headers)
-        out += h.first + ": " + h.second + "\r\n";
-    out += close ? "Connection: close\r\n" : "Connection: keep-alive\r\n";
-    out += "\r\n";
-    if (withBody)
-        out += r.body;
-    return out;
-}
-
-void RepositoryServer::send(QTcpSocket* socket, const Response& response, bool close)
-{
-    socket->write(serialise(response, close));
-    if (close)
+    // Without a length, the body ends when the connection does.
+    const bool closing = close || !withLength;
+    link.silent = closing;
+    socket->write(serialise(status, contentType, body, withLength, headers, closing));
+    if (closing)
         socket->disconnectFromHost();
 }
 
-void RepositoryServer::sendSlowly(QTcpSocket* socket, const Response& response, bool close)
+// --- Relay to the real server --------------------------------------------------------------
+
+void RepositoryServer::forward(Link& link, const QByteArray& raw)
 {
-    socket->write(serialise(response, close, false));
-    const QByteArray body = response.body;
-    const int piece = qMax(1, int((body.size() + slowPieces - 1) / slowPieces));
-    auto* timer = new QTimer(socket);
-    auto sent = std::make_shared<int>(0);
-    connect(timer, &QTimer::timeout, socket, [socket, timer, body, piece, sent, close] {
-        socket->write(body.mid(*sent, piece));
-        *sent += piece;
-        if (*sent >= body.size()) {
-            timer->deleteLater();
-            if (close)
-                socket->disconnectFromHost();
+    link.forwarding = !link.raw;
+    if (!link.upstream || link.upstream->state() == QAbstractSocket::UnconnectedState) {
+        if (link.upstream)
+            link.upstream->deleteLater();
+        link.upstream = new QTcpSocket(link.client);
+        QTcpSocket* client = link.client;
+        connect(link.upstream, &QTcpSocket::readyRead, this, [this, client] {
+            const auto it = links.find(client);
+            if (it != links.end())
+                readUpstream(*it->second);
+        });
+        connect(link.upstream, &QTcpSocket::disconnected, this, [this, client] {
+            const auto it = links.find(client);
+            if (it != links.end())
+                upstreamClosed(*it->second);
+        });
+        link.upstream->connectToHost(QHostAddress(QHostAddress::LocalHost), daemon->port());
+    }
+    link.upstream->write(raw);
+}
+
+void RepositoryServer::readUpstream(Link& link)
+{
+    QTcpSocket* upstream = link.upstream;
+    if (!upstream)
+        return;
+    if (link.raw) {
+        link.client->write(upstream->readAll());
+        return;
+    }
+    link.fromUpstream.append(upstream->readAll());
+    if (!link.forwarding)
+        return;
+    bool close = false;
+    const qint64 length = answerLength(link.fromUpstream, &close);
+    if (length <= 0)
+        return;
+    const QByteArray answer = link.fromUpstream.left(int(length));
+    link.fromUpstream.remove(0, int(length));
+    deliver(link, answer, close || link.requestClose);
+}
+
+void RepositoryServer::upstreamClosed(Link& link)
+{
+    QTcpSocket* upstream = link.upstream;
+    link.upstream = nullptr;
+    if (upstream)
+        upstream->deleteLater();
+    if (link.raw) {
+        link.client->disconnectFromHost();
+        return;
+    }
+    if (link.forwarding) {
+        // An answer whose end is the end of the connection, or none at all.
+        const QByteArray answer = link.fromUpstream;
+        link.fromUpstream.clear();
+        if (answer.isEmpty()) {
+            link.forwarding = false;
+            link.silent = true;
+            link.client->disconnectFromHost();
+            return;
         }
+        deliver(link, answer, true);
+    }
+}
+
+// Closing the client may remove the link, so its state is set first.
+void RepositoryServer::deliver(Link& link, const QByteArray& answer, bool close)
+{
+    QTcpSocket* client = link.client;
+    if (link.mode == Fault::SlowBody) {
+        sendSlowly(link, answer, close);
+        return;
+    }
+    link.forwarding = false;
+    link.silent = close;
+    if (link.mode == Fault::Hold) {
+        held.append({client, answer, close});
+    } else {
+        client->write(answer);
+        if (close) {
+            client->disconnectFromHost();
+            return;
+        }
+    }
+    if (!close)
+        takeRequests(link);
+}
+
+void RepositoryServer::sendSlowly(Link& link, const QByteArray& answer, bool close)
+{
+    QTcpSocket* client = link.client;
+    const int headEnd = answer.indexOf("\r\n\r\n") + 4;
+    client->write(answer.left(headEnd));
+    const QByteArray body = answer.mid(headEnd);
+    const int piece = qMax(1, int((body.size() + slowPieces - 1) / slowPieces));
+    auto* timer = new QTimer(client);
+    auto sent = std::make_shared<int>(0);
+    connect(timer, &QTimer::timeout, client, [this, client, timer, body, piece, sent, close] {
+        client->write(body.mid(*sent, piece));
+        *sent += piece;
+        if (*sent < body.size())
+            return;
+        timer->deleteLater();
+        if (close) {
+            client->disconnectFromHost();
+            return;
+        }
+        const auto it = links.find(client);
+        if (it == links.end())
+            return;
+        it->second->forwarding = false;
+        takeRequests(*it->second);
     });
     timer->start(slowInterval);
-}
-
-// --- The protocol ------------------------------------------------------------------------
-
-const RepositoryServer::User* RepositoryServer::userById(int uid) const
-{
-    for (const User& u : userList) {
-        if (u.uid == uid)
-            return &u;
-    }
-    return nullptr;
-}
-
-QString RepositoryServer::userName(int uid) const
-{
-    const User* u = userById(uid);
-    return u ? u->name : QString();
-}
-
-const RepositoryServer::User* RepositoryServer::authenticate(const Request& request) const
-{
-    bool ok = false;
-    const int uid = request.value(QStringLiteral("uid")).toInt(&ok);
-    const User* user = ok ? userById(uid) : nullptr;
-    const QString password = decodeBase64Text(request.value(QStringLiteral("pass")));
-    if (!user || password.isNull() || user->password != password)
-        return nullptr;
-    return user;
-}
-
-RepositoryServer::Response RepositoryServer::respond(const Request& request)
-{
-    Response r;
-    if (request.path == "/" && request.method == "GET") {
-        r.contentType = "text/html; charset=utf-8";
-        r.body = "<html><body><p>Knotlattice repository. The newest editor version is " +
-                 QByteArray::number(version[0]) + "." + QByteArray::number(version[1]) + "." +
-                 QByteArray::number(version[2]) + ".</p></body></html>";
-        return r;
-    }
-    if (request.path != "/action.php") {
-        r.status = 404;
-        r.body = "Not Found";
-        return r;
-    }
-    if (request.method != "GET" && request.method != "POST") {
-        r.status = 405;
-        return r;
-    }
-    return respondToAction(request);
-}
-
-RepositoryServer::Response RepositoryServer::respondToAction(const Request& request)
-{
-    Response r;
-    const QString action = request.action();
-    bool idOk = false;
-    const int id = request.value(QStringLiteral("id")).toInt(&idOk);
-    auto text = [&request](const char* name, QString& out) {
-        const Part* p = request.part(name);
-        if (!p)
-            return false;
-        out = QString::fromUtf8(p->body);
-        return true;
-    };
-    auto file = [&request](QByteArray& out) {
-        const Part* p = request.part("file");
-        if (!p)
-            return false;
-        const auto decoded =
-            QByteArray::fromBase64Encoding(p->body, QByteArray::AbortOnBase64DecodingErrors);
-        if (!decoded)
-            return false;
-        out = *decoded;
-        return true;
-    };
-    auto refused = [&r] {
-        r.body = "0";
-        return r;
-    };
-    auto done = [&r] {
-        r.body = "1";
-        return r;
-    };
-    auto xml = [&r](const QByteArray& body) {
-        r.contentType = "text/xml; charset=utf-8";
-        r.body = body;
-        return r;
-    };
-
-    if (action == QLatin1String("get_uid")) {
-        const QString name = decodeBase64Text(request.value(QStringLiteral("name")));
-        const QString password = decodeBase64Text(request.value(QStringLiteral("pass")));
-        for (const User& u : qAsConst(userList)) {
-            if (!name.isNull() && !password.isNull() && u.name == name && u.password == password)
-                r.body = QByteArray::number(u.uid);
-        }
-        return r;
-    }
-    if (action == QLatin1String("list_patches"))
-        return xml(patchListXml(-1));
-    if (action == QLatin1String("list_user_patches"))
-        return xml(patchListXml(request.value(QStringLiteral("uid")).toInt()));
-    if (action == QLatin1String("list_blocks"))
-        return xml(blockListXml(-1));
-    if (action == QLatin1String("list_user_blocks"))
-        return xml(blockListXml(request.value(QStringLiteral("uid")).toInt()));
-    if (action == QLatin1String("list_patch_comments"))
-        return xml(commentListXml(false, id));
-    if (action == QLatin1String("list_block_comments"))
-        return xml(commentListXml(true, id));
-    if (action == QLatin1String("version")) {
-        QByteArray body;
-        QXmlStreamWriter w(&body);
-        w.writeStartDocument();
-        w.writeStartElement(QStringLiteral("version"));
-        w.writeAttribute(QStringLiteral("major"), QString::number(version[0]));
-        w.writeAttribute(QStringLiteral("sub"), QString::number(version[1]));
-        w.writeAttribute(QStringLiteral("build"), QString::number(version[2]));
-        w.writeEndDocument();
-        return xml(body);
-    }
-    if (action == QLatin1String("get_patch")) {
-        for (const Patch& p : qAsConst(patchList)) {
-            if (idOk && p.id == id) {
-                r.contentType = "application/octet-stream";
-                r.body = p.data;
-                return r;
-            }
-        }
-        r.status = 404;
-        r.body = "Not Found";
-        return r;
-    }
-    if (action == QLatin1String("get_block")) {
-        const QString name = request.value(QStringLiteral("name"));
-        const QString hash = request.value(QStringLiteral("hash"));
-        for (const Block& b : qAsConst(blockList)) {
-            if (b.name == name && b.hash == hash) {
-                r.contentType = "application/octet-stream";
-                r.body = b.data;
-                return r;
-            }
-        }
-        r.status = 404;
-        r.body = "Not Found";
-        return r;
-    }
-
-    // Everything below changes the repository and needs the user's password.
-    const bool change =
-        QStringList{"upload_patch", "update_patch", "upload_block",         "update_block",
-                    "delete_patch", "delete_block", "upload_patch_comment", "upload_block_comment"}
-            .contains(action);
-    if (!change) {
-        r.status = 404;
-        r.body = "Not Found";
-        return r;
-    }
-    const User* user = authenticate(request);
-    if (!user)
-        return refused();
-
-    if (action == QLatin1String("upload_patch")) {
-        Patch p;
-        p.uid = user->uid;
-        if (!text("name", p.name) || !text("filename", p.filename) ||
-            !text("description", p.description) || !file(p.data))
-            return refused();
-        addPatch(p);
-        return done();
-    }
-    if (action == QLatin1String("upload_block")) {
-        Block b;
-        b.uid = user->uid;
-        if (!text("name", b.name) || !text("title", b.title) ||
-            !text("description", b.description) || !text("hash", b.hash) ||
-            !text("filename", b.filename) || !file(b.data))
-            return refused();
-        QDomDocument document;
-        document.setContent(b.data);
-        b.category =
-            document.documentElement().firstChildElement(QStringLiteral("category")).text();
-        addBlock(b);
-        return done();
-    }
-    if (action == QLatin1String("update_patch")) {
-        for (Patch& p : patchList) {
-            if (!idOk || p.id != id)
-                continue;
-            Patch next = p;
-            if (p.uid != user->uid || !text("name", next.name) ||
-                !text("description", next.description))
-                return refused();
-            if (request.part("file") && (!text("filename", next.filename) || !file(next.data)))
-                return refused();
-            p = next;
-            return done();
-        }
-        return refused();
-    }
-    if (action == QLatin1String("update_block")) {
-        for (Block& b : blockList) {
-            if (!idOk || b.id != id)
-                continue;
-            Block next = b;
-            if (b.uid != user->uid || !text("title", next.title) ||
-                !text("description", next.description))
-                return refused();
-            if (request.part("file")) {
-                if (!text("name", next.name) || !text("hash", next.hash) ||
-                    !text("filename", next.filename) || !file(next.data))
-                    return refused();
-                QDomDocument document;
-                document.setContent(next.data);
-                next.category =
-                    document.documentElement().firstChildElement(QStringLiteral("category")).text();
-            }
-            b = next;
-            return done();
-        }
-        return refused();
-    }
-    if (action == QLatin1String("delete_patch") || action == QLatin1String("delete_block")) {
-        const bool onBlock = action == QLatin1String("delete_block");
-        bool removed = false;
-        if (onBlock) {
-            for (int i = 0; i < blockList.size(); ++i) {
-                if (idOk && blockList.at(i).id == id && blockList.at(i).uid == user->uid) {
-                    blockList.removeAt(i);
-                    removed = true;
-                    break;
-                }
-            }
-        } else {
-            for (int i = 0; i < patchList.size(); ++i) {
-                if (idOk && patchList.at(i).id == id && patchList.at(i).uid == user->uid) {
-                    patchList.removeAt(i);
-                    removed = true;
-                    break;
-                }
-            }
-        }
-        if (!removed)
-            return refused();
-        for (int i = commentList.size() - 1; i >= 0; --i) {
-            if (commentList.at(i).onBlock == onBlock && commentList.at(i).target == id)
-                commentList.removeAt(i);
-        }
-        return done();
-    }
-    // upload_patch_comment, upload_block_comment
-    Comment c;
-    c.onBlock = action == QLatin1String("upload_block_comment");
-    c.target = id;
-    c.uid = user->uid;
-    bool exists = false;
-    if (c.onBlock) {
-        for (const Block& b : qAsConst(blockList))
-            exists = exists || (idOk && b.id == id);
-    } else {
-        for (const Patch& p : qAsConst(patchList))
-            exists = exists || (idOk && p.id == id);
-    }
-    if (!exists || !text("comment", c.content))
-        return refused();
-    addComment(c);
-    return done();
-}
-
-// --- Lists -------------------------------------------------------------------------------
-
-// Descriptions go out with one line feed before them; the client drops it.
-static void writeDescription(QXmlStreamWriter& w, const QString& name, const QString& text,
-                             bool leadingLineFeed)
-{
-    w.writeStartElement(name);
-    w.writeCDATA((leadingLineFeed ? QStringLiteral("\n") : QString()) + xmlSafe(text));
-    w.writeEndElement();
-}
-
-QByteArray RepositoryServer::patchListXml(int uid) const
-{
-    QByteArray body;
-    QXmlStreamWriter w(&body);
-    w.writeStartDocument();
-    w.writeStartElement(QStringLiteral("patches"));
-    for (const Patch& p : patchList) {
-        if (uid >= 0 && p.uid != uid)
-            continue;
-        w.writeStartElement(QStringLiteral("patch"));
-        w.writeAttribute(QStringLiteral("id"), QString::number(p.id));
-        w.writeAttribute(QStringLiteral("uid"), QString::number(p.uid));
-        w.writeAttribute(QStringLiteral("pname"), xmlSafe(p.name));
-        w.writeAttribute(QStringLiteral("uname"), xmlSafe(userName(p.uid)));
-        w.writeAttribute(QStringLiteral("filename"), xmlSafe(p.filename));
-        w.writeAttribute(QStringLiteral("date"), QString::number(p.date));
-        writeDescription(w, QStringLiteral("description"), p.description, true);
-        w.writeEndElement();
-    }
-    w.writeEndDocument();
-    return body;
-}
-
-QByteArray RepositoryServer::blockListXml(int uid) const
-{
-    QByteArray body;
-    QXmlStreamWriter w(&body);
-    w.writeStartDocument();
-    w.writeStartElement(QStringLiteral("blocks"));
-    for (const Block& b : blockList) {
-        if (uid >= 0 && b.uid != uid)
-            continue;
-        w.writeStartElement(QStringLiteral("block"));
-        w.writeAttribute(QStringLiteral("hash"), xmlSafe(b.hash));
-        w.writeAttribute(QStringLiteral("id"), QString::number(b.id));
-        w.writeAttribute(QStringLiteral("uid"), QString::number(b.uid));
-        w.writeAttribute(QStringLiteral("bname"), xmlSafe(b.name));
-        w.writeAttribute(QStringLiteral("title"), xmlSafe(b.title));
-        w.writeAttribute(QStringLiteral("uname"), xmlSafe(userName(b.uid)));
-        w.writeAttribute(QStringLiteral("filename"), xmlSafe(b.filename));
-        w.writeAttribute(QStringLiteral("category"), xmlSafe(b.category));
-        w.writeAttribute(QStringLiteral("date"), QString::number(b.date));
-        writeDescription(w, QStringLiteral("description"), b.description, true);
-        w.writeEndElement();
-    }
-    w.writeEndDocument();
-    return body;
-}
-
-QByteArray RepositoryServer::commentListXml(bool onBlock, int target) const
-{
-    QByteArray body;
-    QXmlStreamWriter w(&body);
-    w.writeStartDocument();
-    w.writeStartElement(QStringLiteral("comments"));
-    for (const Comment& c : commentList) {
-        if (c.onBlock != onBlock || c.target != target)
-            continue;
-        w.writeStartElement(QStringLiteral("comment"));
-        w.writeAttribute(QStringLiteral("date"), QString::number(c.date));
-        w.writeAttribute(QStringLiteral("id"), QString::number(c.id));
-        w.writeAttribute(QStringLiteral("uid"), QString::number(c.uid));
-        w.writeAttribute(QStringLiteral("uname"), xmlSafe(userName(c.uid)));
-        writeDescription(w, QStringLiteral("content"), c.content, false);
-        w.writeEndElement();
-    }
-    w.writeEndDocument();
-    return body;
 }

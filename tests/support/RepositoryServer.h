@@ -11,15 +11,24 @@
 #include <QString>
 #include <QTcpServer>
 
-class QTcpSocket;
+#include <map>
+#include <memory>
 
-// A repository server of our own that keeps users, patches, blocks and comments in memory and
-// answers the repository protocol on its one endpoint "/action.php". Tests run it inside their
-// process and script faults per request; knotlattice-repository runs it for a person.
+class HttpDaemon;
+class QTcpSocket;
+class QTemporaryDir;
+class RepositoryStore;
+
+// The tests' repository server: a fault and recording layer in front of an in-process instance
+// of the real server (tools/repository-server: its protocol, its SQLite store in a temporary
+// folder, its web server). Every request a client sends reaches this layer first, which records
+// it, answers it with a scripted fault, or relays it to the real server and its answer back
+// (at once, slowly, or when released). Seeding and reading go through the server's own store.
 //
-// Refusals: a log-in with an unknown name or a wrong password gets an empty body; a change
-// (upload, update, delete, comment) whose uid and password do not name a user, or that touches
-// an entry of another user, or lacks a form part, gets the body "0". Both with status 200.
+// Refusals are the real server's: a log-in with an unknown name or a wrong password gets an
+// empty body; a change (upload, update, delete, comment) whose uid and password do not name a
+// user, or that touches an entry of another user, or lacks a form part, gets the body "0".
+// Both with status 200.
 class RepositoryServer : public QTcpServer
 {
     Q_OBJECT
@@ -59,7 +68,8 @@ public:
         // The request target exactly as received: path and query.
         QByteArray target;
         QByteArray path;
-        // Decoded keys and values ("+" as a blank, then percent-decoding, UTF-8), in order.
+        // Keys and values decoded as the server decodes them (percent-decoding with "+" kept,
+        // UTF-8), in order.
         QList<QPair<QString, QString>> query;
         QList<QPair<QByteArray, QByteArray>> headers;
         QByteArray body;
@@ -119,18 +129,19 @@ public:
     QString endpoint() const;
     void useTls(const QSslCertificate& certificate, const QSslKey& key);
 
-    // The add functions give the new entry's id (ids of the entry passed in are ignored).
+    // The add functions give the new entry's id (ids of the entry passed in are ignored); 0
+    // when the store refused (a user name taken, a comment on no entry).
     int addUser(const QString& name, const QString& password);
     int addPatch(Patch patch);
+    // Many patches in one transaction, for large repositories.
+    void addPatches(const QList<Patch>& patches);
     int addBlock(Block block);
     int addComment(Comment comment);
     void setVersion(int major, int sub, int build);
     // Dates of new entries: the given Unix seconds, or the current time while 0.
-    void setTime(qint64 seconds) { fixedTime = seconds; }
+    void setTime(qint64 seconds);
 
-    // users.txt ("name password" a line; the first user owns the seeded entries),
-    // patches/*.ktl, blocks/*.xml and *.block, each with an optional description beside it in
-    // the same name plus ".txt", and version.txt ("major.sub.build").
+    // A seed folder as knotlattice-repository --seed reads it, into an empty repository.
     bool loadSeed(const QString& folder, QString* error);
 
     // The next `times` requests whose action is `action` (any request when empty) get the
@@ -149,10 +160,11 @@ public:
     // Bytes read from every connection so far.
     qint64 bytesRead() const { return readCount; }
     void clearRequests() { received.clear(); }
-    QList<User> users() const { return userList; }
-    QList<Patch> patches() const { return patchList; }
-    QList<Block> blocks() const { return blockList; }
-    QList<Comment> comments() const { return commentList; }
+    // From the store; passwords as given to addUser.
+    QList<User> users() const;
+    QList<Patch> patches() const;
+    QList<Block> blocks() const;
+    QList<Comment> comments() const;
 
 signals:
     void requestReceived(const QString& action);
@@ -161,42 +173,13 @@ protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
-    struct Response
-    {
-        int status = 200;
-        QByteArray contentType = "text/plain";
-        QByteArray body;
-        QList<QPair<QByteArray, QByteArray>> headers;
-        bool withLength = true;
-    };
+    struct Link;
     struct Held
     {
         QPointer<QTcpSocket> socket;
         QByteArray bytes;
         bool close = false;
     };
-
-    void readFrom(QTcpSocket* socket);
-    bool takeRequest(QTcpSocket* socket, QByteArray& buffer);
-    void answer(QTcpSocket* socket, const Request& request, bool close);
-    Response respond(const Request& request);
-    Response respondToAction(const Request& request);
-    void send(QTcpSocket* socket, const Response& response, bool close);
-    void sendSlowly(QTcpSocket* socket, const Response& response, bool close);
-    static QByteArray serialise(const Response& response, bool close, bool withBody = true);
-
-    const User* authenticate(const Request& request) const;
-    const User* userById(int uid) const;
-    QString userName(int uid) const;
-    qint64 now() const;
-    QByteArray patchListXml(int uid) const;
-    QByteArray blockListXml(int uid) const;
-    QByteArray commentListXml(bool onBlock, int target) const;
-
-    bool tls = false;
-    QSslCertificate certificate;
-    QSslKey key;
-    QHash<QTcpSocket*, QByteArray> buffers;
     struct Scripted
     {
         Fault fault;
@@ -204,21 +187,30 @@ private:
         QByteArray body;
         bool withLength;
     };
+
+    void readFrom(QTcpSocket* socket);
+    void takeRequests(Link& link);
+    void answerWithFault(Link& link, const Scripted& scripted, bool close);
+    void forward(Link& link, const QByteArray& raw);
+    void readUpstream(Link& link);
+    void upstreamClosed(Link& link);
+    void deliver(Link& link, const QByteArray& response, bool close);
+    void sendSlowly(Link& link, const QByteArray& response, bool close);
+    void drop(QTcpSocket* socket);
+
+    std::unique_ptr<QTemporaryDir> folder;
+    std::unique_ptr<RepositoryStore> store;
+    std::unique_ptr<HttpDaemon> daemon;
+    std::map<QTcpSocket*, std::unique_ptr<Link>> links;
+    QHash<int, QString> passwords;
+    bool tls = false;
+    QSslCertificate certificate;
+    QSslKey key;
     QList<Scripted> faults;
     QList<Held> held;
     int slowPieces = 10;
     int slowInterval = 100;
     qint64 oversizeBytes = 17 * 1024 * 1024;
-    qint64 fixedTime = 0;
     QList<Request> received;
     qint64 readCount = 0;
-    QList<User> userList;
-    QList<Patch> patchList;
-    QList<Block> blockList;
-    QList<Comment> commentList;
-    int nextUid = 1;
-    int nextPatchId = 1;
-    int nextBlockId = 1;
-    int nextCommentId = 1;
-    int version[3] = {1, 0, 0};
 };

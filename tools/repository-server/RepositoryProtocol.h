@@ -1,0 +1,51 @@
+#pragma once
+
+#include "QueryString.h"
+#include "ReplyCache.h"
+
+#include <QByteArray>
+#include <QHash>
+
+class RepositoryStore;
+
+// The repository's one endpoint "/action.php": every action the editor sends, answered from
+// the store. Knows nothing of HTTP framing; the web server hands it whole requests.
+//
+// Refusals: a log-in with an unknown name or a wrong password gets an empty body; a change
+// (upload, update, delete, comment) whose uid and password do not name a user, or that touches
+// an entry of another user or one that does not exist, or lacks a form part, gets the body "0".
+// Both with status 200. A part past its size bound gets 413, a database failure 500.
+class RepositoryProtocol
+{
+public:
+    struct Request
+    {
+        QByteArray method;
+        QByteArray path;
+        QueryString::Pairs query;
+        // The first form part of each name.
+        QHash<QByteArray, QByteArray> parts;
+
+        QString value(const QString& key) const { return QueryString::value(query, key); }
+    };
+    struct Reply
+    {
+        int status = 200;
+        QByteArray contentType = "text/plain; charset=utf-8";
+        QByteArray body;
+    };
+
+    explicit RepositoryProtocol(RepositoryStore& store) : store(store) {}
+
+    Reply answer(const Request& request) const;
+
+private:
+    Reply action(const Request& request) const;
+    Reply change(const Request& request, const QString& action) const;
+    QByteArray patchList(int uid, bool* ok) const;
+    QByteArray blockList(int uid, bool* ok) const;
+    QByteArray commentList(bool onBlock, int target, bool* ok) const;
+
+    RepositoryStore& store;
+    mutable ReplyCache listReplies;
+};
