@@ -154,31 +154,6 @@ qint64 answerLength(const QByteArray& bytes, bool* close)
     return bytes.size() >= total ? total : 0;
 }
 
-RepositoryServer::Patch fromStore(const RepositoryStore::Patch& p)
-{
-    RepositoryServer::Patch out;
-    out.id = p.id;
-    out.uid = p.uid;
-    out.name = p.name;
-    out.filename = p.filename;
-    out.description = p.description;
-    out.data = p.data;
-    out.date = p.date;
-    return out;
-}
-
-RepositoryStore::Patch toStore(const RepositoryServer::Patch& p)
-{
-    RepositoryStore::Patch out;
-    out.uid = p.uid;
-    out.name = p.name;
-    out.filename = p.filename;
-    out.description = p.description;
-    out.data = p.data;
-    out.date = p.date;
-    return out;
-}
-
 } // namespace
 
 QByteArray RepositoryServer::Part::header(const QByteArray& name) const
@@ -269,14 +244,14 @@ int RepositoryServer::addUser(const QString& name, const QString& password)
 
 int RepositoryServer::addPatch(Patch patch)
 {
-    return store->addPatch(toStore(patch));
+    return store->addPatch(patch);
 }
 
 void RepositoryServer::addPatches(const QList<Patch>& list)
 {
     store->transaction([&] {
         for (const Patch& p : list) {
-            if (!store->addPatch(toStore(p)))
+            if (!store->addPatch(p))
                 return false;
         }
         return true;
@@ -285,29 +260,13 @@ void RepositoryServer::addPatches(const QList<Patch>& list)
 
 int RepositoryServer::addBlock(Block block)
 {
-    RepositoryStore::Block b;
-    b.uid = block.uid;
-    b.name = block.name;
-    b.title = block.title;
-    b.filename = block.filename;
-    b.hash = block.hash;
-    b.description = block.description;
-    b.category = block.category;
-    b.data = block.data;
-    b.date = block.date;
-    return store->addBlock(b);
+    return store->addBlock(block);
 }
 
 int RepositoryServer::addComment(Comment comment)
 {
-    RepositoryStore::Comment c;
-    c.onBlock = comment.onBlock;
-    c.target = comment.target;
-    c.uid = comment.uid;
-    c.content = comment.content;
-    c.date = comment.date;
     int id = 0;
-    store->addComment(c, &id);
+    store->addComment(comment, &id);
     return id;
 }
 
@@ -348,51 +307,22 @@ QList<RepositoryServer::User> RepositoryServer::users() const
 
 QList<RepositoryServer::Patch> RepositoryServer::patches() const
 {
-    QList<RepositoryStore::Patch> stored;
-    store->patches(stored, -1, true);
     QList<Patch> out;
-    for (const RepositoryStore::Patch& p : qAsConst(stored))
-        out.append(fromStore(p));
+    store->patches(out, -1, true);
     return out;
 }
 
 QList<RepositoryServer::Block> RepositoryServer::blocks() const
 {
-    QList<RepositoryStore::Block> stored;
-    store->blocks(stored, -1, true);
     QList<Block> out;
-    for (const RepositoryStore::Block& b : qAsConst(stored)) {
-        Block block;
-        block.id = b.id;
-        block.uid = b.uid;
-        block.name = b.name;
-        block.title = b.title;
-        block.filename = b.filename;
-        block.hash = b.hash;
-        block.description = b.description;
-        block.category = b.category;
-        block.data = b.data;
-        block.date = b.date;
-        out.append(block);
-    }
+    store->blocks(out, -1, true);
     return out;
 }
 
 QList<RepositoryServer::Comment> RepositoryServer::comments() const
 {
-    QList<RepositoryStore::Comment> stored;
-    store->comments(stored);
     QList<Comment> out;
-    for (const RepositoryStore::Comment& c : qAsConst(stored)) {
-        Comment comment;
-        comment.id = c.id;
-        comment.onBlock = c.onBlock;
-        comment.target = c.target;
-        comment.uid = c.uid;
-        comment.content = c.content;
-        comment.date = c.date;
-        out.append(comment);
-    }
+    store->comments(out);
     return out;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RepositoryStore.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QHostAddress>
@@ -17,7 +19,6 @@
 class HttpDaemon;
 class QTcpSocket;
 class QTemporaryDir;
-class RepositoryStore;
 
 // The tests' repository server: a fault and recording layer in front of an in-process instance
 // of the real server (tools/repository-server: its protocol, its SQLite store in a temporary
@@ -87,38 +88,10 @@ public:
         QString name;
         QString password;
     };
-    struct Patch
-    {
-        int id = 0;
-        int uid = 0;
-        QString name;
-        QString filename;
-        QString description;
-        QByteArray data;
-        qint64 date = 0;
-    };
-    struct Block
-    {
-        int id = 0;
-        int uid = 0;
-        QString name;
-        QString title;
-        QString filename;
-        QString hash;
-        QString description;
-        QString category;
-        QByteArray data;
-        qint64 date = 0;
-    };
-    struct Comment
-    {
-        int id = 0;
-        bool onBlock = false;
-        int target = 0;
-        int uid = 0;
-        QString content;
-        qint64 date = 0;
-    };
+    // The store's own records: what a test seeds or reads is what the server keeps.
+    using Patch = RepositoryStore::Patch;
+    using Block = RepositoryStore::Block;
+    using Comment = RepositoryStore::Comment;
 
     explicit RepositoryServer(QObject* parent = nullptr);
     ~RepositoryServer() override;
