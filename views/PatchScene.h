@@ -79,6 +79,10 @@ public:
     PatchCable* cableItem(int id) const { return cableItems.value(id); }
     PatchComment* commentItem(int id) const { return commentItems.value(id); }
 
+    // Grows the extent the item index divides, in steps, so that it covers `area`. Items past it
+    // are still found, only less quickly.
+    void coverArea(const QRectF& area);
+
     // Comment text counts as HTML when it holds a tag pair or a line-break tag.
     static bool isHtmlText(const QString& text);
 
@@ -154,4 +158,5 @@ private:
     bool movingByKeys = false;
     std::function<bool(const QString&)> blockNameKnown;
     std::map<qreal, int> blockZCounts;
+    bool extentSet = false;
 };
