@@ -5,6 +5,7 @@
 #include "BlockManager.h"
 #include "Browser.h"
 #include "ClipboardPayload.h"
+#include "DisplayText.h"
 #include "PastePlan.h"
 #include "PatchComment.h"
 #include "PatchDocument.h"
@@ -216,7 +217,7 @@ void MainWindow::inspectorSaveBlockRequested(const BlockInstance* instance, bool
                           "starts again.")
                      : tr("The library already holds a block named \"%1\". The file %2 was "
                           "written; the library keeps its own block.");
-        qWarning().noquote() << text.arg(name, QDir::toNativeSeparators(target));
+        qWarning().noquote() << text.arg(util::displayName(name), QDir::toNativeSeparators(target));
         return;
     }
     if (!blocks->loadNewBlock(target, BlockDescription::OriginUser))

@@ -5,6 +5,7 @@
 #include "PatchCable.h"
 #include "PatchComment.h"
 #include "PatchScene.h"
+#include "ShownText.h"
 #include "SocketItem.h"
 #include "TestMain.h"
 #include "ViewFixtures.h"
@@ -46,6 +47,7 @@ class TestCanvasItems : public QObject
 private slots:
     void fontIsTheBlockFamily();
     void blockBuildsSockets();
+    void socketTooltips_data();
     void socketTooltips();
     void renderedBlock_data();
     void renderedBlock();
@@ -86,7 +88,7 @@ void TestCanvasItems::blockBuildsSockets()
 
     const int width = expectedBodyWidth(d->name, 1, 3);
     QCOMPARE(block->boundingRect(), QRectF(-4, -4, width + 8, 33));
-    QCOMPARE(block->toolTip(), QStringLiteral("Quad Mixer info"));
+    QCOMPARE(testsupport::shownToolTip(block->toolTip()), QStringLiteral("Quad Mixer info"));
     QCOMPARE(block->inSockets().size(), 1);
     QCOMPARE(block->outSockets().size(), 3);
     QCOMPARE(block->inSockets()[0]->pos(), QPointF(5, -14));
@@ -107,14 +109,46 @@ void TestCanvasItems::blockBuildsSockets()
     QCOMPARE(scene.blockItem(2)->boundingRect().width(), qreal(nameWidth + 20 + 8));
 }
 
+void TestCanvasItems::socketTooltips_data()
+{
+    QTest::addColumn<QString>("info");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("plain") << "tip"
+                           << "tip";
+    QTest::newRow("spaces kept") << "A  +  B"
+                                 << "A  +  B";
+    // Block files come with patches: their texts show as typed, markup and all.
+    QTest::newRow("image tag") << "<img src=\"/dev/zero\"> level"
+                               << "<img src=\"/dev/zero\"> level";
+    QTest::newRow("bold") << "<b>Bold</b> level"
+                          << "<b>Bold</b> level";
+    QTest::newRow("an entity as typed") << "A &lt; B"
+                                        << "A &lt; B";
+    QTest::newRow("direction override")
+        << QString("level \u202Eevil") << QString("level \uFFFDevil");
+    QTest::newRow("65,535 characters")
+        << QString(65535, 'x') << QString(300, 'x') + QChar(0x2026) + " (65535 characters)";
+}
+
+// Tool tips of blocks and sockets show the description's text as plain text, bounded.
 void TestCanvasItems::socketTooltips()
 {
+    QFETCH(QString, info);
+    QFETCH(QString, shown);
     BlockDescription d = fixtures::description(QStringLiteral("Gain"), 2, 1);
+    d.info = info;
+    d.variables[0].info = info;
+    d.variables[1].info = info;
+    d.variables[d.variables.size() - 2].info = info;
+    d.rebuildSockets();
     BlockBase block(&d);
+    QCOMPARE(testsupport::shownToolTip(block.toolTip()), shown);
     // The fixture makes input 0 editable and input 1 not.
-    QCOMPARE(block.inSockets()[0]->toolTip(), QStringLiteral("in0 tip"));
-    QCOMPARE(block.inSockets()[1]->toolTip(), QStringLiteral("in1 tip (not editable)"));
-    QCOMPARE(block.outSockets()[0]->toolTip(), QStringLiteral("out0 tip"));
+    QCOMPARE(testsupport::shownToolTip(block.inSockets()[0]->toolTip()), shown);
+    QCOMPARE(testsupport::shownToolTip(block.inSockets()[1]->toolTip()),
+             info.size() > 300 ? QString(300, 'x') + QChar(0x2026) + " (65550 characters)"
+                               : shown + " (not editable)");
+    QCOMPARE(testsupport::shownToolTip(block.outSockets()[0]->toolTip()), shown);
     QVERIFY(!block.inSockets()[0]->isConnectable());
 }
 
