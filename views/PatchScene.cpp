@@ -24,6 +24,12 @@
 namespace {
 constexpr int indexDepth = 8;
 constexpr qreal extentStep = 4096;
+// Comment text laid out on a canvas, in characters: rich text costs about a microsecond and
+// tens of bytes a character, and a small file can hold megabytes of comments. Each comment shows
+// at most its first 2,000; once 200,000 are shown in all, the rest show their first 100.
+constexpr int shownCommentLimit = 2000;
+constexpr int shownCommentStub = 100;
+constexpr int shownBudget = 200000;
 } // namespace
 
 PatchScene::PatchScene(QObject* parent) : QGraphicsScene(parent), undoRelay(new QTimer(this))
@@ -207,22 +213,44 @@ bool PatchScene::isHtmlText(const QString& text)
            text.contains(QLatin1String("<br"));
 }
 
+QString PatchScene::shownComment(int id, const QString& text)
+{
+    shownTotal -= shownLengths.take(id);
+    const int room = shownTotal < shownBudget ? shownCommentLimit : shownCommentStub;
+    if (text.size() <= room) {
+        shownLengths.insert(id, text.size());
+        shownTotal += text.size();
+        return text;
+    }
+    int length = room;
+    // Half a surrogate pair would show as a stray box.
+    if (text.at(length - 1).isHighSurrogate())
+        --length;
+    shownLengths.insert(id, length);
+    shownTotal += length;
+    ++shortened;
+    return text.left(length) + QChar(0x2026);
+}
+
 void PatchScene::editComment(int id, int x, int y, const QString& text)
 {
     PatchComment* item = commentItems.value(id);
     if (!item)
         return;
     item->setPos(x, y);
+    // Markup is told by the whole text; the start of a long one is laid out alone.
+    const QString shown = shownComment(id, text);
     if (isHtmlText(text))
-        item->setHtml(text);
+        item->setHtml(shown);
     else
-        item->setPlainText(text);
+        item->setPlainText(shown);
     coverArea(item->sceneBoundingRect());
 }
 
 void PatchScene::removeComment(int id)
 {
     PatchComment* item = commentItems.take(id);
+    shownTotal -= shownLengths.take(id);
     if (!item)
         return;
     item->removing = true;
@@ -249,6 +277,8 @@ void PatchScene::clearItems()
             comment->removing = true;
     }
     blockItems.clear();
+    shownLengths.clear();
+    shownTotal = 0;
     clear();
     selectionMuted = wasMuted;
     if (hadSelection)
@@ -679,6 +709,8 @@ void PatchScene::cableItemDestroyed(PatchCable* cable)
 void PatchScene::commentItemDestroyed(PatchComment* comment)
 {
     const auto it = commentItems.find(comment->id());
-    if (it != commentItems.end() && it.value() == comment)
+    if (it != commentItems.end() && it.value() == comment) {
         commentItems.erase(it);
+        shownTotal -= shownLengths.take(comment->id());
+    }
 }

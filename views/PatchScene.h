@@ -83,6 +83,11 @@ public:
     // are still found, only less quickly.
     void coverArea(const QRectF& area);
 
+    // How many times a comment was shown cut to the start of its text, since the scene was made.
+    // Whatever the shown part, the comment's record keeps its whole text, and editing it shows
+    // it whole.
+    int shortenedComments() const { return shortened; }
+
     // Comment text counts as HTML when it holds a tag pair or a line-break tag.
     static bool isHtmlText(const QString& text);
 
@@ -131,6 +136,9 @@ private:
     // A block that goes takes any part it plays in a running cable drag with it.
     void forgetDragOn(const CanvasBlock* block);
 
+    // The part of a comment's text to lay out, within the canvas's bound; notes its length.
+    QString shownComment(int id, const QString& text);
+
     // "move objects" or "move object", counting every selected item.
     QString moveText() const;
     // Records the selected blocks and comments that stand elsewhere than their model says.
@@ -159,4 +167,8 @@ private:
     std::function<bool(const QString&)> blockNameKnown;
     std::map<qreal, int> blockZCounts;
     bool extentSet = false;
+    // Characters of comment text shown, by comment id, and in all.
+    QHash<int, int> shownLengths;
+    int shownTotal = 0;
+    int shortened = 0;
 };

@@ -261,6 +261,18 @@ QByteArray binaryTree(const BlockManager& library)
     return patch.file();
 }
 
+// 1000 comments of 60 KB of rich text each: 86 KB of file.
+QByteArray longCommentPatch()
+{
+    RecordBuilder patch;
+    QByteArray rich;
+    while (rich.size() < 60000)
+        rich += "<p><b>Note:</b> the envelope opens the <i>filter</i>, then the delay</p>";
+    for (quint32 id = 1; id <= 1000; ++id)
+        patch.comment(id, 37 * (id % 100), 41 * (id / 10), rich);
+    return patch.file();
+}
+
 // One open in this process: the file from disk through openFromPath, timed whole, then the same
 // steps one by one on a document of their own.
 Figures openOnce(MainWindow& window, const QString& path, const QByteArray& bytes)
@@ -430,6 +442,8 @@ QList<Case> cases()
     list << Case{QStringLiteral("65,535 blocks, binary tree"), binaryTree, false};
     list << Case{QStringLiteral("1000 comments"),
                  [](const BlockManager&) { return commentPatch(); }, false};
+    list << Case{QStringLiteral("1000 comments of 60 KB rich text"),
+                 [](const BlockManager&) { return longCommentPatch(); }, false};
     list << Case{QStringLiteral("4.5 million empty block records"),
                  [](const BlockManager&) { return RecordBuilder().emptyBlocks(4500000).file(); },
                  false};

@@ -330,6 +330,17 @@ void TestHostilePatches::hostileFiles_data()
     pictures.comment(3, 10, 110,
                      "<p style=\"background-image: url(" + square.toUtf8() + ")\">x</p>");
     QTest::newRow("comments with pictures") << pictures.file() << whole << QString() << 2 << 1 << 3;
+    RecordBuilder longComments;
+    QByteArray rich;
+    while (rich.size() < 60000)
+        rich += "<p><b>Note:</b> the envelope opens the <i>filter</i>, then the delay</p>";
+    for (quint32 id = 1; id <= 1000; ++id)
+        longComments.comment(id, 37 * (id % 100), 41 * (id / 10), rich);
+    QTest::newRow("1,000 comments of 60 KB rich text")
+        << longComments.file() << whole
+        << "1000 comments of the patch are too long to show whole: the canvas shows the start "
+           "of each. Their whole text is kept and saved"
+        << 0 << 0 << 1000;
     QTest::newRow("3,000 blocks with long cables")
         << longCables(gain, 3000).file() << whole << QString() << 3000 << 3000 << 0;
 
