@@ -132,8 +132,10 @@ void TestMessageHandler::boxShowsPlainText_data()
                                       << "Heading\n\n- one\n- two";
     QTest::newRow("direction override")
         << QString("- \u202Eevil.ktl\n") << QString("- \uFFFDevil.ktl\n");
-    QTest::newRow("bell and escape")
-        << QString("a\x07" "b\x1B" "[31mc") << QString("a\uFFFDb\uFFFD[31mc");
+    QTest::newRow("bell and escape") << QString("a\x07"
+                                                "b\x1B"
+                                                "[31mc")
+                                     << QString("a\uFFFDb\uFFFD[31mc");
     // A box fits on the screen whatever a warning carries.
     QTest::newRow("20 names of 65,535 characters")
         << QString(20 * 65536, 'n') << QString(4000, 'n') + QChar(0x2026) + " (1310720 characters)";
