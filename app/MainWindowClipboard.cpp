@@ -5,6 +5,7 @@
 #include "BlockManager.h"
 #include "Browser.h"
 #include "ClipboardPayload.h"
+#include "DisplayText.h"
 #include "PastePlan.h"
 #include "PatchComment.h"
 #include "PatchDocument.h"
@@ -195,7 +196,8 @@ QString MainWindow::savedUnderHeldName(const QString& name, const QString& targe
         files[i] = QDir::toNativeSeparators(files.at(i));
     }
     const QString shown = QDir::toNativeSeparators(target);
-    const QString held = tr("The library already holds a block named \"%1\".").arg(name);
+    const QString held =
+        tr("The library already holds a block named \"%1\".").arg(util::displayName(name));
     if (at < 0)
         return held + " " +
                tr("The file %1 was written; the library keeps its own block.").arg(shown);

@@ -1,6 +1,7 @@
 // Document tabs: creating, switching, marking, closing, and forwarding edits to the current one.
 #include "MainWindow.h"
 
+#include "DisplayText.h"
 #include "EditVariableCommand.h"
 #include "Emulator.h"
 #include "FirmwarePipeline.h"
@@ -9,6 +10,7 @@
 #include "PatchCable.h"
 #include "PatchDocument.h"
 #include "PatchScene.h"
+#include "PlainBox.h"
 
 #include <QAbstractSpinBox>
 #include <QAction>
@@ -166,10 +168,10 @@ bool MainWindow::askForSave(PatchDocument* doc)
         doc = document;
     if (!doc || !doc->changed())
         return false;
-    QMessageBox box(QMessageBox::Warning, QString(),
-                    "\"" + doc->patchInfo()->name +
-                        tr("\" has unsaved changes. \nDo you want to save them now?"),
+    QMessageBox box(QMessageBox::Warning, QString(), QString(),
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    util::setPlainTexts(box, "\"" + util::displayName(doc->patchInfo()->name) +
+                                 tr("\" has unsaved changes. \nDo you want to save them now?"));
     box.setDefaultButton(QMessageBox::Yes);
     switch (box.exec()) {
     case QMessageBox::Yes: {

@@ -11,6 +11,7 @@
 #include "PatchOpener.h"
 #include "PatchRecord.h"
 #include "PatchScene.h"
+#include "PlainBox.h"
 #include "ProgramPaths.h"
 #include "Repository.h"
 #include "SaveWindow.h"
@@ -288,10 +289,10 @@ bool MainWindow::startOpen(const PackedPatch& patch, const QList<QByteArray>& bl
 
     if (!notFound.isEmpty()) {
         QMessageBox box;
-        box.setTextFormat(Qt::PlainText);
-        box.setText(tr("The following local block descriptions were not found:\n\n")
-                        .remove(QLatin1Char('\n')));
-        box.setInformativeText(listing(notFound) + "\nDo you wish to download them ?");
+        util::setPlainTexts(box,
+                            tr("The following local block descriptions were not found:\n\n")
+                                .remove(QLatin1Char('\n')),
+                            listing(notFound) + "\nDo you wish to download them ?");
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
         box.setDefaultButton(QMessageBox::Ok);
         if (box.exec() == QMessageBox::Ok)

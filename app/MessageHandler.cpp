@@ -1,6 +1,8 @@
 #include "MessageHandler.h"
 
+#include "DisplayText.h"
 #include "MainApp.h"
+#include "PlainBox.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -61,30 +63,37 @@ void setMessageTarget(MainApp* app)
     messageTarget = app;
 }
 
+std::unique_ptr<QMessageBox> messageBox(const MessageRoute& route)
+{
+    std::unique_ptr<QMessageBox> box;
+    if (route.box == MessageRoute::FatalBox) {
+        box = std::make_unique<QMessageBox>(
+            QMessageBox::Critical, QCoreApplication::translate("main", "Fatal Error"), QString(),
+            QMessageBox::Ok, nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+        util::setPlainTexts(*box, QCoreApplication::translate(
+                                      "main", "%1 has encountered an error and cannot continue "
+                                              "to work.\nPlease press OK button to quit.")
+                                      .arg(QCoreApplication::applicationName()));
+        box->setDetailedText(route.detail);
+    } else if (route.box == MessageRoute::WarningBox) {
+        box = std::make_unique<QMessageBox>(QMessageBox::Warning,
+                                            QCoreApplication::translate("main", "Warning"),
+                                            QString(), QMessageBox::Ok);
+        util::setPlainTexts(*box, util::boxText(route.text));
+    }
+    return box;
+}
+
 void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     const MessageRoute route = routeMessage(type, message, context.category);
     if (route.text.isEmpty())
         return;
 
-    if (route.box == MessageRoute::FatalBox) {
-        QMessageBox box(QMessageBox::Critical, QCoreApplication::translate("main", "Fatal Error"),
-                        QCoreApplication::translate("main",
-                                                    "%1 has encountered an error and cannot "
-                                                    "continue to work.\nPlease press OK button "
-                                                    "to quit.")
-                            .arg(QCoreApplication::applicationName()),
-                        QMessageBox::Ok, nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-        box.setDetailedText(route.detail);
-        box.exec();
-        QCoreApplication::quit();
-    } else if (route.box == MessageRoute::WarningBox) {
-        QMessageBox box(QMessageBox::Warning, QCoreApplication::translate("main", "Warning"),
-                        route.text, QMessageBox::Ok);
-        // Warnings quote names and texts from files and servers: shown as they are, never as
-        // markup.
-        box.setTextFormat(Qt::PlainText);
-        box.exec();
+    if (std::unique_ptr<QMessageBox> box = messageBox(route)) {
+        box->exec();
+        if (route.box == MessageRoute::FatalBox)
+            QCoreApplication::quit();
     }
 
     const QByteArray utf8 = route.text.toUtf8();

@@ -1,10 +1,12 @@
 #include "PresetWindow.h"
 
+#include "DisplayText.h"
 #include "Emulator.h"
 #include "MainApp.h"
 #include "MainWindow.h"
 #include "PresetCatalogue.h"
 #include "ProgramPaths.h"
+#include "SafeTextDocument.h"
 
 #include <QAction>
 #include <QBoxLayout>
@@ -45,6 +47,8 @@ PresetWindow::PresetWindow(MainApp* app) : QMainWindow(nullptr), app(app)
     right->addWidget(rule);
     info = new QTextEdit(this);
     info->setReadOnly(true);
+    // The description is markup from the catalogue file: it shows, but loads nothing.
+    SafeTextDocument::install(info);
     info->setMinimumWidth(280);
     right->addWidget(info);
     columns->addLayout(right);
@@ -134,7 +138,8 @@ void PresetWindow::selectPreset(int id)
         }
         return;
     }
-    info->setHtml(QStringLiteral("<b>") + found->name + QStringLiteral("</b><br />") + found->info);
+    info->setHtml(QStringLiteral("<b>") + found->name.toHtmlEscaped() +
+                  QStringLiteral("</b><br />") + found->info);
     emulator->setToolTips(found->controls);
 }
 
@@ -170,7 +175,8 @@ void PresetWindow::playPreset(bool on)
     if (!QFileInfo(program).isExecutable()) {
         qWarning().noquote() << tr("The preset \"%1\" cannot be played: its program %2 is "
                                    "missing.")
-                                    .arg(preset->name, QDir::toNativeSeparators(program));
+                                    .arg(util::displayName(preset->name),
+                                         QDir::toNativeSeparators(program));
         play->setChecked(false);
         return;
     }
@@ -209,7 +215,8 @@ void PresetWindow::updateFirmware()
     if (!source.open(QIODevice::ReadOnly)) {
         qWarning().noquote() << tr("The firmware of the preset \"%1\" cannot be read, so the "
                                    "device was left as it is: %2\n%3")
-                                    .arg(preset->name, source.errorString(), image);
+                                    .arg(util::displayName(preset->name), source.errorString(),
+                                         image);
         return;
     }
     const QByteArray bytes = source.readAll();
@@ -217,7 +224,7 @@ void PresetWindow::updateFirmware()
     if (bytes.isEmpty()) {
         qWarning().noquote() << tr("The firmware of the preset \"%1\" is empty, so the device "
                                    "was left as it is.\n%2")
-                                    .arg(preset->name, image);
+                                    .arg(util::displayName(preset->name), image);
         return;
     }
 

@@ -2,6 +2,7 @@
 
 #include "CheckBox.h"
 #include "CodeCompiler.h"
+#include "DisplayText.h"
 #include "EmulatorWidget.h"
 #include "Knob.h"
 #include "ProcessTree.h"
@@ -262,10 +263,11 @@ void Emulator::attachControl(int index, QObject* control)
 
 void Emulator::setToolTips(const QStringList& tips)
 {
-    knob1->setToolTip(tips.value(0));
-    knob2->setToolTip(tips.value(1));
-    checkBox1->setToolTip(tips.value(2));
-    checkBox2->setToolTip(tips.value(3));
+    // The tips come from the preset catalogue: shown as the text they are.
+    knob1->setToolTip(util::toolTipText(tips.value(0)));
+    knob2->setToolTip(util::toolTipText(tips.value(1)));
+    checkBox1->setToolTip(util::toolTipText(tips.value(2)));
+    checkBox2->setToolTip(util::toolTipText(tips.value(3)));
 }
 
 void Emulator::handleSlider(int value)

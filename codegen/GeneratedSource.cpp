@@ -2,6 +2,7 @@
 
 #include "BlockDescription.h"
 #include "BlockInstance.h"
+#include "DisplayText.h"
 
 #include <QDebug>
 #include <QStringList>
@@ -49,7 +50,8 @@ QString GeneratedSource::blockLabel(const BlockInstance& instance)
 {
     const QString name = instance.description ? instance.description->name : QString();
     return QStringLiteral("%1 (id %2)")
-        .arg(name.isEmpty() ? QStringLiteral("block") : name, QString::number(instance.id));
+        .arg(name.isEmpty() ? QStringLiteral("block") : util::displayName(name),
+             QString::number(instance.id));
 }
 
 GeneratedSource::GeneratedSource(const InstanceList& order) : order(order) {}

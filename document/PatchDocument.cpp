@@ -4,6 +4,7 @@
 #include "AddCommentCommand.h"
 #include "AddConnectionCommand.h"
 #include "CanvasBlock.h"
+#include "DisplayText.h"
 #include "DocumentHost.h"
 #include "EditCommentCommand.h"
 #include "MoveBlockCommand.h"
@@ -119,9 +120,9 @@ BlockInstance* PatchDocument::createBlockInstance(const QString& name, const Blo
 
         const auto existing = instances.find(copy.id);
         if (existing != instances.end()) {
-            qWarning().noquote()
-                << tr("Replace [%1] instance with id:").arg(source->description->name) +
-                       QLatin1Char(' ') + QString::number(copy.id);
+            qWarning().noquote() << tr("Replace [%1] instance with id:")
+                                            .arg(util::displayName(source->description->name)) +
+                                        QLatin1Char(' ') + QString::number(copy.id);
             replacedIds.insert(copy.id);
             retireInstance(existing->second);
             instances.erase(existing);

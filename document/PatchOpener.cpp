@@ -4,6 +4,7 @@
 #include "BlockInstance.h"
 #include "BlockManager.h"
 #include "PatchDocument.h"
+#include "PatchScene.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -177,6 +178,18 @@ int PatchOpener::addCables(PatchDocument* document, const PackedPatch& patch)
 
 void PatchOpener::addComments(PatchDocument* document, const PackedPatch& patch)
 {
+    const int before = document->patchScene()->shortenedComments();
     for (const Comment& comment : patch.comments)
         document->addComment(comment.id, comment.x, comment.y, comment.text);
+    const int cut = document->patchScene()->shortenedComments() - before;
+    if (cut == 1) {
+        qWarning().noquote() << tr("One comment of the patch is too long to show whole: the "
+                                   "canvas shows its start. Its whole text is kept and saved, and "
+                                   "editing the comment shows it.");
+    } else if (cut > 1) {
+        qWarning().noquote() << tr("%1 comments of the patch are too long to show whole: the "
+                                   "canvas shows the start of each. Their whole text is kept and "
+                                   "saved, and editing a comment shows it.")
+                                    .arg(cut);
+    }
 }

@@ -1,6 +1,7 @@
 #include "CommentsWindow.h"
 
 #include "RepositoryText.h"
+#include "SafeTextDocument.h"
 #include "UserCredentials.h"
 
 #include <QDebug>
@@ -20,6 +21,7 @@ CommentsWindow::CommentsWindow(QWidget* parent, UserCredentials* userCredentials
     layout->addWidget(new QLabel(QStringLiteral("comments"), this));
 
     view = new QTextBrowser(this);
+    SafeTextDocument::install(view);
     view->setObjectName(QStringLiteral("comments"));
     // Comments are other people's text: nothing in them is followed.
     view->setOpenLinks(false);

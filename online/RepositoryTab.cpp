@@ -3,6 +3,7 @@
 #include "BlockDownload.h"
 #include "CommentsWindow.h"
 #include "RepositoryText.h"
+#include "SafeTextDocument.h"
 #include "UserCredentials.h"
 
 #include <QDebug>
@@ -58,6 +59,7 @@ QTextBrowser* RepositoryTab::createDescriptionPanel(const QString& text, QWidget
 {
     auto* panel = new QTextBrowser(parent);
     panel->setReadOnly(true);
+    SafeTextDocument::install(panel);
     // Links open outside the editor, and only web pages: a description is the uploader's text.
     panel->setOpenLinks(false);
     connect(panel, &QTextBrowser::anchorClicked, panel, [](const QUrl& url) {

@@ -1,6 +1,8 @@
 #include "UserTab.h"
 
 #include "CommentsWindow.h"
+#include "DisplayText.h"
+#include "PlainBox.h"
 
 #include <QLineEdit>
 #include <QMessageBox>
@@ -78,10 +80,9 @@ QString UserTab::selectedName() const
 bool UserTab::confirmReplace(const QString& kindName, const QString& entryName)
 {
     QMessageBox box(this);
-    // A block's name comes from its file.
-    box.setTextFormat(Qt::PlainText);
-    box.setText(kindName + " with name \"" + entryName + "\" exists.");
-    box.setInformativeText(tr("Do you wish to update existing %1?").arg(kindName.toLower()));
+    util::setPlainTexts(box,
+                        kindName + " with name \"" + util::displayName(entryName) + "\" exists.",
+                        tr("Do you wish to update existing %1?").arg(kindName.toLower()));
     box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
     box.setDefaultButton(QMessageBox::Ok);
     return box.exec() == QMessageBox::Ok;

@@ -3,6 +3,7 @@
 #include "BlockDescription.h"
 #include "CanvasGeometry.h"
 #include "Colours.h"
+#include "DisplayText.h"
 #include "SocketItem.h"
 
 #include <QFontMetrics>
@@ -14,7 +15,7 @@ BlockBase::BlockBase(const BlockDescription* description)
 {
     const QString name = description ? description->name : QString();
     if (description)
-        setToolTip(description->info);
+        setToolTip(util::toolTipText(description->info));
     nameWidth = QFontMetrics(nameFont).horizontalAdvance(name);
 
     int inputs = 0;

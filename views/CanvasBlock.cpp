@@ -71,6 +71,8 @@ QVariant CanvasBlock::itemChange(GraphicsItemChange change, const QVariant& valu
         break;
     case ItemSceneHasChanged:
         enterZIndex();
+        if (indexScene)
+            indexScene->coverArea(sceneBoundingRect());
         break;
     case ItemZValueHasChanged:
         if (indexScene) {
@@ -81,6 +83,7 @@ QVariant CanvasBlock::itemChange(GraphicsItemChange change, const QVariant& valu
         break;
     case ItemScenePositionHasChanged:
         if (indexScene) {
+            indexScene->coverArea(sceneBoundingRect());
             for (int cableId : qAsConst(cableIds)) {
                 if (PatchCable* cable = indexScene->cableItem(cableId))
                     cable->updatePath();

@@ -4,6 +4,7 @@
 #include "BlockDescription.h"
 #include "BlockInstance.h"
 #include "BoolEdit.h"
+#include "DisplayText.h"
 #include "NumberEdit.h"
 #include "Preferences.h"
 
@@ -16,6 +17,10 @@
 #include <type_traits>
 
 namespace {
+
+// A variable's label in characters: far beyond any shipped one, short of a label that takes
+// the dock's width many times over.
+constexpr int labelLimit = 200;
 
 bool customBlocksFolderSet()
 {
@@ -93,7 +98,9 @@ void Inspector::showProperties(const BlockInstance* instance)
         const Variable& variable = description.variables[static_cast<size_t>(i)];
         if (!variable.editable)
             continue;
-        auto* label = new QLabel(variable.info, panel);
+        // The text comes from the block file: shown as it is, and never longer than a line.
+        auto* label = new QLabel(util::displayName(variable.info, labelLimit), panel);
+        label->setTextFormat(Qt::PlainText);
         layout->addWidget(label);
         const QString value = i < instance->values.size() ? instance->values.at(i) : QString();
 
@@ -107,7 +114,7 @@ void Inspector::showProperties(const BlockInstance* instance)
         };
         if (variable.socketKind == Variable::SocketInput &&
             instance->inputs.value(variable.socketIndex)) {
-            label->setText(variable.info + tr(" (used)"));
+            label->setText(util::displayName(variable.info, labelLimit) + tr(" (used)"));
         } else if (variable.dtype == QLatin1String("bool")) {
             place(new BoolEdit(variable, panel));
         } else if (variable.dtype == QLatin1String("uint32_t")) {

@@ -8,6 +8,7 @@
 
 #include <QPainter>
 #include <QPainterPathStroker>
+#include <QStyleOptionGraphicsItem>
 
 namespace {
 constexpr int selectedWidth = 3;
@@ -32,6 +33,8 @@ PatchCable::PatchCable(int id, CanvasBlock* outBlock, int outSocket, CanvasBlock
     if (inSocketItem)
         inSocketItem->setConnectedCable(id);
     setFlag(ItemIsSelectable);
+    // The painter is told the part of the cable to draw.
+    setFlag(ItemUsesExtendedStyleOption);
     updatePath();
 }
 
@@ -72,6 +75,8 @@ void PatchCable::updatePath()
     outline = QPainterPath();
     outlineMade = false;
     setPath(curve);
+    if (auto* patchScene = qobject_cast<PatchScene*>(scene()))
+        patchScene->coverArea(sceneBoundingRect());
 }
 
 QRectF PatchCable::boundingRect() const
@@ -95,7 +100,35 @@ QPainterPath PatchCable::shape() const
     return outline;
 }
 
-void PatchCable::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
+bool PatchCable::isCurve() const
+{
+    const QPainterPath& curve = path();
+    return curve.elementCount() == 4 && curve.elementAt(1).type == QPainterPath::CurveToElement;
+}
+
+bool PatchCable::curveReaches(const QRectF& area) const
+{
+    const QPainterPath& curve = path();
+    return canvas::curveReaches(curve.elementAt(0), curve.elementAt(1), curve.elementAt(2),
+                                curve.elementAt(3), area, selectedWidth / 2.0);
+}
+
+bool PatchCable::contains(const QPointF& point) const
+{
+    if (!isCurve())
+        return QGraphicsPathItem::contains(point);
+    return curveReaches(QRectF(point, QSizeF(0, 0)));
+}
+
+bool PatchCable::collidesWithPath(const QPainterPath& area, Qt::ItemSelectionMode mode) const
+{
+    QRectF rect;
+    if (isCurve() && mode == Qt::IntersectsItemShape && canvas::uprightRectangle(area, &rect))
+        return curveReaches(rect);
+    return QGraphicsPathItem::collidesWithPath(area, mode);
+}
+
+void PatchCable::paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget*)
 {
     const bool control = canvas::isControlRate(outBlockItem ? outBlockItem->instance() : nullptr);
     painter->setRenderHint(QPainter::Antialiasing);
@@ -103,5 +136,13 @@ void PatchCable::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidg
     painter->setPen(QPen(control ? Colours::controlColor : Colours::selectColor,
                          isSelected() ? selectedWidth : plainWidth, Qt::SolidLine, Qt::RoundCap,
                          Qt::RoundJoin));
+    // Stroking costs by the length of the curve: of a long cable only the part in view is drawn.
+    if (isCurve() && !option->exposedRect.contains(boundingRect())) {
+        const QPainterPath& curve = path();
+        painter->drawPath(canvas::curvePart(curve.elementAt(0), curve.elementAt(1),
+                                            curve.elementAt(2), curve.elementAt(3),
+                                            option->exposedRect, selectedWidth));
+        return;
+    }
     painter->drawPath(path());
 }

@@ -24,6 +24,11 @@ public:
     int type() const override { return Type; }
     QRectF boundingRect() const override;
     QPainterPath shape() const override;
+    // Hits and rubber bands that the scene asks with a point or an upright rectangle are
+    // answered from the curve: the stroked outline of a long cable costs far more to test.
+    bool contains(const QPointF& point) const override;
+    bool collidesWithPath(const QPainterPath& path,
+                          Qt::ItemSelectionMode mode = Qt::IntersectsItemShape) const override;
 
     int id() const { return cableId; }
     CanvasBlock* outBlock() const { return outBlockItem; }
@@ -41,6 +46,11 @@ public:
     void forgetEnds();
 
 private:
+    // The path is the one cubic curve between the two sockets (not so before both ends exist).
+    bool isCurve() const;
+    // Whether the curve passes within half the selected width of `area`.
+    bool curveReaches(const QRectF& area) const;
+
     int cableId;
     CanvasBlock* outBlockItem;
     CanvasBlock* inBlockItem;

@@ -2,6 +2,7 @@
 
 #include "Comment.h"
 #include "PatchScene.h"
+#include "SafeTextDocument.h"
 
 #include <QFont>
 #include <QTextCharFormat>
@@ -10,6 +11,8 @@
 PatchComment::PatchComment(int id, int x, int y, Comment* comment, QGraphicsItem* parent)
     : QGraphicsTextItem(parent), commentId(id), record(comment)
 {
+    // A comment's markup comes with the patch: it shows, but loads nothing.
+    SafeTextDocument::install(this);
     setFont(QFont(QStringLiteral("Futura Std"), 14));
     setFlags(ItemIsMovable | ItemIsSelectable);
     setTextInteractionFlags(readingFlags());

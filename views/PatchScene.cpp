@@ -21,10 +21,27 @@
 #include <cmath>
 #include <utility>
 
+namespace {
+constexpr int indexDepth = 8;
+constexpr qreal extentStep = 4096;
+// Comment text laid out on a canvas, in characters: rich text costs about a microsecond and
+// tens of bytes a character, and a small file can hold megabytes of comments. Each comment shows
+// at most its first 2,000; once 200,000 are shown in all, the rest show their first 100.
+constexpr int shownCommentLimit = 2000;
+constexpr int shownCommentStub = 100;
+constexpr int shownBudget = 200000;
+} // namespace
+
 PatchScene::PatchScene(QObject* parent) : QGraphicsScene(parent), undoRelay(new QTimer(this))
 {
     qRegisterMetaType<InstanceList>("InstanceList");
     connect(this, &QGraphicsScene::selectionChanged, this, &PatchScene::handleSelection);
+    // The item index is a tree of areas, each listing the items whose bounds meet it. Left to
+    // the toolkit its depth grows with the item count, and a cable that runs across the canvas
+    // is listed in every area its bounds cover: 20,000 blocks with long cables took gigabytes
+    // at the first paint. 256 areas keep a hit among 65,535 blocks under a millisecond and a
+    // cable's share of the index at most a few kilobytes.
+    setBspTreeDepth(indexDepth);
     undoRelay->setSingleShot(true);
     undoRelay->setInterval(1000);
     connect(undoRelay, &QTimer::timeout, this, &PatchScene::endUndoRelay);
@@ -54,6 +71,20 @@ void PatchScene::addBlockItem(const BlockInstance* instance, int x, int y)
     blockItems.insert(instance->id, block);
     addItem(block);
     block->bringToFront();
+}
+
+// The scene's extent is our own from the first item on: left to the toolkit, it is recomputed
+// from every item, sorted, after changes, which took a third of an open of 60,000 blocks.
+void PatchScene::coverArea(const QRectF& area)
+{
+    if (!area.isValid() || (extentSet && sceneRect().contains(area)))
+        return;
+    const QRectF wanted = extentSet ? sceneRect().united(area) : area;
+    extentSet = true;
+    const auto down = [](qreal v) { return std::floor(v / extentStep) * extentStep; };
+    const auto up = [](qreal v) { return std::ceil(v / extentStep) * extentStep; };
+    setSceneRect(QRectF(QPointF(down(wanted.left()), down(wanted.top())),
+                        QPointF(up(wanted.right()), up(wanted.bottom()))));
 }
 
 void PatchScene::moveBlockItem(int instanceId, int x, int y)
@@ -141,6 +172,7 @@ void PatchScene::addConnection(int id, int outBlockId, int outBlockSocketId, int
     // Keys of removed cables stay, so the largest key only grows until the scene is cleared.
     highestCableKey = qMax(highestCableKey, id);
     addItem(cable);
+    coverArea(cable->sceneBoundingRect());
     handleSelection();
 }
 
@@ -165,6 +197,7 @@ PatchComment* PatchScene::addComment(int id, int x, int y, Comment* comment)
     auto* item = new PatchComment(id, x, y, comment);
     addItem(item);
     commentItems.insert(id, item);
+    coverArea(item->sceneBoundingRect());
     return item;
 }
 
@@ -180,21 +213,44 @@ bool PatchScene::isHtmlText(const QString& text)
            text.contains(QLatin1String("<br"));
 }
 
+QString PatchScene::shownComment(int id, const QString& text)
+{
+    shownTotal -= shownLengths.take(id);
+    const int room = shownTotal < shownBudget ? shownCommentLimit : shownCommentStub;
+    if (text.size() <= room) {
+        shownLengths.insert(id, text.size());
+        shownTotal += text.size();
+        return text;
+    }
+    int length = room;
+    // Half a surrogate pair would show as a stray box.
+    if (text.at(length - 1).isHighSurrogate())
+        --length;
+    shownLengths.insert(id, length);
+    shownTotal += length;
+    ++shortened;
+    return text.left(length) + QChar(0x2026);
+}
+
 void PatchScene::editComment(int id, int x, int y, const QString& text)
 {
     PatchComment* item = commentItems.value(id);
     if (!item)
         return;
     item->setPos(x, y);
+    // Markup is told by the whole text; the start of a long one is laid out alone.
+    const QString shown = shownComment(id, text);
     if (isHtmlText(text))
-        item->setHtml(text);
+        item->setHtml(shown);
     else
-        item->setPlainText(text);
+        item->setPlainText(shown);
+    coverArea(item->sceneBoundingRect());
 }
 
 void PatchScene::removeComment(int id)
 {
     PatchComment* item = commentItems.take(id);
+    shownTotal -= shownLengths.take(id);
     if (!item)
         return;
     item->removing = true;
@@ -221,6 +277,8 @@ void PatchScene::clearItems()
             comment->removing = true;
     }
     blockItems.clear();
+    shownLengths.clear();
+    shownTotal = 0;
     clear();
     selectionMuted = wasMuted;
     if (hadSelection)
@@ -651,6 +709,8 @@ void PatchScene::cableItemDestroyed(PatchCable* cable)
 void PatchScene::commentItemDestroyed(PatchComment* comment)
 {
     const auto it = commentItems.find(comment->id());
-    if (it != commentItems.end() && it.value() == comment)
+    if (it != commentItems.end() && it.value() == comment) {
         commentItems.erase(it);
+        shownTotal -= shownLengths.take(comment->id());
+    }
 }

@@ -79,6 +79,15 @@ public:
     PatchCable* cableItem(int id) const { return cableItems.value(id); }
     PatchComment* commentItem(int id) const { return commentItems.value(id); }
 
+    // Grows the extent the item index divides, in steps, so that it covers `area`. Items past it
+    // are still found, only less quickly.
+    void coverArea(const QRectF& area);
+
+    // How many times a comment was shown cut to the start of its text, since the scene was made.
+    // Whatever the shown part, the comment's record keeps its whole text, and editing it shows
+    // it whole.
+    int shortenedComments() const { return shortened; }
+
     // Comment text counts as HTML when it holds a tag pair or a line-break tag.
     static bool isHtmlText(const QString& text);
 
@@ -127,6 +136,9 @@ private:
     // A block that goes takes any part it plays in a running cable drag with it.
     void forgetDragOn(const CanvasBlock* block);
 
+    // The part of a comment's text to lay out, within the canvas's bound; notes its length.
+    QString shownComment(int id, const QString& text);
+
     // "move objects" or "move object", counting every selected item.
     QString moveText() const;
     // Records the selected blocks and comments that stand elsewhere than their model says.
@@ -154,4 +166,9 @@ private:
     bool movingByKeys = false;
     std::function<bool(const QString&)> blockNameKnown;
     std::map<qreal, int> blockZCounts;
+    bool extentSet = false;
+    // Characters of comment text shown, by comment id, and in all.
+    QHash<int, int> shownLengths;
+    int shownTotal = 0;
+    int shortened = 0;
 };

@@ -4,6 +4,7 @@
 #include "CanvasBlock.h"
 #include "CanvasGeometry.h"
 #include "Colours.h"
+#include "DisplayText.h"
 #include "PatchScene.h"
 #include "Variable.h"
 
@@ -23,7 +24,7 @@ SocketItem::SocketItem(const Variable* variable, QGraphicsItem* parent)
         QString tip = var->info;
         if (var->socketKind == Variable::SocketInput && !var->editable)
             tip += QStringLiteral(" (not editable)");
-        setToolTip(tip);
+        setToolTip(util::toolTipText(tip));
     }
 }
 

@@ -1,13 +1,17 @@
 // Times opening patch files in the main window, offscreen, with the shipped block library: from
 // the file on disk to the document with its canvas (openFromPath), and the steps of it (reading
-// the file, binding and adding the blocks, adding the cables and comments). Each patch is a
-// chain of shipped blocks with as many cables as blocks, with and without an "Audio Output";
-// then 1000 comments, and hostile files that must be refused or trimmed quickly. Prints the
-// median of the runs, the processor time of the whole open (what a busy machine does not
-// inflate), the peak memory of one open, and the 60,000 / 6,000 ratios.
+// the file, binding and adding the blocks, adding the cables and comments); then the settle: the
+// open and the first paint of the canvas after it, which is when the scene builds its item
+// index. Each patch is a chain of shipped blocks with as many cables as blocks, with and without
+// an "Audio Output"; then patches whose cables run far across the canvas (random targets, a
+// binary tree), 1000 comments, and hostile files that must be refused or trimmed quickly. Prints
+// the median of the runs, the processor time of the whole open (what a busy machine does not
+// inflate), the peak memory of one open and of one settle, and the 60,000 / 6,000 ratios. A
+// settle that passes 3 GB or 120 s is stopped and reported as such.
 #include "BlockDescription.h"
 #include "BlockInstance.h"
 #include "BlockManager.h"
+#include "CanvasBlock.h"
 #include "Comment.h"
 #include "MainWindow.h"
 #include "PatchDocument.h"
@@ -15,22 +19,31 @@
 #include "PatchInfo.h"
 #include "PatchOpener.h"
 #include "PatchRecord.h"
+#include "PatchScene.h"
 #include "RecordBuilder.h"
 #include "StartupResources.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QFile>
+#include <QHash>
+#include <QMouseEvent>
+#include <QPainterPath>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <deque>
 #include <functional>
+#include <random>
 #include <vector>
 
 namespace {
@@ -43,6 +56,14 @@ struct Figures
     double blocks = 0;
     double cables = 0;
     long peakKb = 0;
+    double settle = 0;
+    double settleCpu = 0;
+    long settlePeakKb = 0;
+    double hover = 0;
+    double band = 0;
+    int selected = 0;
+    double drag = 0;
+    double repaint = 0;
     int openedBlocks = 0;
     int openedCables = 0;
     int openedComments = 0;
@@ -85,6 +106,37 @@ long residentKb()
 {
     return statusKb("VmRSS:");
 }
+
+// The resident size of another process, in KiB; 0 once it is gone.
+long residentKbOf(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return 0;
+}
+
+// Notes each paint of a patch canvas: the viewport of a document's view.
+class PaintWatch : public QObject
+{
+public:
+    bool painted = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            auto* widget = qobject_cast<QWidget*>(watched);
+            if (widget && qobject_cast<PatchDocument*>(widget->parentWidget()))
+                painted = true;
+        }
+        return false;
+    }
+};
 
 double median(std::vector<double> values)
 {
@@ -166,6 +218,61 @@ QByteArray commentPatch()
     return util::makePatchRecord({}, list, info, 2000, 2000);
 }
 
+// `count` "Add" blocks at random places on a square canvas that grows with the count, each
+// output feeding the first input of another block picked at random: cables as long as the
+// canvas is wide, crossing each other everywhere.
+QByteArray randomCables(const BlockManager& library, int count)
+{
+    const QByteArray add = library.blockDescription(QStringLiteral("Add"))->hash.toLatin1();
+    std::mt19937 random(20240601u + unsigned(count));
+    const int side = std::min(65000, int(150 * std::sqrt(double(count))));
+    std::uniform_int_distribution<int> place(0, side);
+    std::vector<quint32> targets(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
+        targets[size_t(i)] = quint32(i + 1);
+    std::shuffle(targets.begin(), targets.end(), random);
+    // A block does not feed itself: it swaps targets with its neighbour.
+    for (int i = 0; i < count; ++i) {
+        if (targets[size_t(i)] == quint32(i + 1))
+            std::swap(targets[size_t(i)], targets[size_t((i + 1) % count)]);
+    }
+    RecordBuilder patch;
+    for (int i = 0; i < count; ++i) {
+        patch.block("Add", add, quint32(i + 1), quint32(place(random)), quint32(place(random)),
+                    "0;0;0", {{0, targets[size_t(i)], 0}});
+    }
+    return patch.file();
+}
+
+// 65,535 "Add" blocks as a binary tree, laid out on a grid in id order as a script would: each
+// block feeds its parent, whose id is half its own, so most cables run across half the grid.
+QByteArray binaryTree(const BlockManager& library)
+{
+    const QByteArray add = library.blockDescription(QStringLiteral("Add"))->hash.toLatin1();
+    RecordBuilder patch;
+    for (quint32 id = 1; id <= 65535; ++id) {
+        const quint32 x = 40 * (id % 256);
+        const quint32 y = 40 * (id / 256);
+        if (id == 1)
+            patch.block("Add", add, id, x, y, "0;0;0");
+        else
+            patch.block("Add", add, id, x, y, "0;0;0", {{0, id / 2, id % 2}});
+    }
+    return patch.file();
+}
+
+// 1000 comments of 60 KB of rich text each: 86 KB of file.
+QByteArray longCommentPatch()
+{
+    RecordBuilder patch;
+    QByteArray rich;
+    while (rich.size() < 60000)
+        rich += "<p><b>Note:</b> the envelope opens the <i>filter</i>, then the delay</p>";
+    for (quint32 id = 1; id <= 1000; ++id)
+        patch.comment(id, 37 * (id % 100), 41 * (id / 10), rich);
+    return patch.file();
+}
+
 // One open in this process: the file from disk through openFromPath, timed whole, then the same
 // steps one by one on a document of their own.
 Figures openOnce(MainWindow& window, const QString& path, const QByteArray& bytes)
@@ -201,6 +308,79 @@ Figures openOnce(MainWindow& window, const QString& path, const QByteArray& byte
     PatchOpener::addComments(steps, contents.patch);
     f.cables = timer.nsecsElapsed() / 1e6;
     return f;
+}
+
+constexpr int hoverMoves = 200;
+constexpr int dragSteps = 20;
+
+// One settle in this process: the open through openFromPath, then events until the canvas has
+// been painted once.
+void settleOnce(MainWindow& window, const QString& path, Figures& f)
+{
+    PaintWatch watch;
+    qApp->installEventFilter(&watch);
+    const long before = residentKb();
+    resetPeak();
+    QElapsedTimer timer;
+    const double cpuBefore = cpuMs();
+    timer.start();
+    window.openFromPath(path);
+    // A paint during the open may have shown the canvas before it was complete.
+    window.currentDocument()->viewport()->update();
+    watch.painted = false;
+    while (!watch.painted)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    f.settle = timer.nsecsElapsed() / 1e6;
+    f.settleCpu = cpuMs() - cpuBefore;
+    f.settlePeakKb = peakKb() - before;
+    qApp->removeEventFilter(&watch);
+
+    // Then what a person does next: the pointer moving over the canvas (each move a hit test
+    // for the hover), and a rubber band drawn across the part in view.
+    PatchDocument* doc = window.currentDocument();
+    QWidget* viewport = doc->viewport();
+    const QRect area = viewport->rect();
+    timer.restart();
+    for (int i = 0; i < hoverMoves; ++i) {
+        const QPoint at(area.left() + (area.width() * i) / hoverMoves,
+                        area.top() + (area.height() * ((i * 7) % hoverMoves)) / hoverMoves);
+        QMouseEvent move(QEvent::MouseMove, at, viewport->mapToGlobal(at), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+    }
+    f.hover = timer.nsecsElapsed() / 1e6 / hoverMoves;
+    QPainterPath band;
+    band.addPolygon(doc->mapToScene(
+        area.adjusted(area.width() / 4, area.height() / 4, -area.width() / 4, -area.height() / 4)));
+    band.closeSubpath();
+    timer.restart();
+    doc->patchScene()->setSelectionArea(band, Qt::IntersectsItemShape, doc->viewportTransform());
+    f.band = timer.nsecsElapsed() / 1e6;
+    // The selection shown.
+    timer.restart();
+    viewport->repaint();
+    f.repaint = timer.nsecsElapsed() / 1e6;
+    f.selected = doc->patchScene()->selectedItems().size();
+    doc->patchScene()->clearSelection();
+    QCoreApplication::processEvents();
+
+    // A block in view dragged a few steps, each step shown.
+    QGraphicsItem* block = nullptr;
+    for (QGraphicsItem* item : doc->items(area)) {
+        if (item->type() == CanvasBlock::Type)
+            block = item;
+    }
+    timer.restart();
+    for (int i = 0; block && i < dragSteps; ++i) {
+        block->moveBy(3, 2);
+        watch.painted = false;
+        qApp->installEventFilter(&watch);
+        while (!watch.painted)
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents,
+                                            50);
+        qApp->removeEventFilter(&watch);
+    }
+    f.drag = block ? timer.nsecsElapsed() / 1e6 / dragSteps : 0;
 }
 
 struct Case
@@ -254,8 +434,16 @@ QList<Case> cases()
                          false};
         }
     }
+    for (const int count : {6000, 10000, 20000, 60000}) {
+        list << Case{QStringLiteral("%1 blocks, long random cables").arg(count),
+                     [count](const BlockManager& library) { return randomCables(library, count); },
+                     false};
+    }
+    list << Case{QStringLiteral("65,535 blocks, binary tree"), binaryTree, false};
     list << Case{QStringLiteral("1000 comments"),
                  [](const BlockManager&) { return commentPatch(); }, false};
+    list << Case{QStringLiteral("1000 comments of 60 KB rich text"),
+                 [](const BlockManager&) { return longCommentPatch(); }, false};
     list << Case{QStringLiteral("4.5 million empty block records"),
                  [](const BlockManager&) { return RecordBuilder().emptyBlocks(4500000).file(); },
                  false};
@@ -264,8 +452,8 @@ QList<Case> cases()
     return list;
 }
 
-// The child: one open of one case, its figures on one line of standard output.
-int runCase(int index)
+// The child: one open or one settle of one case, its figures on one line of standard output.
+int runCase(int index, bool settle)
 {
     // Shown, as a person sees it (offscreen): a shown window does more per change.
     MainWindow window;
@@ -279,12 +467,61 @@ int runCase(int index)
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         qFatal("cannot write %s", qPrintable(path));
     file.close();
-    const Figures f = openOnce(window, path, bytes);
-    std::printf("%d %f %f %f %f %ld %d %d %d %f\n", int(bytes.size()), f.open, f.read, f.blocks,
-                f.cables, f.peakKb, f.openedBlocks, f.openedCables, f.openedComments, f.cpu);
+    if (settle) {
+        Figures f;
+        settleOnce(window, path, f);
+        std::printf("%d %f %f %ld %f %f %d %f %f\n", int(bytes.size()), f.settle, f.settleCpu,
+                    f.settlePeakKb, f.hover, f.band, f.selected, f.drag, f.repaint);
+    } else {
+        const Figures f = openOnce(window, path, bytes);
+        std::printf("%d %f %f %f %f %ld %d %d %d %f\n", int(bytes.size()), f.open, f.read, f.blocks,
+                    f.cables, f.peakKb, f.openedBlocks, f.openedCables, f.openedComments, f.cpu);
+    }
     std::fflush(stdout);
     // Closing is not measured here, and nothing is needed any more.
     std::_Exit(0);
+}
+
+// Bounds of one settle in the parent's watch: past them the child is stopped.
+constexpr long settleLimitKb = 3L * 1024 * 1024;
+constexpr qint64 settleLimitMs = 120000;
+
+struct Child
+{
+    QList<QByteArray> figures;
+    // Why the child was stopped; empty when it finished.
+    QString stopped;
+};
+
+// Runs one child, watching its resident size and its time.
+Child runChild(int index, bool settle)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--case"), QString::number(index),
+                 settle ? QStringLiteral("settle") : QStringLiteral("open")});
+    if (!child.waitForStarted(-1))
+        qFatal("case %d did not start", index);
+    QElapsedTimer timer;
+    timer.start();
+    long highest = 0;
+    Child result;
+    while (!child.waitForFinished(50)) {
+        highest = std::max(highest, residentKbOf(child.processId()));
+        if (highest > settleLimitKb || timer.elapsed() > settleLimitMs) {
+            result.stopped = QStringLiteral("stopped at %1 MB after %2 s")
+                                 .arg(highest / 1024)
+                                 .arg(timer.elapsed() / 1000.0, 0, 'f', 1);
+            child.kill();
+            child.waitForFinished(-1);
+            return result;
+        }
+    }
+    if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
+        qFatal("case %d failed", index);
+    result.figures = child.readAllStandardOutput().trimmed().split(' ');
+    return result;
 }
 
 void quiet(QtMsgType type, const QMessageLogContext&, const QString& text)
@@ -303,7 +540,7 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("KNOTLATTICE_PROGRAM_DIR"))
         qputenv("KNOTLATTICE_PROGRAM_DIR", KL_PROGRAM_DIR);
-    if (argc == 3 && qstrcmp(argv[1], "--case") == 0) {
+    if (argc == 4 && qstrcmp(argv[1], "--case") == 0) {
         QTemporaryDir home;
         qputenv("HOME", home.path().toLocal8Bit());
         qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
@@ -313,32 +550,33 @@ int main(int argc, char** argv)
         // Dressed as the editor starts: its fonts stand in for the family the items ask for.
         registerFonts();
         applyApplicationFont();
-        return runCase(atoi(argv[2]));
+        return runCase(atoi(argv[2]), qstrcmp(argv[3], "settle") == 0);
     }
 
-    // Each open runs in a process of its own, so that its peak memory is its own.
+    // Each open runs in a process of its own, so that its peak memory is its own. A second
+    // argument, a regular expression, picks the cases whose name it matches.
     QCoreApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 3;
+    const QRegularExpression only(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
     std::printf("Opening patch files in the main window, median of %d runs, each in a process "
                 "of its own\n",
                 runs);
     const QList<Case> all = cases();
-    double six = 0;
-    double sixty = 0;
-    double sixCpu = 0;
-    double sixtyCpu = 0;
+    // Settle time, its processor time and its peak, by case name, for the ratios.
+    QHash<QString, std::array<double, 3>> settled;
+    QHash<QString, std::array<double, 2>> opened;
     for (int index = 0; index < all.size(); ++index) {
-        std::vector<double> open, cpu, read, blocks, cables;
+        if (!all[index].name.contains(only))
+            continue;
+        std::vector<double> open, cpu, read, blocks, cables, settle, settleCpu, hover, band, drag,
+            repaint;
+        int selected = 0;
         long peak = 0;
+        long settlePeak = 0;
         QList<QByteArray> v;
+        QString stopped;
         for (int run = 0; run < (all[index].once ? 1 : runs); ++run) {
-            QProcess child;
-            child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            child.start(QCoreApplication::applicationFilePath(),
-                        {QStringLiteral("--case"), QString::number(index)});
-            if (!child.waitForFinished(-1) || child.exitCode() != 0)
-                qFatal("case %d failed", index);
-            v = child.readAllStandardOutput().trimmed().split(' ');
+            v = runChild(index, false).figures;
             if (v.size() != 10)
                 qFatal("case %d printed no figures", index);
             open.push_back(v[1].toDouble());
@@ -347,26 +585,61 @@ int main(int argc, char** argv)
             cables.push_back(v[4].toDouble());
             peak = std::max(peak, v[5].toLong());
             cpu.push_back(v[9].toDouble());
+            if (!stopped.isEmpty())
+                continue;
+            const Child s = runChild(index, true);
+            stopped = s.stopped;
+            if (!stopped.isEmpty())
+                continue;
+            if (s.figures.size() != 9)
+                qFatal("case %d printed no settle figures", index);
+            settle.push_back(s.figures[1].toDouble());
+            settleCpu.push_back(s.figures[2].toDouble());
+            settlePeak = std::max(settlePeak, s.figures[3].toLong());
+            hover.push_back(s.figures[4].toDouble());
+            band.push_back(s.figures[5].toDouble());
+            selected = s.figures[6].toInt();
+            drag.push_back(s.figures[7].toDouble());
+            repaint.push_back(s.figures[8].toDouble());
         }
         const double m = median(open);
         const double c = median(cpu);
-        std::printf("%-32s %6d KB  open %7.1f ms, cpu %7.1f ms (read %6.1f, blocks %6.1f, "
+        std::printf("%-34s %6d KB  open %7.1f ms, cpu %7.1f ms (read %6.1f, blocks %6.1f, "
                     "cables and comments %6.1f)  peak +%4ld MB  -> %s blocks, %s cables, %s "
                     "comments\n",
                     qPrintable(all[index].name), v[0].toInt() / 1024, m, c, median(read),
                     median(blocks), median(cables), peak / 1024, v[6].constData(), v[7].constData(),
                     v[8].constData());
+        if (stopped.isEmpty()) {
+            std::printf(
+                "%-34s           settle %7.1f ms, cpu %7.1f ms, peak +%4ld MB; then a "
+                "hover move %6.2f ms, a rubber band %7.1f ms (%d items) shown in %6.1f ms, a "
+                "drag step %6.1f ms\n",
+                "", median(settle), median(settleCpu), settlePeak / 1024, median(hover),
+                median(band), selected, median(repaint), median(drag));
+            settled.insert(all[index].name,
+                           {median(settle), median(settleCpu), double(settlePeak)});
+        } else {
+            std::printf("%-34s           settle %s\n", "", qPrintable(stopped));
+        }
+        opened.insert(all[index].name, {m, c});
         std::fflush(stdout);
-        if (index == 1) {
-            six = m;
-            sixCpu = c;
-        }
-        if (index == 5) {
-            sixty = m;
-            sixtyCpu = c;
-        }
     }
-    std::printf("ratio 60,000 / 6,000 blocks (no Audio Output): %.2f, of processor time %.2f\n",
-                sixty / six, sixtyCpu / sixCpu);
+    const QString six = QStringLiteral("6000 blocks, no Audio Output");
+    const QString sixty = QStringLiteral("60000 blocks, no Audio Output");
+    if (opened.contains(six) && opened.contains(sixty)) {
+        std::printf("ratio 60,000 / 6,000 blocks (no Audio Output): %.2f, of processor time "
+                    "%.2f\n",
+                    opened[sixty][0] / opened[six][0], opened[sixty][1] / opened[six][1]);
+    }
+    const QString sixCables = QStringLiteral("6000 blocks, long random cables");
+    const QString sixtyCables = QStringLiteral("60000 blocks, long random cables");
+    if (settled.contains(sixCables) && settled.contains(sixtyCables)) {
+        const auto& a = settled[sixCables];
+        const auto& b = settled[sixtyCables];
+        std::printf("ratio of the settle, 60,000 / 6,000 blocks with long random cables: time "
+                    "%.2f, processor time %.2f, peak memory %.2f\n",
+                    b[0] / a[0], b[1] / a[1], b[2] / a[2]);
+    }
     return 0;
 }

@@ -2,7 +2,9 @@
 #include "MainWindow.h"
 #include "ModalDriver.h"
 #include "PatchDocument.h"
+#include "PatchInfo.h"
 #include "Preferences.h"
+#include "ShownText.h"
 #include "TempProgramDir.h"
 #include "TestMain.h"
 
@@ -26,6 +28,7 @@ private slots:
     void init();
     void cleanup();
 
+    void askText_data();
     void askText();
     void closeTabAnswers_data();
     void closeTabAnswers();
@@ -72,14 +75,40 @@ PatchDocument* TestClosing::changedDocument()
     return doc;
 }
 
+void TestClosing::askText_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("new patch") << "new patch"
+                               << "new patch";
+    // A patch's name comes from a file, the device or the repository: shown as typed, short.
+    QTest::newRow("image tag") << "<img src=\"/dev/zero\">"
+                               << "<img src=\"/dev/zero\">";
+    QTest::newRow("bold, turned") << QString("<b>Bold</b>\u202Eevil")
+                                  << QString("<b>Bold</b>\uFFFDevil");
+    QTest::newRow("65,535 characters")
+        << QString(65535, 'p') << QString(60, 'p') + QChar(0x2026) + " (65535 characters)";
+}
+
 void TestClosing::askText()
 {
+    QFETCH(QString, name);
+    QFETCH(QString, shown);
     PatchDocument* doc = changedDocument();
+    doc->patchInfo()->name = name;
     ModalDriver driver;
-    driver.answerBox(QMessageBox::Cancel);
+    bool plain = false;
+    driver.answer([&plain](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        QVERIFY(box);
+        plain = testsupport::showsPlainText(box);
+        box->button(QMessageBox::Cancel)->click();
+    });
     QVERIFY(window->askForSave(doc));
-    QCOMPARE(driver.seen(),
-             (QStringList{"|\"new patch\" has unsaved changes. \nDo you want to save them now?"}));
+    QVERIFY(plain);
+    QCOMPARE(
+        driver.seen(),
+        (QStringList{"|\"" + shown + "\" has unsaved changes. \nDo you want to save them now?"}));
     doc->setChanged(false);
     QVERIFY(!window->askForSave(doc));
     QCOMPARE(driver.seen().size(), 1);

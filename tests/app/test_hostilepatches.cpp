@@ -6,21 +6,29 @@
 #include "Comment.h"
 #include "MainWindow.h"
 #include "MessageCapture.h"
+#include "MessageHandler.h"
 #include "ModalDriver.h"
+#include "PatchComment.h"
 #include "PatchDocument.h"
 #include "PatchFile.h"
 #include "PatchScene.h"
 #include "Preferences.h"
 #include "RecordBuilder.h"
+#include "ShownText.h"
 #include "TempProgramDir.h"
 #include "TestMain.h"
 
 #include <QAbstractButton>
+#include <QImage>
+#include <QLabel>
 #include <QMessageBox>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <memory>
+#include <random>
+#include <vector>
 
 namespace {
 
@@ -31,6 +39,43 @@ QByteArray carriedBlock(const QByteArray& name)
     return "<block name=\"" + name + "\">\n<category>Effects</category>\n<data name=\"" + name +
            "_data\">\n<var socket=\"in\" info=\"In\"/>\n<var socket=\"out\" info=\"Out\"/>\n"
            "</data>\n<function name=\"echo\">data->out0 = data->in0[0];</function>\n</block>\n";
+}
+
+// A name as a block file writes it: markup escaped.
+QByteArray xmlEscaped(const QByteArray& text)
+{
+    return QString::fromUtf8(text).toHtmlEscaped().toUtf8();
+}
+
+// A 200 x 200 picture file: a rich text that loaded it would be that large.
+QString writeSquare(const QString& folder)
+{
+    QImage square(200, 200, QImage::Format_RGB32);
+    square.fill(Qt::red);
+    const QString path = folder + QStringLiteral("/square.png");
+    return square.save(path) ? path : QString();
+}
+
+// `count` Gains at random places across 20,000 pixels, each output feeding the first input of
+// another picked at random.
+RecordBuilder longCables(const QByteArray& gain, int count)
+{
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> place(0, 20000);
+    std::vector<quint32> targets;
+    for (int i = 1; i <= count; ++i)
+        targets.push_back(quint32(i));
+    std::shuffle(targets.begin(), targets.end(), random);
+    for (int i = 0; i < count; ++i) {
+        if (targets[size_t(i)] == quint32(i + 1))
+            std::swap(targets[size_t(i)], targets[size_t((i + 1) % count)]);
+    }
+    RecordBuilder patch;
+    for (int i = 0; i < count; ++i) {
+        patch.block("Gain", gain, quint32(i + 1), quint32(place(random)), quint32(place(random)),
+                    "0", {{0, targets[size_t(i)], 0}});
+    }
+    return patch;
 }
 
 QByteArray hashOf(const QByteArray& xml)
@@ -55,6 +100,7 @@ class TestHostilePatches : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -63,12 +109,23 @@ private slots:
     void idsSurviveSaveAndReopen_data();
     void idsSurviveSaveAndReopen();
     void longBlockListsAreCut();
+    void notFoundBoxIsPlain();
+    void commentsLoadNoImage();
 
 private:
     std::unique_ptr<TempProgramDir> program;
     std::unique_ptr<QTemporaryDir> files;
     std::unique_ptr<MainWindow> window;
+    // Files the hostile files point at.
+    QTemporaryDir pointedAt;
+    QString square;
 };
+
+void TestHostilePatches::initTestCase()
+{
+    square = writeSquare(pointedAt.path());
+    QVERIFY(!square.isEmpty());
+}
 
 void TestHostilePatches::init()
 {
@@ -225,6 +282,68 @@ void TestHostilePatches::hostileFiles_data()
         << sineIntoGain(library).file(named) << partly << "\nand 980 more\n"
         << 2 << 1 << 0;
 
+    // Texts of the file reach boxes as plain text and bounded, rich text of the file loads
+    // nothing, and long cables and long comments settle at once (every row is painted).
+    const auto damagedNamed = [&](const QByteArray& name) {
+        const QByteArray xml = carriedBlock(xmlEscaped(name));
+        RecordBuilder patch = sineIntoGain(library);
+        patch.block(name, hashOf(xml), 3, 300, 100, "0", Cables{{0, 2, 1}});
+        const QByteArray packed = qCompress(xml);
+        return patch.file({packed.left(packed.size() / 2)});
+    };
+    QTest::newRow("block name that is an image tag")
+        << damagedNamed("<img src=\"/dev/zero\">") << partly
+        << "- <img src=\"/dev/zero\"> (1 block): the block file the patch carries for it is "
+           "damaged"
+        << 2 << 1 << 0;
+    QTest::newRow("block name in bold, turned right to left")
+        << damagedNamed("<b>Bold</b>\xE2\x80\xAE"
+                        "evil")
+        << partly << QString("- <b>Bold</b>\uFFFDevil (1 block)") << 2 << 1 << 0;
+    QTest::newRow("block name of 65,535 characters")
+        << damagedNamed(QByteArray(65535, 'n')) << partly
+        << QString("- " + QString(60, 'n') + QChar(0x2026) + " (65535 characters) (1 block)") << 2
+        << 1 << 0;
+    // A name on the first line of a warning, where a box would take it for markup.
+    const auto twiceNamed = [&](const QByteArray& name) {
+        const QByteArray xml = carriedBlock(xmlEscaped(name));
+        RecordBuilder patch = sineIntoGain(library);
+        patch.block(name, hashOf(xml), 3, 300, 100, "0");
+        patch.block(name, hashOf(xml), 3, 400, 100, "0");
+        return patch.file({qCompress(xml)});
+    };
+    QTest::newRow("one id twice, named as an image tag")
+        << twiceNamed("<img src=\"/dev/zero\">") << whole
+        << "Replace [<img src=\"/dev/zero\">] instance with id: 3" << 3 << 1 << 0;
+    QTest::newRow("one id twice, named in bold, turned right to left")
+        << twiceNamed("<b>Bold</b>\xE2\x80\xAE"
+                      "evil")
+        << whole << QString("Replace [<b>Bold</b>\uFFFDevil] instance with id: 3") << 3 << 1 << 0;
+    QTest::newRow("one id twice, named at length")
+        << twiceNamed(QByteArray(65535, 'n')) << whole
+        << "Replace [" + QString(60, 'n') + QChar(0x2026) +
+               " (65535 characters)] instance with id: 3"
+        << 3 << 1 << 0;
+    RecordBuilder pictures = sineIntoGain(library);
+    pictures.comment(1, 10, 10, "Before<br><img src=\"/dev/zero\">");
+    pictures.comment(2, 10, 60, "<p>A <img src=\"" + square.toUtf8() + "\"> square</p>");
+    pictures.comment(3, 10, 110,
+                     "<p style=\"background-image: url(" + square.toUtf8() + ")\">x</p>");
+    QTest::newRow("comments with pictures") << pictures.file() << whole << QString() << 2 << 1 << 3;
+    RecordBuilder longComments;
+    QByteArray rich;
+    while (rich.size() < 60000)
+        rich += "<p><b>Note:</b> the envelope opens the <i>filter</i>, then the delay</p>";
+    for (quint32 id = 1; id <= 1000; ++id)
+        longComments.comment(id, 37 * (id % 100), 41 * (id / 10), rich);
+    QTest::newRow("1,000 comments of 60 KB rich text")
+        << longComments.file() << whole
+        << "1000 comments of the patch are too long to show whole: the canvas shows the start "
+           "of each. Their whole text is kept and saved"
+        << 0 << 0 << 1000;
+    QTest::newRow("3,000 blocks with long cables")
+        << longCables(gain, 3000).file() << whole << QString() << 3000 << 3000 << 0;
+
     // Refused as before.
     const QByteArray record = sineIntoGain(library).record();
     QByteArray version7 = record;
@@ -266,8 +385,13 @@ void TestHostilePatches::hostileFiles()
         if (auto* box = qobject_cast<QMessageBox*>(w))
             box->reject();
     });
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     MessageCapture messages;
     window->openFromPath(path);
+    // Settled: the canvas painted once, which is when the scene builds its item index and lays
+    // out what it shows.
+    window->currentDocument()->viewport()->repaint();
 
     QCOMPARE(boxes, 0);
     // One warning at most: each would be a box to click away.
@@ -276,6 +400,13 @@ void TestHostilePatches::hostileFiles()
              qPrintable(warnings.join('|').left(500)));
     if (!warning.isEmpty())
         QVERIFY2(warnings.first().contains(warning), qPrintable(warnings.first().left(1500)));
+    // Each warning is a box: plain text, on a screen.
+    for (const QString& text : warnings) {
+        const std::unique_ptr<QMessageBox> box = messageBox(routeMessage(QtWarningMsg, text));
+        QVERIFY(box);
+        QVERIFY(testsupport::showsPlainText(box.get()));
+        QVERIFY2(box->text().size() < 5000, qPrintable(box->text().left(200)));
+    }
     QVERIFY2(warnings.filter("not found").isEmpty(), qPrintable(warnings.join('|')));
     PatchDocument* doc = window->currentDocument();
     QCOMPARE(doc->patchInfo()->name, QStringLiteral("hostile"));
@@ -283,6 +414,12 @@ void TestHostilePatches::hostileFiles()
     QCOMPARE(doc->blockConnections().size(), cables);
     QCOMPARE(doc->comments().size(), comments);
     QVERIFY(!doc->changed());
+    // No comment loaded a picture from anywhere.
+    for (const Comment* c : doc->comments()) {
+        PatchComment* item = doc->patchScene()->commentItem(c->id);
+        QVERIFY(item);
+        QCOMPARE(testsupport::loadedImages(item->document()), 0);
+    }
     // Only a whole patch may be saved over its file.
     QCOMPARE(doc->patchInfo()->path, outcome == Outcome::Whole ? path : QString());
     if (outcome == Outcome::WithoutPath)
@@ -393,6 +530,74 @@ void TestHostilePatches::longBlockListsAreCut()
     for (int id = 1; id <= 20; ++id)
         expected += QStringLiteral("- Unknown %1\n").arg(id);
     QCOMPARE(informative, expected + "and 65515 more\n\nDo you wish to download them ?");
+}
+
+// Names from the file in the box that offers to fetch them: shown as typed, each on one line
+// and short.
+void TestHostilePatches::notFoundBoxIsPlain()
+{
+    RecordBuilder patch;
+    const QList<QByteArray> names{"<img src=\"/dev/zero\">",
+                                  "<b>Bold</b>\xE2\x80\xAE"
+                                  "evil",
+                                  QByteArray(65535, 'n')};
+    quint32 id = 0;
+    for (const QByteArray& name : names)
+        patch.block(name, "abcd", ++id, 0, 0, "0");
+    for (int i = 0; i < 20; ++i)
+        patch.block(QByteArray(65535, char('A' + i)), "abcd", ++id, 0, 0, "0");
+    util::PatchFileContents contents = util::readPatchFile(patch.file());
+    contents.patch.name = QStringLiteral("names");
+
+    ModalDriver driver;
+    bool plain = false;
+    QString informative;
+    driver.answer([&](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        QVERIFY(box);
+        plain = testsupport::showsPlainText(box);
+        informative = box->informativeText();
+        box->button(QMessageBox::Cancel)->click();
+    });
+    MessageCapture messages;
+    QVERIFY(!window->openPatch(contents.patch, contents.blockFiles));
+    QVERIFY(plain);
+    const QStringList lines = informative.split('\n');
+    QCOMPARE(lines.value(0), QStringLiteral("- <img src=\"/dev/zero\">"));
+    QCOMPARE(lines.value(1), QString("- <b>Bold</b>\uFFFDevil"));
+    QCOMPARE(lines.value(2), "- " + QString(60, 'n') + QChar(0x2026) + " (65535 characters)");
+    QCOMPARE(lines.value(3), "- " + QString(60, 'A') + QChar(0x2026) + " (65535 characters)");
+    QCOMPARE(lines.value(20), QStringLiteral("and 3 more"));
+    QVERIFY(informative.size() < 3000);
+}
+
+// Pictures in comments: the program's own show, any other file none, however it is named.
+void TestHostilePatches::commentsLoadNoImage()
+{
+    RecordBuilder patch;
+    patch.comment(1, 10, 10, "<p><img src=\"" + square.toUtf8() + "\"></p>");
+    patch.comment(2, 10, 300, "<p><img src=\"file://" + square.toUtf8() + "\"></p>");
+    patch.comment(3, 10, 600, "<p><img src=\"square.png\"></p>");
+    patch.comment(4, 10, 900, "<br><img src=\":/icons/newplay.png\">");
+    patch.comment(5, 10, 1200, "<br><img src=\"qrc:/icons/newplay.png\">");
+    const QString path = pointedAt.path() + "/pictures.ktl";
+    QVERIFY(testsupport::writeFile(path, patch.file()));
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    MessageCapture messages;
+    window->openFromPath(path);
+    PatchDocument* doc = window->currentDocument();
+    doc->viewport()->repaint();
+    QVERIFY2(messages.warnings().isEmpty(), qPrintable(messages.warnings().join('|')));
+    QCOMPARE(doc->comments().size(), 5);
+    for (int id = 1; id <= 3; ++id) {
+        PatchComment* item = doc->patchScene()->commentItem(id);
+        QCOMPARE(testsupport::loadedImages(item->document()), 0);
+        QVERIFY2(item->boundingRect().height() < 100,
+                 qPrintable(QString::number(item->boundingRect().height())));
+    }
+    for (int id = 4; id <= 5; ++id)
+        QCOMPARE(testsupport::loadedImages(doc->patchScene()->commentItem(id)->document()), 1);
 }
 
 KL_TEST_MAIN(TestHostilePatches)

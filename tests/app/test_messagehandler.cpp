@@ -2,6 +2,7 @@
 #include "MainApp.h"
 #include "MainWindow.h"
 #include "MessageHandler.h"
+#include "ShownText.h"
 #include "StartWindow.h"
 #include "Startup.h"
 #include "TempProgramDir.h"
@@ -10,6 +11,7 @@
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QProcess>
+#include <QTextEdit>
 
 #include <vector>
 
@@ -22,6 +24,8 @@ class TestMessageHandler : public QObject
 private slots:
     void routing_data();
     void routing();
+    void boxShowsPlainText_data();
+    void boxShowsPlainText();
     void fatalShowsBoxThenQuits();
     void startShowsNoBox_data();
     void startShowsNoBox();
@@ -112,6 +116,64 @@ void TestMessageHandler::routing()
     QCOMPARE(route.text, printed);
     if (box == MessageRoute::FatalBox)
         QCOMPARE(route.detail, message);
+}
+
+void TestMessageHandler::boxShowsPlainText_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("shown");
+
+    // Warnings carry names and texts from files and servers: a box shows them as typed.
+    QTest::newRow("image tag") << "Cannot read <img src=\"/dev/zero\">"
+                               << "Cannot read <img src=/dev/zero>";
+    QTest::newRow("bold") << "<b>Bold</b> was left out"
+                          << "<b>Bold</b> was left out";
+    QTest::newRow("line breaks stay") << "Heading\n\n- one\n- two"
+                                      << "Heading\n\n- one\n- two";
+    QTest::newRow("direction override")
+        << QString("- \u202Eevil.ktl\n") << QString("- \uFFFDevil.ktl\n");
+    QTest::newRow("bell and escape") << QString("a\x07"
+                                                "b\x1B"
+                                                "[31mc")
+                                     << QString("a\uFFFDb\uFFFD[31mc");
+    // A box fits on the screen whatever a warning carries.
+    QTest::newRow("20 names of 65,535 characters")
+        << QString(20 * 65536, 'n') << QString(4000, 'n') + QChar(0x2026) + " (1310720 characters)";
+    QString lines;
+    for (int i = 0; i < 1000; ++i)
+        lines += QStringLiteral("line %1\n").arg(i);
+    QString sixty;
+    for (int i = 0; i < 60; ++i)
+        sixty += QStringLiteral("line %1\n").arg(i);
+    sixty.chop(1);
+    QTest::newRow("1,000 lines") << lines << sixty + QChar(0x2026) + " (1001 lines)";
+}
+
+void TestMessageHandler::boxShowsPlainText()
+{
+    QFETCH(QString, message);
+    QFETCH(QString, shown);
+    const MessageRoute route = routeMessage(QtWarningMsg, message);
+    QCOMPARE(route.box, MessageRoute::WarningBox);
+    const std::unique_ptr<QMessageBox> box = messageBox(route);
+    QVERIFY(box);
+    QCOMPARE(box->icon(), QMessageBox::Warning);
+    QCOMPARE(box->windowTitle(), QStringLiteral("Warning"));
+    QCOMPARE(box->textFormat(), Qt::PlainText);
+    QVERIFY(testsupport::showsPlainText(box.get()));
+    QCOMPARE(box->text(), shown);
+    // The Console and standard error still get the whole text.
+    QCOMPARE(route.text.size(), QString(message).remove('"').size());
+
+    // The fatal box shows the message as received in its details, as plain text too.
+    const MessageRoute fatal = routeMessage(QtFatalMsg, message);
+    const std::unique_ptr<QMessageBox> fatalBox = messageBox(fatal);
+    QVERIFY(fatalBox);
+    QVERIFY(testsupport::showsPlainText(fatalBox.get()));
+    QCOMPARE(fatalBox->detailedText(), message);
+    const QList<QTextEdit*> details = fatalBox->findChildren<QTextEdit*>();
+    QCOMPARE(details.size(), 1);
+    QCOMPARE(details.first()->toPlainText(), message);
 }
 
 // The fatal path ends the process, so it runs in a child: the test executable again,

@@ -4,6 +4,7 @@
 #include "Emulator.h"
 #include "EmulatorWidget.h"
 #include "Knob.h"
+#include "ShownText.h"
 #include "TempProgramDir.h"
 #include "TestMain.h"
 
@@ -423,7 +424,7 @@ void TestEmulatorPanel::toolTips()
     auto tips = [&widgets] {
         QStringList texts;
         for (QWidget* w : widgets)
-            texts << w->toolTip();
+            texts << testsupport::shownToolTip(w->toolTip());
         return texts;
     };
     QCOMPARE(tips(), (QStringList{"", "", "", ""}));
@@ -433,6 +434,10 @@ void TestEmulatorPanel::toolTips()
     QCOMPARE(tips(), (QStringList{"a", "b", "c", ""}));
     dock.setToolTips({"1", "2", "3", "4", "5"});
     QCOMPARE(tips(), (QStringList{"1", "2", "3", "4"}));
+    // The tips come from the preset catalogue, a file: markup in them shows as typed.
+    const QStringList marked{"<img src=\"/dev/zero\">", "<b>Decay</b>", "A &lt; B", "Loop"};
+    dock.setToolTips(marked);
+    QCOMPARE(tips(), marked);
 }
 
 KL_TEST_MAIN(TestEmulatorPanel)

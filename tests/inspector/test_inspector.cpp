@@ -7,6 +7,7 @@
 #include "MessageCapture.h"
 #include "NumberEdit.h"
 #include "Preferences.h"
+#include "ShownText.h"
 #include "TestMain.h"
 
 #include <QCheckBox>
@@ -185,6 +186,8 @@ private slots:
     void commitEditsReportsTypedText();
     void saveCommitsBeforeRequest();
     void replacedPanelReportsNothing();
+    void labelsShowTheirTextAsIs_data();
+    void labelsShowTheirTextAsIs();
 };
 
 void TestInspector::init()
@@ -884,6 +887,45 @@ void TestInspector::replacedPanelReportsNothing()
     QVERIFY(old.isNull());
     QCOMPARE(edited.count(), 0);
     QCOMPARE(qobject_cast<NumberEdit*>(editorWidget(host.inspector, 0))->text(), QString("6.00"));
+}
+
+void TestInspector::labelsShowTheirTextAsIs_data()
+{
+    QTest::addColumn<QString>("info");
+    QTest::addColumn<QString>("shown");
+    // Labels come from block files, which patches carry: shown as typed, on one line, short.
+    QTest::newRow("image tag") << "<img src=\"/dev/zero\">"
+                               << "<img src=\"/dev/zero\">";
+    QTest::newRow("bold") << "<b>Gain</b>"
+                          << "<b>Gain</b>";
+    QTest::newRow("direction override") << QString("Gain \u202Eniag") << QString("Gain \uFFFDniag");
+    QTest::newRow("line break") << QString("Gain\nand more") << QString("Gain\uFFFDand more");
+    QTest::newRow("65,535 characters")
+        << QString(65535, 'g') << QString(180, 'g') + QChar(0x2026) + " (65535 characters)";
+}
+
+void TestInspector::labelsShowTheirTextAsIs()
+{
+    QFETCH(QString, info);
+    QFETCH(QString, shown);
+    Variable free =
+        variable(0, QStringLiteral("int32_t"), QStringLiteral("a"), true, Variable::SocketInput, 0);
+    Variable used =
+        variable(1, QStringLiteral("int32_t"), QStringLiteral("b"), true, Variable::SocketInput, 1);
+    free.info = info;
+    used.info = info;
+    const BlockDescription d = description({free, used}, BlockDescription::OriginPatch);
+    BlockInstance block = instance(7, d, {"1", "2"});
+    BlockConnection cable;
+    block.inputs.insert(1, &cable);
+    Host host;
+    host.inspector->showProperties(&block);
+    QStringList texts;
+    for (const QLabel* label : host.panel()->findChildren<QLabel*>()) {
+        QVERIFY2(testsupport::showsPlainText(label), qPrintable(label->text().left(80)));
+        texts << label->text();
+    }
+    QCOMPARE(texts, (QStringList{shown, shown + " (used)"}));
 }
 
 KL_TEST_MAIN(TestInspector)

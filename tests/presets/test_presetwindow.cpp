@@ -9,6 +9,7 @@
 #include "ModalDriver.h"
 #include "PresetCatalogue.h"
 #include "PresetWindow.h"
+#include "ShownText.h"
 #include "TempProgramDir.h"
 #include "TestMain.h"
 
@@ -16,6 +17,7 @@
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QListWidget>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -86,7 +88,8 @@ QStringList toolTips(const Emulator* emulator)
 {
     QStringList tips;
     for (const char* name : {"knob1", "knob2", "checkBox1", "checkBox2"})
-        tips << emulator->findChild<QWidget*>(QLatin1String(name))->toolTip();
+        tips << testsupport::shownToolTip(
+            emulator->findChild<QWidget*>(QLatin1String(name))->toolTip());
     return tips;
 }
 
@@ -104,6 +107,7 @@ private slots:
     void headerRowsNeverBecomeCurrent();
     void theCurrentPresetIsTheHighlightedOne_data();
     void theCurrentPresetIsTheHighlightedOne();
+    void catalogueTextsLoadNothing();
     void loadToDevice_data();
     void loadToDevice();
     void playsThePresetAtOnce();
@@ -234,6 +238,28 @@ void TestPresetWindow::catalogue()
     list->setCurrentRow(-1);
     QVERIFY(window.infoPanel()->toPlainText().isEmpty());
     QCOMPARE(toolTips(window.emulatorPanel()), (QStringList{"", "", "", ""}));
+}
+
+// The catalogue is a file beside the editor: a name shows as typed, and the description, rich
+// text, shows no picture but the program's own and reads no file.
+void TestPresetWindow::catalogueTextsLoadNothing()
+{
+    QImage square(200, 200, QImage::Format_RGB32);
+    square.fill(Qt::red);
+    const QString picture = program->path() + "/square.png";
+    QVERIFY(square.save(picture));
+    const QString tag = "<img src=\"" + picture + "\">";
+    const QString escaped = tag.toHtmlEscaped();
+    QVERIFY(program->writeFile(
+        "presets/presets-en.xml",
+        catalogueOf(category("C", preset("&lt;b&gt;Bold&lt;/b&gt; " + escaped, "bold",
+                                         "&lt;p&gt;" + escaped + "&lt;/p&gt;",
+                                         {escaped, "&lt;b&gt;k2&lt;/b&gt;", "s1", "s2"})))));
+    PresetWindow window(nullptr);
+    window.presetList()->setCurrentRow(1);
+    QCOMPARE(window.infoPanel()->toPlainText(), "<b>Bold</b> " + tag + "\n\n\uFFFC");
+    QCOMPARE(testsupport::loadedImages(window.infoPanel()->document()), 0);
+    QCOMPARE(toolTips(window.emulatorPanel()), (QStringList{tag, "<b>k2</b>", "s1", "s2"}));
 }
 
 void TestPresetWindow::headerRowsNeverBecomeCurrent()

@@ -5,7 +5,9 @@
 #include "PatchScene.h"
 #include "TestMain.h"
 
+#include <QPainterPathStroker>
 #include <QtTest>
+#include <cmath>
 
 class TestCanvasGeometry : public QObject
 {
@@ -18,6 +20,12 @@ private slots:
     void cableBend_data();
     void cableBend();
     void cablePathLeavesDownAndArrivesFromAbove();
+    void curveReach_data();
+    void curveReach();
+    void uprightRectangle_data();
+    void uprightRectangle();
+    void curvePart_data();
+    void curvePart();
     void categoryColour_data();
     void categoryColour();
     void controlRate_data();
@@ -98,6 +106,199 @@ void TestCanvasGeometry::cablePathLeavesDownAndArrivesFromAbove()
     // Socket positions to cable ends: the middle of each socket's bar at the block's edge.
     QCOMPARE(canvas::cableStart(QPointF(45, 65)), QPointF(52, 65));
     QCOMPARE(canvas::cableEnd(QPointF(45, 186)), QPointF(52, 200));
+}
+
+namespace {
+
+struct Curve
+{
+    QPointF p[4];
+
+    QPointF at(qreal t) const
+    {
+        const qreal u = 1 - t;
+        return u * u * u * p[0] + 3 * u * u * t * p[1] + 3 * u * t * t * p[2] + t * t * t * p[3];
+    }
+    // The unit normal at t, from the derivative.
+    QPointF normal(qreal t) const
+    {
+        const qreal u = 1 - t;
+        const QPointF d =
+            3 * u * u * (p[1] - p[0]) + 6 * u * t * (p[2] - p[1]) + 3 * t * t * (p[3] - p[2]);
+        const qreal length = std::hypot(d.x(), d.y());
+        return QPointF(-d.y() / length, d.x() / length);
+    }
+    bool reaches(const QRectF& area) const
+    {
+        return canvas::curveReaches(p[0], p[1], p[2], p[3], area, 1.5);
+    }
+};
+
+Curve cable(const QPointF& start, const QPointF& end)
+{
+    const QPainterPath path = canvas::cablePath(start, end, canvas::cableBend(start, end));
+    return Curve{{path.elementAt(0), path.elementAt(1), path.elementAt(2), path.elementAt(3)}};
+}
+
+QRectF at(const QPointF& point)
+{
+    return QRectF(point, QSizeF(0, 0));
+}
+
+} // namespace
+Q_DECLARE_METATYPE(Curve)
+Q_DECLARE_METATYPE(QPainterPath)
+
+void TestCanvasGeometry::curveReach_data()
+{
+    QTest::addColumn<Curve>("curve");
+    QTest::newRow("short, straight down") << cable(QPointF(52, 65), QPointF(52, 140));
+    QTest::newRow("one block over") << cable(QPointF(52, 65), QPointF(212, 365));
+    QTest::newRow("upward, behind its start") << cable(QPointF(400, 400), QPointF(80, 60));
+    QTest::newRow("across the widest canvas") << cable(QPointF(10, 20), QPointF(65000, 64000));
+    QTest::newRow("flat and long") << cable(QPointF(0, 300), QPointF(60000, 310));
+}
+
+// A hit is what lies within half the selected width (1.5 pixels) of the line: a point or a
+// rectangle one pixel off the line hits it, two pixels off does not, wherever along the line.
+void TestCanvasGeometry::curveReach()
+{
+    QFETCH(Curve, curve);
+    for (int i = 1; i < 40; ++i) {
+        const qreal t = i / 40.0;
+        const QPointF on = curve.at(t);
+        const QPointF n = curve.normal(t);
+        const QString where = QStringLiteral("t = %1").arg(t);
+        QVERIFY2(curve.reaches(at(on)), qPrintable(where));
+        QVERIFY2(curve.reaches(at(on + n)), qPrintable(where));
+        QVERIFY2(curve.reaches(at(on - n)), qPrintable(where));
+        QVERIFY2(!curve.reaches(at(on + 2 * n)), qPrintable(where));
+        QVERIFY2(!curve.reaches(at(on - 2 * n)), qPrintable(where));
+        // A small rectangle whose nearest corner lies that far off.
+        const QPointF one = on + n;
+        const QPointF two = on + 2 * n;
+        const QPointF away(n.x() > 0 ? 2 : -2, n.y() > 0 ? 2 : -2);
+        QVERIFY2(curve.reaches(QRectF(one, one + away)), qPrintable(where));
+        QVERIFY2(!curve.reaches(QRectF(two, two + away)), qPrintable(where));
+    }
+    // The round caps: a pixel beyond either end, along the line, still hits; two do not.
+    const QPointF down(0, 1);
+    QVERIFY(curve.reaches(at(curve.p[0] - down)));
+    QVERIFY(!curve.reaches(at(curve.p[0] - 2 * down)));
+    QVERIFY(curve.reaches(at(curve.p[3] + down)));
+    QVERIFY(!curve.reaches(at(curve.p[3] + 2 * down)));
+    // A rectangle around a stretch of the line, and one that holds the whole curve.
+    const QPointF middle = curve.at(0.5);
+    QVERIFY(curve.reaches(QRectF(middle - QPointF(30, 30), middle + QPointF(30, 30))));
+    const QRectF all = QRectF(curve.p[0], curve.p[3]).normalized();
+    QVERIFY(curve.reaches(all.adjusted(-200, -200, 200, 200)));
+    // Far from it.
+    QVERIFY(!curve.reaches(at(all.bottomRight() + QPointF(150, 150))));
+}
+
+void TestCanvasGeometry::uprightRectangle_data()
+{
+    QTest::addColumn<QPainterPath>("path");
+    QTest::addColumn<bool>("upright");
+    QTest::addColumn<QRectF>("rect");
+
+    // As the scene asks with a rectangle, and as the view asks with its rubber band.
+    QPainterPath rect;
+    rect.addRect(QRectF(10, 20, 30, 40));
+    QTest::newRow("rectangle") << rect << true << QRectF(10, 20, 30, 40);
+    QPainterPath band;
+    band.addPolygon(QPolygonF(QRectF(-5, -6, 100, 50)));
+    band.closeSubpath();
+    QTest::newRow("rubber band") << band << true << QRectF(-5, -6, 100, 50);
+    QPainterPath point;
+    point.addRect(QRectF(7, 8, 1, 1));
+    QTest::newRow("a pixel") << point << true << QRectF(7, 8, 1, 1);
+
+    QPainterPath turned;
+    turned.addPolygon(QTransform().rotate(20).map(QPolygonF(QRectF(0, 0, 50, 50))));
+    turned.closeSubpath();
+    QTest::newRow("turned") << turned << false << QRectF();
+    QPainterPath open(QPointF(0, 0));
+    open.lineTo(10, 0);
+    open.lineTo(10, 10);
+    open.lineTo(0, 10);
+    open.lineTo(0, 5);
+    QTest::newRow("not closed") << open << false << QRectF();
+    QPainterPath round;
+    round.addEllipse(QRectF(0, 0, 20, 20));
+    QTest::newRow("ellipse") << round << false << QRectF();
+    QPainterPath two = rect;
+    two.addRect(QRectF(100, 100, 5, 5));
+    QTest::newRow("two rectangles") << two << false << QRectF();
+}
+
+void TestCanvasGeometry::uprightRectangle()
+{
+    QFETCH(QPainterPath, path);
+    QFETCH(bool, upright);
+    QFETCH(QRectF, rect);
+    QRectF found;
+    QCOMPARE(canvas::uprightRectangle(path, &found), upright);
+    if (upright)
+        QCOMPARE(found, rect);
+}
+
+void TestCanvasGeometry::curvePart_data()
+{
+    QTest::addColumn<Curve>("curve");
+    QTest::addColumn<QRectF>("area");
+    QTest::newRow("the middle of a long cable")
+        << cable(QPointF(10, 20), QPointF(65000, 64000)) << QRectF(32000, 31000, 900, 700);
+    QTest::newRow("its start") << cable(QPointF(10, 20), QPointF(65000, 64000))
+                               << QRectF(0, 0, 900, 700);
+    QTest::newRow("a view the flat cable crosses twice")
+        << cable(QPointF(0, 300), QPointF(60000, 310)) << QRectF(-100, 250, 60200, 30);
+    QTest::newRow("a cable wholly in view")
+        << cable(QPointF(52, 65), QPointF(212, 365)) << QRectF(0, 0, 900, 700);
+    QTest::newRow("a view the cable misses")
+        << cable(QPointF(52, 65), QPointF(212, 365)) << QRectF(300, 0, 900, 700);
+}
+
+// What is drawn of a cable in view is the cable: every point of the curve within reach of the
+// view lies on the part, and the part lies on the curve.
+void TestCanvasGeometry::curvePart()
+{
+    QFETCH(Curve, curve);
+    QFETCH(QRectF, area);
+    const qreal reach = 3;
+    const QPainterPath part =
+        canvas::curvePart(curve.p[0], curve.p[1], curve.p[2], curve.p[3], area, reach);
+    QPainterPathStroker stroker;
+    stroker.setWidth(0.2);
+    const QPainterPath onPart = stroker.createStroke(part);
+    const QRectF grown = area.adjusted(-reach, -reach, reach, reach);
+    int shown = 0;
+    for (int i = 0; i <= 200000; ++i) {
+        const QPointF p = curve.at(i / 200000.0);
+        if (!grown.contains(p))
+            continue;
+        ++shown;
+        if (shown % 50 == 0)
+            QVERIFY2(onPart.contains(p), qPrintable(QStringLiteral("t = %1").arg(i / 200000.0)));
+    }
+    if (shown == 0) {
+        QVERIFY(part.isEmpty());
+        return;
+    }
+    // Each piece starts and ends on the curve.
+    for (int i = 0; i < part.elementCount(); ++i) {
+        const QPainterPath::ElementType type = part.elementAt(i).type;
+        if (type != QPainterPath::MoveToElement && type != QPainterPath::CurveToElement)
+            continue;
+        const QPointF p = part.elementAt(type == QPainterPath::MoveToElement ? i : i + 2);
+        QVERIFY2(curve.reaches(at(p)), qPrintable(QStringLiteral("%1 %2").arg(p.x()).arg(p.y())));
+    }
+    // Only a little more than what is in view: the pieces that cross its edge.
+    const QPainterPath whole =
+        canvas::cablePath(curve.p[0], curve.p[3], canvas::cableBend(curve.p[0], curve.p[3]));
+    const qreal inView = whole.length() * shown / 200001.0;
+    QVERIFY2(part.length() <= inView + whole.length() / 500 + 4 * reach,
+             qPrintable(QStringLiteral("%1 of %2").arg(part.length()).arg(inView)));
 }
 
 void TestCanvasGeometry::categoryColour_data()

@@ -5,12 +5,14 @@
 #include "PatchCable.h"
 #include "PatchComment.h"
 #include "PatchScene.h"
+#include "ShownText.h"
 #include "SocketItem.h"
 #include "TestMain.h"
 #include "ViewFixtures.h"
 
 #include <QFontMetrics>
 #include <QGraphicsSceneMouseEvent>
+#include <QGraphicsView>
 #include <QtTest>
 
 using fixtures::FakeDocument;
@@ -45,6 +47,7 @@ class TestCanvasItems : public QObject
 private slots:
     void fontIsTheBlockFamily();
     void blockBuildsSockets();
+    void socketTooltips_data();
     void socketTooltips();
     void renderedBlock_data();
     void renderedBlock();
@@ -55,6 +58,8 @@ private slots:
     void selectedCableIsWider();
     void cableShapeIsTheStroke();
     void cableFollowsMovingBlocks();
+    void longCableInView();
+    void longCableHitsAndBands();
     void cableRegistersAndResets();
     void blockPressButtons();
     void commentStartsReading();
@@ -83,7 +88,7 @@ void TestCanvasItems::blockBuildsSockets()
 
     const int width = expectedBodyWidth(d->name, 1, 3);
     QCOMPARE(block->boundingRect(), QRectF(-4, -4, width + 8, 33));
-    QCOMPARE(block->toolTip(), QStringLiteral("Quad Mixer info"));
+    QCOMPARE(testsupport::shownToolTip(block->toolTip()), QStringLiteral("Quad Mixer info"));
     QCOMPARE(block->inSockets().size(), 1);
     QCOMPARE(block->outSockets().size(), 3);
     QCOMPARE(block->inSockets()[0]->pos(), QPointF(5, -14));
@@ -104,14 +109,46 @@ void TestCanvasItems::blockBuildsSockets()
     QCOMPARE(scene.blockItem(2)->boundingRect().width(), qreal(nameWidth + 20 + 8));
 }
 
+void TestCanvasItems::socketTooltips_data()
+{
+    QTest::addColumn<QString>("info");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("plain") << "tip"
+                           << "tip";
+    QTest::newRow("spaces kept") << "A  +  B"
+                                 << "A  +  B";
+    // Block files come with patches: their texts show as typed, markup and all.
+    QTest::newRow("image tag") << "<img src=\"/dev/zero\"> level"
+                               << "<img src=\"/dev/zero\"> level";
+    QTest::newRow("bold") << "<b>Bold</b> level"
+                          << "<b>Bold</b> level";
+    QTest::newRow("an entity as typed") << "A &lt; B"
+                                        << "A &lt; B";
+    QTest::newRow("direction override")
+        << QString("level \u202Eevil") << QString("level \uFFFDevil");
+    QTest::newRow("65,535 characters")
+        << QString(65535, 'x') << QString(300, 'x') + QChar(0x2026) + " (65535 characters)";
+}
+
+// Tool tips of blocks and sockets show the description's text as plain text, bounded.
 void TestCanvasItems::socketTooltips()
 {
+    QFETCH(QString, info);
+    QFETCH(QString, shown);
     BlockDescription d = fixtures::description(QStringLiteral("Gain"), 2, 1);
+    d.info = info;
+    d.variables[0].info = info;
+    d.variables[1].info = info;
+    d.variables[d.variables.size() - 2].info = info;
+    d.rebuildSockets();
     BlockBase block(&d);
+    QCOMPARE(testsupport::shownToolTip(block.toolTip()), shown);
     // The fixture makes input 0 editable and input 1 not.
-    QCOMPARE(block.inSockets()[0]->toolTip(), QStringLiteral("in0 tip"));
-    QCOMPARE(block.inSockets()[1]->toolTip(), QStringLiteral("in1 tip (not editable)"));
-    QCOMPARE(block.outSockets()[0]->toolTip(), QStringLiteral("out0 tip"));
+    QCOMPARE(testsupport::shownToolTip(block.inSockets()[0]->toolTip()), shown);
+    QCOMPARE(testsupport::shownToolTip(block.inSockets()[1]->toolTip()),
+             info.size() > 300 ? QString(300, 'x') + QChar(0x2026) + " (65550 characters)"
+                               : shown + " (not editable)");
+    QCOMPARE(testsupport::shownToolTip(block.outSockets()[0]->toolTip()), shown);
     QVERIFY(!block.inSockets()[0]->isConnectable());
 }
 
@@ -338,6 +375,78 @@ void TestCanvasItems::cableFollowsMovingBlocks()
     QVERIFY(cable->boundingRect().contains(cable->shape().boundingRect()));
     QVERIFY(
         scene.items(cable->path().pointAtPercent(0.5)).contains(const_cast<PatchCable*>(cable)));
+}
+
+// Of a cable far longer than the view, the part in view is drawn, wherever the view looks.
+void TestCanvasItems::longCableInView()
+{
+    PatchScene scene;
+    FakeDocument doc(scene);
+    const BlockDescription* d = doc.describe(QStringLiteral("Osc"), 1, 1);
+    doc.addBlock(1, d, 0, 0);
+    doc.addBlock(2, d, 30000, 20000);
+    scene.addConnection(1, 1, 0, 2, 0);
+    const QPainterPath curve = scene.cableItem(1)->path();
+    // Drawn as a view draws it, which tells each item the part it shows.
+    QGraphicsView view(&scene);
+    view.setFrameShape(QFrame::NoFrame);
+    view.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view.resize(200, 160);
+    for (const qreal percent : {0.1, 0.3, 0.5, 0.77}) {
+        view.centerOn(curve.pointAtPercent(percent));
+        const QImage image = view.viewport()->grab().toImage();
+        int drawn = 0;
+        for (int i = 0; i <= 4000; ++i) {
+            const QPointF p =
+                view.mapFromScene(curve.pointAtPercent(percent - 0.02 + i / 100000.0));
+            if (!QRectF(3, 3, 194, 154).contains(p))
+                continue;
+            const QColor c = image.pixelColor(p.toPoint());
+            QVERIFY2(fixtures::sameColour(c, Colours::selectColor, 60),
+                     qPrintable(QStringLiteral("at %1%: ").arg(percent * 100) +
+                                fixtures::describeColour(c, Colours::selectColor)));
+            ++drawn;
+        }
+        QVERIFY(drawn > 100);
+    }
+}
+
+// A long cable answers hits and rubber bands by its line: not in the wide empty part of the
+// area its bounds span, across the line wherever it runs.
+void TestCanvasItems::longCableHitsAndBands()
+{
+    PatchScene scene;
+    FakeDocument doc(scene);
+    const BlockDescription* d = doc.describe(QStringLiteral("Osc"), 1, 1);
+    doc.addBlock(1, d, 0, 0);
+    doc.addBlock(2, d, 30000, 20000);
+    scene.addConnection(1, 1, 0, 2, 0);
+    PatchCable* cable = scene.cableItem(1);
+    const QPainterPath curve = cable->path();
+    const auto band = [&scene](const QRectF& rect) {
+        QPainterPath area;
+        area.addPolygon(QPolygonF(rect));
+        area.closeSubpath();
+        scene.setSelectionArea(area);
+        return scene.selectedItems();
+    };
+    // Well inside the bounds, far from the line.
+    const QPointF empty(25000, 3000);
+    QVERIFY(cable->boundingRect().contains(empty));
+    QVERIFY(scene.items(empty).isEmpty());
+    QVERIFY(band(QRectF(empty, QSizeF(400, 300))).isEmpty());
+    for (const qreal percent : {0.001, 0.25, 0.5, 0.999}) {
+        const QPointF on = curve.pointAtPercent(percent);
+        QVERIFY(scene.items(on).contains(cable));
+        QVERIFY(scene.items(QRectF(on - QPointF(1, 1), QSizeF(2, 2))).contains(cable));
+        QVERIFY(band(QRectF(on - QPointF(20, 20), QSizeF(40, 40))).contains(cable));
+        // Beside it, a few pixels off the line on either side.
+        QLineF normal = QLineF::fromPolar(6, curve.angleAtPercent(percent) + 90);
+        normal.translate(on);
+        QVERIFY(!band(QRectF(normal.p2() - QPointF(1, 1), QSizeF(2, 2))).contains(cable));
+        QVERIFY(!band(QRectF(2 * on - normal.p2() - QPointF(1, 1), QSizeF(2, 2))).contains(cable));
+    }
 }
 
 void TestCanvasItems::cableRegistersAndResets()

@@ -2,17 +2,22 @@
 #include "BrowserBlock.h"
 #include "Console.h"
 #include "Help.h"
+#include "SafeTextDocument.h"
+#include "ShownText.h"
 #include "TestMain.h"
 #include "ViewFixtures.h"
 
+#include <QBuffer>
 #include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QLayout>
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QToolBox>
+#include <QUrl>
 #include <QtTest>
 #include <algorithm>
 #include <list>
@@ -83,6 +88,7 @@ class TestDocks : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void pagesFollowKeyOrder();
     void blocksSortedByName();
     void lessThanRules();
@@ -90,9 +96,29 @@ private slots:
     void reloadRebuildsFromOwnMap();
     void palettePartsAreOwned();
     void helpShowsTitleAndText();
+    void helpLoadsNothing_data();
+    void helpLoadsNothing();
+    void safeDocumentLoads_data();
+    void safeDocumentLoads();
     void consoleNewestFirst();
     void consoleKeepsABoundedTail();
+
+private:
+    // Files that help text points at: a 200 x 200 picture and a style sheet.
+    QTemporaryDir pointedAt;
+    QString square;
+    QString sheet;
 };
+
+void TestDocks::initTestCase()
+{
+    QImage picture(200, 200, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    square = pointedAt.filePath(QStringLiteral("square.png"));
+    QVERIFY(picture.save(square));
+    sheet = pointedAt.filePath(QStringLiteral("red.css"));
+    QVERIFY(testsupport::writeFile(sheet, "p { color: #ff0000; }"));
+}
 
 void TestDocks::pagesFollowKeyOrder()
 {
@@ -221,6 +247,101 @@ void TestDocks::helpShowsTitleAndText()
     QCOMPARE(view->document()->firstBlock().blockFormat().headingLevel(), 1);
     help.display(QStringLiteral("Osc"), QStringLiteral("<p>Makes a <b>tone</b>.</p>"));
     QCOMPARE(view->toPlainText(), QStringLiteral("Osc\nMakes a tone."));
+}
+
+void TestDocks::helpLoadsNothing_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("images");
+
+    // Help comes from block files, which patches carry: the block's name shows as typed, and
+    // the help text loads no picture and no style sheet but the program's own.
+    const QString tag = "<img src=\"" + square + "\">";
+    QTest::newRow("name that is an image tag") << tag << "<p>Help.</p>" << tag + "\nHelp." << 0;
+    QTest::newRow("picture by path") << "Osc"
+                                     << "<p>" + tag + "</p>" << QString("Osc\n\uFFFC") << 0;
+    QTest::newRow("picture by file address")
+        << "Osc"
+        << "<p><img src=\"" + QUrl::fromLocalFile(square).toString() + "\"></p>"
+        << QString("Osc\n\uFFFC") << 0;
+    QTest::newRow("picture in the page background")
+        << "Osc"
+        << "<body background=\"" + square + "\"><p>x</p></body>"
+        << "Osc\nx" << 0;
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImage(200, 200, QImage::Format_RGB32).save(&buffer, "PNG");
+    QTest::newRow("picture in the text")
+        << "Osc"
+        << "<p><img src=\"data:image/png;base64," + QString::fromLatin1(png.toBase64()) + "\"></p>"
+        << QString("Osc\n\uFFFC") << 0;
+    QTest::newRow("the program's own picture")
+        << "Osc"
+        << "<p><img src=\":/qt-project.org/styles/commonstyle/images/file-16.png\"></p>"
+        << QString("Osc\n\uFFFC") << 1;
+}
+
+void TestDocks::helpLoadsNothing()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    QFETCH(int, images);
+    Help help(QStringLiteral("Help"), nullptr);
+    auto* view = qobject_cast<QTextEdit*>(help.widget());
+    help.display(title, text);
+    QCOMPARE(view->toPlainText(), shown);
+    QCOMPARE(view->document()->firstBlock().blockFormat().headingLevel(), 1);
+    QCOMPARE(testsupport::loadedImages(view->document()), images);
+}
+
+void TestDocks::safeDocumentLoads_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QSize>("size");
+
+    const int image = QTextDocument::ImageResource;
+    const int css = QTextDocument::StyleSheetResource;
+    const QSize none(1, 1);
+    QTest::newRow("picture by path") << image << square << none;
+    QTest::newRow("picture by file address")
+        << image << QUrl::fromLocalFile(square).toString() << none;
+    QTest::newRow("relative name") << image << "square.png" << none;
+    QTest::newRow("a device") << image << "/dev/zero" << none;
+    QTest::newRow("data address") << image
+                                  << "data:image/"
+                                     "png;base64,"
+                                     "iVBORw0KGgoAAAANSUhEUgAAAAIAAAACCAYAAABytg0kAAAAC0lEQVR4nGNgQ"
+                                     "AcAAA4AAc3U3oQAAAAASUVORK5CYII="
+                                  << none;
+    QTest::newRow("our picture") << image
+                                 << ":/qt-project.org/styles/commonstyle/images/file-16.png"
+                                 << QSize(16, 16);
+    QTest::newRow("our picture by address")
+        << image << "qrc:/qt-project.org/styles/commonstyle/images/file-16.png" << QSize(16, 16);
+    QTest::newRow("a resource that is no picture")
+        << image << "qrc:/qt-project.org/qmessagebox/images/qtlogo-64.png.missing" << none;
+    QTest::newRow("style sheet by path") << css << sheet << QSize();
+}
+
+// What a document for file and server text loads: the program's own pictures, and for any
+// other name a blank pixel, so that the toolkit reads nothing itself.
+void TestDocks::safeDocumentLoads()
+{
+    QFETCH(int, type);
+    QFETCH(QString, name);
+    QFETCH(QSize, size);
+    SafeTextDocument document;
+    const QVariant loaded = document.resource(type, QUrl(name));
+    if (!size.isValid()) {
+        QVERIFY(loaded.isNull());
+        return;
+    }
+    QCOMPARE(loaded.value<QImage>().size(), size);
 }
 
 void TestDocks::consoleNewestFirst()
