@@ -86,6 +86,7 @@ int PatchOpener::addBlocks(PatchDocument* document, const PackedPatch& patch,
     QStringList& leftOutNames = report.names;
     QHash<QString, int>& leftOut = report.counts;
     int& total = report.total;
+    document->holdReplaceWarnings();
     for (const PackedInstance& packed : patch.blocks) {
         const BlockDescription* description = descriptionOf(document, packed.name, library);
         if (!description || description->name.isEmpty()) {
@@ -112,6 +113,7 @@ int PatchOpener::addBlocks(PatchDocument* document, const PackedPatch& patch,
                                   .arg(leftOut.value(name))
                                   .arg(name);
     }
+    document->releaseReplaceWarnings();
     if (leftOutReport)
         *leftOutReport = report;
     return total;

@@ -324,6 +324,14 @@ void TestHostilePatches::hostileFiles_data()
         << "Replace [" + QString(60, 'n') + QChar(0x2026) +
                " (65535 characters)] instance with id: 3"
         << 3 << 1 << 0;
+    RecordBuilder sameId = sineIntoGain(library);
+    for (quint32 i = 0; i < 10000; ++i)
+        sameId.block("Sine", sine, 7, 10 * (i % 100), 500, "440;0");
+    QTest::newRow("10,000 blocks of one id")
+        << sameId.file() << whole
+        << "Replace [Sine] instance with id: 7\nand 9998 more instances that had the id of an "
+           "earlier one"
+        << 3 << 1 << 0;
     RecordBuilder pictures = sineIntoGain(library);
     pictures.comment(1, 10, 10, "Before<br><img src=\"/dev/zero\">");
     pictures.comment(2, 10, 60, "<p>A <img src=\"" + square.toUtf8() + "\"> square</p>");
