@@ -1,5 +1,6 @@
 #include "RepositoryReader.h"
 
+#include "BoundedXml.h"
 #include "XmlUtil.h"
 
 #include <QDateTime>
@@ -19,9 +20,9 @@ namespace {
 // stack on a hostile body long before the size bound.
 constexpr int maxDepth = 64;
 
-bool shallow(const QByteArray& data)
+bool shallow(const QString& text)
 {
-    QXmlStreamReader reader(data);
+    QXmlStreamReader reader(text);
     int depth = 0;
     while (!reader.atEnd()) {
         const QXmlStreamReader::TokenType token = reader.readNext();
@@ -38,9 +39,10 @@ bool shallow(const QByteArray& data)
 // whose document is gone are rebuilt at every access.
 QDomElement rootOf(QDomDocument& document, const QByteArray& data, const QString& expected)
 {
-    if (!shallow(data))
+    QString text;
+    if (!BoundedXml::decode(data, text) || !shallow(text))
         return QDomElement();
-    document.setContent(data);
+    document.setContent(text);
     QDomElement root = document.documentElement();
     if (root.tagName() != expected)
         return QDomElement();

@@ -225,6 +225,38 @@ void TestHostilePatches::hostileFiles_data()
         << sineIntoGain(library).file(named) << partly << "\nand 980 more\n"
         << 2 << 1 << 0;
 
+    // Carried block files that held the reader for seconds to minutes: one start tag of many
+    // attributes (each compared with every other), declared attribute defaults (given to every
+    // element), and many tags of a few. The patch carries each file under its own hash.
+    auto carrying = [&library](const QByteArray& xml) {
+        RecordBuilder patch = sineIntoGain(library);
+        patch.block("Echo", hashOf(xml), 3, 300, 100, "0", Cables{{0, 2, 1}});
+        return patch.file({qCompress(xml)});
+    };
+    auto attributes = [](int count) {
+        QByteArray list;
+        for (int i = 0; i < count; ++i)
+            list += " a" + QByteArray::number(i) + "=\"\"";
+        return list;
+    };
+    QByteArray wideTag = echo;
+    wideTag.replace("<block name=\"Echo\"", "<block name=\"Echo\"" + attributes(25000));
+    QTest::newRow("carried block with a tag of 25,000 attributes")
+        << carrying(wideTag) << partly << unreadable << 2 << 1 << 0;
+    QByteArray defaults = echo;
+    defaults.prepend("<!DOCTYPE block [<!ATTLIST block" +
+                     attributes(20000).replace("=\"\"", " CDATA \"v\"") + ">]>\n");
+    QTest::newRow("carried block declaring 20,000 attribute defaults")
+        << carrying(defaults) << partly << unreadable << 2 << 1 << 0;
+    QByteArray manyTags = echo;
+    manyTags.replace("</block>", ("<a" + attributes(64) + "/>").repeated(2049) + "</block>");
+    QTest::newRow("carried block of 2,049 tags of 64 attributes")
+        << carrying(manyTags) << partly << unreadable << 2 << 1 << 0;
+    QTest::newRow("carried block with a tag of 64 attributes")
+        << carrying(QByteArray(echo).replace("<block name=\"Echo\"",
+                                             "<block name=\"Echo\"" + attributes(63)))
+        << whole << QString() << 3 << 2 << 0;
+
     // Refused as before.
     const QByteArray record = sineIntoGain(library).record();
     QByteArray version7 = record;
