@@ -12,6 +12,7 @@
 #include "PatchRecord.h"
 #include "PatchScene.h"
 #include "ProgramPaths.h"
+#include "RecordFit.h"
 #include "Repository.h"
 #include "SaveWindow.h"
 
@@ -83,6 +84,15 @@ QByteArray MainWindow::getSaveData(PatchDocument* doc)
 MainWindow::SaveResult MainWindow::writePatchFile(PatchDocument* doc, const QString& path,
                                                   PatchInfo next)
 {
+    // The editor never writes a record its own reader would refuse or cut.
+    const QList<const Comment*> comments = constComments(doc);
+    const QString misfit = RecordFit::problem(next, doc->blockInstances(), comments);
+    if (!misfit.isEmpty()) {
+        qWarning().noquote() << tr("The patch was not saved, and %1 was left as it was. %2")
+                                    .arg(QDir::toNativeSeparators(path), misfit);
+        return SaveResult::Failed;
+    }
+
     QHash<QString, BlockDescription> carried;
     if (next.includeBlocks) {
         bool readable = true;
@@ -94,8 +104,8 @@ MainWindow::SaveResult MainWindow::writePatchFile(PatchDocument* doc, const QStr
     // The stored counter counts the save that stores it.
     next.saved += 1;
     const QPoint centre = viewCentre(doc);
-    const QByteArray record = util::makePatchRecord(doc->blockInstances(), constComments(doc), next,
-                                                    centre.x(), centre.y());
+    const QByteArray record =
+        util::makePatchRecord(doc->blockInstances(), comments, next, centre.x(), centre.y());
     const QByteArray bytes = util::patchFileBytes(record, carried, next.includeBlocks);
 
     // commit() misses a buffer that failed to reach the disk, so the flush is checked first.

@@ -6,6 +6,7 @@
 #include "Comment.h"
 #include "InstanceList.h"
 #include "PatchInfo.h"
+#include "RecordFit.h"
 
 #include <QGraphicsView>
 #include <QHash>
@@ -13,6 +14,7 @@
 #include <QMap>
 #include <QSet>
 #include <QString>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -83,6 +85,9 @@ public:
     void includeBlocks(bool include) { info.includeBlocks = include; }
     // Keeps an existing description of that name unchanged. Marks nothing.
     void addBlockDescription(const BlockDescription& description);
+    // Whether the edit of a value may be made: false, with the reason told and the value shown
+    // again as it is, when the patch could then not be saved.
+    bool acceptsValue(int blockId, int variableId, const QString& value);
     void updateDescriptionOrigin(const QString& name, BlockDescription::BlockOrigin origin);
 
     // Queries.
@@ -133,6 +138,9 @@ signals:
     void redoCompleted();
 
 public slots:
+    // The canvas's edits that make the patch grow (a block, a cable, a comment, its text) are
+    // refused, with the reason told, when the patch could then not be saved (RecordFit). Paste
+    // and open check what they add as a whole and call the handlers and mutators unchecked.
     void addBlockHandler(QString descriptionName, int x, int y);
     void addBlockInstanceHandler(QString descriptionName, int x, int y,
                                  const BlockInstance* initInstance);
@@ -162,6 +170,12 @@ protected:
 
 private:
     void markChanged() { setChanged(true); }
+    // The cable the scene asks for, once checked.
+    void connectionRequested(int id, int outBlockId, int outBlockSocketId, int inBlockId,
+                             int inBlockSocketId);
+    // Whether the patch fits a record once `grow` is applied to its tally; false, with
+    // `refused` told with the reason, when not.
+    bool fits(const std::function<void(RecordFit::Tally&)>& grow, const QString& refused) const;
     void push(QUndoCommand* command);
     // Drops the cables of a stored instance and its item, before a copy takes over its id.
     void retireInstance(BlockInstance& instance);
@@ -197,4 +211,9 @@ private:
     // The comment whose item is being taken off the scene.
     int removingComment = -1;
     double zoomFactor = 1.15;
+    // What the edit checks count the patch to hold, once counted: every change that makes it
+    // grow adds to it, one that makes it shrink takes nothing off, so it is never less than the
+    // patch holds. A check it fails counts afresh.
+    mutable RecordFit::Tally fitTally;
+    mutable bool fitCounted = false;
 };
