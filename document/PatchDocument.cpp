@@ -24,6 +24,7 @@
 #include <QUndoStack>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -398,10 +399,15 @@ void PatchDocument::clear()
 
 void PatchDocument::setZoomLevel(int zoomLevel)
 {
-    info.zoomLevel = 0;
+    // A stored level scaled step by step took 65,535 steps and overflowed past 5,080.
+    const int level = qBound(-maxReadZoomLevel, zoomLevel, maxReadZoomLevel);
+    info.zoomLevel = level;
     resetTransform();
-    for (int step = 0; step < std::abs(zoomLevel); ++step)
-        zoomStep(zoomLevel > 0);
+    if (level == 0)
+        return;
+    const double factor = std::pow(zoomFactor, level);
+    scale(factor, factor);
+    markChanged();
 }
 
 void PatchDocument::setChanged(bool changed)

@@ -44,6 +44,10 @@ public:
     using Categories = QMap<QString, QList<const BlockDescription*>>;
 
     static const QString audioOutputName;
+    // The zoom steps a patch opens with are held to this many either way: 1.15^40 is about 268,
+    // a block a hundred units wide spans 27,000 pixels, and at 1.15^-40 the whole 4000-unit
+    // canvas fits in 15. The zoom actions go on past it.
+    static constexpr int maxReadZoomLevel = 40;
 
     // A new instance's value text for a variable: arrays keep their list, numbers are
     // normalised ("2.000000" gives "2").
@@ -79,6 +83,7 @@ public:
     void removeComment(int id);
     // Removes every cable, then every block; comments stay.
     void clear();
+    // The level and one scale of the view, from the identity; held to maxReadZoomLevel.
     void setZoomLevel(int zoomLevel);
     void setChanged(bool changed);
     void setIsPlaying(bool playing) { playing_ = playing; }
