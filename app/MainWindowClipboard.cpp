@@ -11,6 +11,7 @@
 #include "PatchDocument.h"
 #include "PatchScene.h"
 #include "ProgramPaths.h"
+#include "RecordFit.h"
 
 #include <QClipboard>
 #include <QDebug>
@@ -22,6 +23,9 @@
 #include <QTabWidget>
 #include <QUndoStack>
 
+#include <functional>
+#include <vector>
+
 namespace {
 
 QString listing(const QStringList& names)
@@ -30,6 +34,45 @@ QString listing(const QStringList& names)
     for (const QString& name : names)
         text += "- " + name + "\n";
     return text;
+}
+
+// Why the document with the plan's blocks, cables and comments added would not fit a record;
+// empty when it would. `describe` finds a pasted block's description as the paste will.
+QString pasteMisfit(PatchDocument* doc, const PastePlan& plan,
+                    const std::function<const BlockDescription*(const QString&)>& describe)
+{
+    std::vector<BlockInstance> pasted(size_t(plan.instances.size()));
+    QHash<qint32, BlockInstance*> byId;
+    for (int i = 0; i < plan.instances.size(); ++i) {
+        const PastePlan::Instance& planned = plan.instances.at(i);
+        BlockInstance& block = pasted[size_t(i)];
+        block.id = planned.id;
+        block.nodeId = planned.nodeId;
+        block.description = describe(planned.name);
+        block.values = planned.values;
+        byId.insert(block.id, &block);
+    }
+    std::vector<BlockConnection> cables(size_t(plan.cables.size()));
+    for (int i = 0; i < plan.cables.size(); ++i) {
+        const PastePlan::Cable& planned = plan.cables.at(i);
+        BlockConnection& cable = cables[size_t(i)];
+        cable.outBlock = byId.value(planned.outBlock);
+        cable.inBlock = byId.value(planned.inBlock);
+        cable.outBlockSocketId = planned.outSocket;
+        cable.inBlockSocketId = planned.inSocket;
+        if (cable.outBlock)
+            cable.outBlock->outputs.insert(planned.outSocket, &cable);
+    }
+
+    QList<const BlockInstance*> instances = doc->blockInstances();
+    for (const BlockInstance& block : pasted)
+        instances << &block;
+    QList<const Comment*> comments;
+    for (const Comment* comment : doc->comments())
+        comments << comment;
+    for (const Comment& comment : plan.comments)
+        comments << &comment;
+    return RecordFit::problem(*doc->patchInfo(), instances, comments);
 }
 
 } // namespace
@@ -94,6 +137,24 @@ void MainWindow::paste()
 
     const PastePlan plan =
         PastePlan::fromText(QGuiApplication::clipboard()->text(QClipboard::Clipboard), target);
+
+    // A paste after which the patch could not be saved changes nothing.
+    QString misfit = plan.refusal;
+    if (misfit.isEmpty() && !plan.recordEmpty) {
+        misfit = pasteMisfit(doc, plan, [&](const QString& name) -> const BlockDescription* {
+            if (const BlockDescription* own = doc->getBlockDescription(name))
+                return own;
+            for (const BlockDescription& carried : plan.descriptions) {
+                if (carried.name == name)
+                    return &carried;
+            }
+            return blocks->blockDescription(name);
+        });
+    }
+    if (!misfit.isEmpty()) {
+        qWarning().noquote() << tr("Nothing was pasted. %1").arg(misfit);
+        return;
+    }
 
     // The carried descriptions stay with the document, outside the undo step.
     for (const BlockDescription& description : plan.descriptions)

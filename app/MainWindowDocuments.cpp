@@ -246,7 +246,8 @@ bool MainWindow::isDocumentEmpty() const
 
 void MainWindow::editVariableHandler(int blockId, int variableId, QString value)
 {
-    if (!document || !document->blockInstance(blockId))
+    if (!document || !document->blockInstance(blockId) ||
+        !document->acceptsValue(blockId, variableId, value))
         return;
     // A keyboard move still waiting for its relay would otherwise take the edit in.
     document->patchScene()->closePendingMove();

@@ -13,6 +13,7 @@
 #include "PatchScene.h"
 #include "PlainBox.h"
 #include "ProgramPaths.h"
+#include "RecordFit.h"
 #include "Repository.h"
 #include "SaveWindow.h"
 
@@ -30,18 +31,94 @@
 #include <QSignalMapper>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTemporaryFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
 const QString firmwareName = QStringLiteral("firmware");
 
-// The scene point under the middle of the view, as the record stores it.
-QPoint viewCentre(const PatchDocument* doc)
+// Writes `bytes` to `path` so that the file is either as it was or whole. QSaveFile writes
+// aside under the file's own name and seven characters more, which a name near the file
+// system's limit has no room for: such a file is written aside under a short name in the same
+// folder and moved over it. False with the reason in `error`.
+bool replaceFile(const QString& path, const QByteArray& bytes, QString& error)
 {
-    const QPointF centre = doc->mapToScene(QPoint(doc->width() / 2, doc->height() / 2));
-    return QPoint(int(centre.x()), int(centre.y()));
+    const QFileInfo info(path);
+    const QByteArray name = QFile::encodeName(info.fileName());
+    long nameMax = 255;
+#ifdef Q_OS_UNIX
+    const long limit = ::pathconf(QFile::encodeName(info.absolutePath()).constData(), _PC_NAME_MAX);
+    if (limit > 0)
+        nameMax = limit;
+#endif
+    // commit() misses a buffer that failed to reach the disk, so the flush is checked first.
+    if (name.size() + 7 <= nameMax) {
+        QSaveFile file(path);
+        if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
+            file.commit())
+            return true;
+        error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+
+    // A link is followed, as QSaveFile does, and the file it leads to replaced.
+    const QString linked = info.isSymLink() ? info.canonicalFilePath() : QString();
+    const QFileInfo target(linked.isEmpty() ? info.absoluteFilePath() : linked);
+    QTemporaryFile aside(target.absolutePath() + QStringLiteral("/.knotlattice-XXXXXX"));
+    if (!aside.open() || aside.write(bytes) != bytes.size() || !aside.flush()) {
+        error = aside.errorString();
+        return false;
+    }
+#ifdef Q_OS_UNIX
+    if (::fsync(aside.handle()) != 0) {
+        error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    // The file keeps its permissions; a new one gets those the user's mask leaves.
+    QFile::Permissions permissions = QFile::permissions(target.absoluteFilePath());
+    if (!target.exists()) {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        const mode_t mode = 0666 & ~mask;
+        const struct
+        {
+            mode_t bit;
+            QFile::Permissions permission;
+        } bits[] = {{0400, QFile::ReadOwner | QFile::ReadUser},
+                    {0200, QFile::WriteOwner | QFile::WriteUser},
+                    {040, QFile::ReadGroup},
+                    {020, QFile::WriteGroup},
+                    {04, QFile::ReadOther},
+                    {02, QFile::WriteOther}};
+        for (const auto& b : bits) {
+            if (mode & b.bit)
+                permissions |= b.permission;
+        }
+    }
+#else
+    QFile::Permissions permissions = QFile::permissions(target.absoluteFilePath());
+#endif
+    if (permissions)
+        aside.setPermissions(permissions);
+    aside.close();
+    if (std::rename(QFile::encodeName(aside.fileName()).constData(),
+                    QFile::encodeName(target.absoluteFilePath()).constData()) != 0) {
+        error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    aside.setAutoRemove(false);
+    return true;
 }
 
 QList<const Comment*> constComments(PatchDocument* doc)
@@ -74,7 +151,7 @@ QByteArray MainWindow::getSaveData(PatchDocument* doc)
         doc = document;
     if (!doc)
         return QByteArray();
-    const QPoint centre = viewCentre(doc);
+    const QPoint centre = doc->savedCentre();
     return util::makePatchRecord(doc->blockInstances(), constComments(doc), *doc->patchInfo(),
                                  centre.x(), centre.y());
 }
@@ -84,6 +161,15 @@ QByteArray MainWindow::getSaveData(PatchDocument* doc)
 MainWindow::SaveResult MainWindow::writePatchFile(PatchDocument* doc, const QString& path,
                                                   PatchInfo next)
 {
+    // The editor never writes a record its own reader would refuse or cut.
+    const QList<const Comment*> comments = constComments(doc);
+    const QString misfit = RecordFit::problem(next, doc->blockInstances(), comments);
+    if (!misfit.isEmpty()) {
+        qWarning().noquote() << tr("The patch was not saved, and %1 was left as it was. %2")
+                                    .arg(QDir::toNativeSeparators(path), misfit);
+        return SaveResult::Failed;
+    }
+
     QHash<QString, BlockDescription> carried;
     if (next.includeBlocks) {
         bool readable = true;
@@ -94,18 +180,14 @@ MainWindow::SaveResult MainWindow::writePatchFile(PatchDocument* doc, const QStr
 
     // The stored counter counts the save that stores it.
     next.saved += 1;
-    const QPoint centre = viewCentre(doc);
-    const QByteArray record = util::makePatchRecord(doc->blockInstances(), constComments(doc), next,
-                                                    centre.x(), centre.y());
+    const QPoint centre = doc->savedCentre();
+    const QByteArray record =
+        util::makePatchRecord(doc->blockInstances(), comments, next, centre.x(), centre.y());
     const QByteArray bytes = util::patchFileBytes(record, carried, next.includeBlocks);
 
-    // commit() misses a buffer that failed to reach the disk, so the flush is checked first.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
-        !file.commit()) {
-        qWarning().noquote() << tr("Cannot open file for writing: ") + file.errorString() + "\n" +
-                                    path;
-        file.cancelWriting();
+    QString error;
+    if (!replaceFile(path, bytes, error)) {
+        qWarning().noquote() << tr("Cannot open file for writing: ") + error + "\n" + path;
         return SaveResult::Failed;
     }
 

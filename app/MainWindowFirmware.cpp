@@ -110,12 +110,20 @@ void MainWindow::openFromFirmware()
         qWarning().noquote() << tr("Cannot open file for reading:") << file.errorString();
         return;
     }
-    const QByteArray image = file.readAll();
+    // What the device holds fits its flash; a larger file is not its image, and is not read.
+    const QByteArray image = file.read(util::flashSize + 1);
     if (file.error() != QFileDevice::NoError) {
         qWarning().noquote() << tr("Cannot open file for reading:") << file.errorString();
         return;
     }
     file.close();
+    if (image.size() > util::flashSize) {
+        qWarning().noquote() << tr("The firmware file on the device is larger than the device's "
+                                   "%1 KB of flash, so it is not a firmware image and nothing was "
+                                   "opened.")
+                                    .arg(util::flashSize / 1024);
+        return;
+    }
 
     QByteArray record;
     if (!util::findFirmwareRecord(image, &record)) {

@@ -25,6 +25,7 @@
 #include <QUndoStack>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -79,7 +80,7 @@ PatchDocument::PatchDocument(DocumentHost* host, QWidget* parent)
     connect(scene, &PatchScene::blockAdded, this, &PatchDocument::addBlockHandler);
     connect(scene, &PatchScene::blockMoved, this, &PatchDocument::moveBlockHandler);
     connect(scene, &PatchScene::blockRemoved, this, &PatchDocument::removeBlockHandler);
-    connect(scene, &PatchScene::connectionAdded, this, &PatchDocument::addConnectionHandler);
+    connect(scene, &PatchScene::connectionAdded, this, &PatchDocument::connectionRequested);
     connect(scene, &PatchScene::connectionRemoved, this, &PatchDocument::removeConnectionHandler);
     connect(scene, &PatchScene::commentRemoved, this, &PatchDocument::removeCommentHandler);
     connect(stack, &QUndoStack::indexChanged, this, &PatchDocument::undoHandler);
@@ -154,6 +155,8 @@ BlockInstance* PatchDocument::createBlockInstance(const QString& name, const Blo
         }
         const qint32 id = copy.id;
         BlockInstance& stored = instances.emplace(id, std::move(copy)).first->second;
+        if (fitCounted)
+            fitTally.add(stored);
         if (isAudioOutput(stored))
             audioOutputs.insert(id);
         if (name == audioOutputName)
@@ -180,6 +183,8 @@ BlockInstance* PatchDocument::createBlockInstance(const QString& name, const Blo
 
     const qint32 id = instance.id;
     BlockInstance& stored = instances.emplace(id, std::move(instance)).first->second;
+    if (fitCounted)
+        fitTally.add(stored);
     if (isAudioOutput(stored))
         audioOutputs.insert(id);
     if (name == audioOutputName)
@@ -282,6 +287,8 @@ bool PatchDocument::addConnection(int id, int outBlockId, int outBlockSocketId, 
         return false;
     const auto out = instances.find(outBlockId);
     const auto in = instances.find(inBlockId);
+    if (fitCounted)
+        fitTally.addCable();
 
     if (connections.count(id))
         dropConnection(id);
@@ -336,6 +343,11 @@ void PatchDocument::editVariable(int blockId, int variableId, const QString& val
     const auto found = instances.find(blockId);
     if (found == instances.end() || variableId < 0 || variableId >= found->second.values.size())
         return;
+    if (fitCounted) {
+        QStringList after = found->second.values;
+        after[variableId] = value;
+        fitTally.replaceValues(found->second.values, after);
+    }
     found->second.values[variableId] = value;
     host->variableChanged(blockId, variableId, value);
     scene->update();
@@ -355,6 +367,8 @@ Comment* PatchDocument::addComment(int id, int x, int y, const QString& text)
     stored.x = x;
     stored.y = y;
     stored.text = text;
+    if (fitCounted)
+        fitTally.add(stored);
     if (PatchComment* item = scene->addComment(id, x, y, &stored)) {
         connect(item, &PatchComment::edited, this, &PatchDocument::editCommentHandler);
         connect(item, &PatchComment::linkActivated, this, &PatchDocument::commentLink);
@@ -379,6 +393,8 @@ void PatchDocument::editComment(int id, int x, int y, const QString& text)
     const auto found = comments_.find(id);
     if (found == comments_.end())
         return;
+    if (fitCounted)
+        fitTally.replaceText(found->second.text, text);
     found->second.text = text;
     found->second.x = x;
     found->second.y = y;
@@ -409,10 +425,15 @@ void PatchDocument::clear()
 
 void PatchDocument::setZoomLevel(int zoomLevel)
 {
-    info.zoomLevel = 0;
+    // A stored level scaled step by step took 65,535 steps and overflowed past 5,080.
+    const int level = qBound(-maxReadZoomLevel, zoomLevel, maxReadZoomLevel);
+    info.zoomLevel = level;
     resetTransform();
-    for (int step = 0; step < std::abs(zoomLevel); ++step)
-        zoomStep(zoomLevel > 0);
+    if (level == 0)
+        return;
+    const double factor = std::pow(zoomFactor, level);
+    scale(factor, factor);
+    markChanged();
 }
 
 void PatchDocument::setChanged(bool changed)
@@ -651,6 +672,22 @@ void PatchDocument::undoHandler(int index)
 
 void PatchDocument::addBlockHandler(QString descriptionName, int x, int y)
 {
+    // The block as createBlockInstance will make it.
+    BlockInstance block;
+    block.description = host->blockDescription(descriptionName, true);
+    if (block.description) {
+        block.id = highestInstanceId() + 1;
+        for (const Variable& variable : block.description->variables)
+            block.values.append(initialValue(variable));
+        const QString refused = tr("The block was not added. %1");
+        const QString item = RecordFit::problem(block);
+        if (!item.isEmpty()) {
+            qWarning().noquote() << refused.arg(item);
+            return;
+        }
+        if (!fits([&block](RecordFit::Tally& tally) { tally.add(block); }, refused))
+            return;
+    }
     push(new AddBlockCommand(this, descriptionName, x, y, nullptr));
 }
 
@@ -688,6 +725,9 @@ void PatchDocument::addCommentHandler()
 {
     if (closing || host->currentDocument() != this)
         return;
+    if (!fits([](RecordFit::Tally& tally) { tally.add(Comment()); },
+              tr("The comment was not added. %1")))
+        return;
     const QPointF click = scene->lastClickPosition();
     push(new AddCommentCommand(this, int(click.x()), int(click.y()), 0));
 }
@@ -706,7 +746,96 @@ void PatchDocument::editCommentHandler(int id, int x, int y, QString text)
 {
     if (id == removingComment || !comments_.count(id))
         return;
-    push(new EditCommentCommand(this, id, x, y, text));
+    const Comment& stored = comments_.at(id);
+    Comment edited = stored;
+    edited.text = text;
+    const QString refused = tr("The comment keeps its earlier text. %1");
+    QString reason = RecordFit::problem(edited);
+    if (!reason.isEmpty()) {
+        qWarning().noquote() << refused.arg(reason);
+    } else if (fits([&](RecordFit::Tally& tally) { tally.replaceText(stored.text, text); },
+                    refused)) {
+        push(new EditCommentCommand(this, id, x, y, text));
+        return;
+    }
+    // The item shows what was typed; it goes back to what the patch holds.
+    scene->editComment(id, stored.x, stored.y, stored.text);
+}
+
+void PatchDocument::connectionRequested(int id, int outBlockId, int outBlockSocketId, int inBlockId,
+                                        int inBlockSocketId)
+{
+    if (acceptsConnection(outBlockId, outBlockSocketId, inBlockId, inBlockSocketId)) {
+        // The block it leaves, with the cable.
+        BlockInstance from = instances.at(outBlockId);
+        BlockConnection cable;
+        cable.outBlock = &instances.at(outBlockId);
+        cable.inBlock = &instances.at(inBlockId);
+        cable.outBlockSocketId = outBlockSocketId;
+        cable.inBlockSocketId = inBlockSocketId;
+        from.outputs.insert(outBlockSocketId, &cable);
+        const QString refused = tr("The cable was not added. %1");
+        const QString item = RecordFit::problem(from);
+        if (!item.isEmpty()) {
+            qWarning().noquote() << refused.arg(item);
+            return;
+        }
+        if (!fits([](RecordFit::Tally& tally) { tally.addCable(); }, refused))
+            return;
+    }
+    addConnectionHandler(id, outBlockId, outBlockSocketId, inBlockId, inBlockSocketId);
+}
+
+bool PatchDocument::acceptsValue(int blockId, int variableId, const QString& value)
+{
+    const auto found = instances.find(blockId);
+    if (found == instances.end() || variableId < 0 || variableId >= found->second.values.size())
+        return true;
+    const BlockInstance& stored = found->second;
+    BlockInstance edited = stored;
+    edited.values[variableId] = value;
+    const QString refused = tr("The value was not changed. %1");
+    QString reason = RecordFit::problem(edited);
+    if (!reason.isEmpty()) {
+        qWarning().noquote() << refused.arg(reason);
+    } else if (fits(
+                   [&](RecordFit::Tally& tally) {
+                       tally.replaceValues(stored.values, edited.values);
+                   },
+                   refused)) {
+        return true;
+    }
+    host->variableChanged(blockId, variableId, stored.values.at(variableId));
+    return false;
+}
+
+bool PatchDocument::fits(const std::function<void(RecordFit::Tally&)>& grow,
+                         const QString& refused) const
+{
+    auto count = [this] {
+        QList<const Comment*> list;
+        for (const auto& entry : comments_)
+            list.append(&entry.second);
+        fitTally = RecordFit::tally(blockInstances(), list);
+        fitCounted = true;
+    };
+    const bool kept = fitCounted;
+    if (!kept)
+        count();
+    RecordFit::Tally after = fitTally;
+    grow(after);
+    QString reason = RecordFit::problem(after, info);
+    // The kept tally may count more than the patch holds.
+    if (!reason.isEmpty() && kept) {
+        count();
+        after = fitTally;
+        grow(after);
+        reason = RecordFit::problem(after, info);
+    }
+    if (reason.isEmpty())
+        return true;
+    qWarning().noquote() << refused.arg(reason);
+    return false;
 }
 
 void PatchDocument::removeCommentHandler(int id)
@@ -720,6 +849,20 @@ void PatchDocument::commentLink(QString link)
 {
     if (link.endsWith(QLatin1String(".ktl")))
         host->openFromPath(QDir::toNativeSeparators(link));
+}
+
+// The viewport's middle, not the widget's: the scroll bars moved the point on every save and
+// reopen. centerOn() truncates its scroll offsets, so a point truncated in turn came back a pixel
+// off whenever the viewport's size was odd; the lowest whole point at or after the exact middle
+// comes back where it was.
+QPoint PatchDocument::savedCentre() const
+{
+    const QWidget* port = viewport();
+    const QPointF centre =
+        viewportTransform().inverted().map(QPointF(port->width() / 2.0, port->height() / 2.0));
+    // Far below a scene unit, above the rounding of the mapping.
+    constexpr double slack = 1e-6;
+    return QPoint(int(std::ceil(centre.x() - slack)), int(std::ceil(centre.y() - slack)));
 }
 
 void PatchDocument::centreView()

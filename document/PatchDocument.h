@@ -6,6 +6,7 @@
 #include "Comment.h"
 #include "InstanceList.h"
 #include "PatchInfo.h"
+#include "RecordFit.h"
 
 #include <QGraphicsView>
 #include <QHash>
@@ -13,6 +14,7 @@
 #include <QMap>
 #include <QSet>
 #include <QString>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -42,6 +44,10 @@ public:
     using Categories = QMap<QString, QList<const BlockDescription*>>;
 
     static const QString audioOutputName;
+    // The zoom steps a patch opens with are held to this many either way: 1.15^40 is about 268,
+    // a block a hundred units wide spans 27,000 pixels, and at 1.15^-40 the whole 4000-unit
+    // canvas fits in 15. The zoom actions go on past it.
+    static constexpr int maxReadZoomLevel = 40;
 
     // A new instance's value text for a variable: arrays keep their list, numbers are
     // normalised ("2.000000" gives "2").
@@ -81,12 +87,16 @@ public:
     void removeComment(int id);
     // Removes every cable, then every block; comments stay.
     void clear();
+    // The level and one scale of the view, from the identity; held to maxReadZoomLevel.
     void setZoomLevel(int zoomLevel);
     void setChanged(bool changed);
     void setIsPlaying(bool playing) { playing_ = playing; }
     void includeBlocks(bool include) { info.includeBlocks = include; }
     // Keeps an existing description of that name unchanged. Marks nothing.
     void addBlockDescription(const BlockDescription& description);
+    // Whether the edit of a value may be made: false, with the reason told and the value shown
+    // again as it is, when the patch could then not be saved.
+    bool acceptsValue(int blockId, int variableId, const QString& value);
     void updateDescriptionOrigin(const QString& name, BlockDescription::BlockOrigin origin);
 
     // Queries.
@@ -117,6 +127,9 @@ public:
     PatchScene* patchScene() const { return scene; }
     QUndoStack* undoStack() const { return stack; }
     bool changed() const { return changed_; }
+    // The scene point in the middle of the view, as a saved record stores it: the one the view
+    // shows again when it is centred on it.
+    QPoint savedCentre() const;
     // Set while an open has not brought the whole patch in: such a tab, left unchanged and
     // without a path, does not stand for its file.
     void setOpenedPartly(bool partly) { openedPartly_ = partly; }
@@ -137,6 +150,9 @@ signals:
     void redoCompleted();
 
 public slots:
+    // The canvas's edits that make the patch grow (a block, a cable, a comment, its text) are
+    // refused, with the reason told, when the patch could then not be saved (RecordFit). Paste
+    // and open check what they add as a whole and call the handlers and mutators unchecked.
     void addBlockHandler(QString descriptionName, int x, int y);
     void addBlockInstanceHandler(QString descriptionName, int x, int y,
                                  const BlockInstance* initInstance);
@@ -166,6 +182,12 @@ protected:
 
 private:
     void markChanged() { setChanged(true); }
+    // The cable the scene asks for, once checked.
+    void connectionRequested(int id, int outBlockId, int outBlockSocketId, int inBlockId,
+                             int inBlockSocketId);
+    // Whether the patch fits a record once `grow` is applied to its tally; false, with
+    // `refused` told with the reason, when not.
+    bool fits(const std::function<void(RecordFit::Tally&)>& grow, const QString& refused) const;
     void push(QUndoCommand* command);
     // Drops the cables of a stored instance and its item, before a copy takes over its id.
     void retireInstance(BlockInstance& instance);
@@ -204,4 +226,9 @@ private:
     // The comment whose item is being taken off the scene.
     int removingComment = -1;
     double zoomFactor = 1.15;
+    // What the edit checks count the patch to hold, once counted: every change that makes it
+    // grow adds to it, one that makes it shrink takes nothing off, so it is never less than the
+    // patch holds. A check it fails counts afresh.
+    mutable RecordFit::Tally fitTally;
+    mutable bool fitCounted = false;
 };

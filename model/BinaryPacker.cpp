@@ -19,18 +19,11 @@ constexpr int breakSize = 3;
 constexpr int formatVersion = 6;
 constexpr qint32 sceneCentre = 2000;
 constexpr qint64 max16 = 0xFFFF;
-constexpr int maxCables = 0xFF;
-// Ids are 16 bits, so a patch holds at most this many blocks and as many comments.
-constexpr int maxRecords = 0x10000;
-// The highest id each kind stores. A comment record starts with its id, and FF FF there reads
-// as the end of the comments.
-constexpr qint32 highestBlockId = 0xFFFF;
-constexpr qint32 highestCommentId = 0xFFFE;
-
-// What a record may hold besides its records: a patch of the largest shipped blocks holds
-// about 19 values and 17 cables a block, so 32 a block on average is far beyond any patch the
-// editor wrote. A record holding more is refused before its values or cables are built.
-constexpr qint64 maxValuesOrCables = qint64(maxRecords) * 32;
+constexpr int maxCables = BinaryPacker::maxBlockCables;
+constexpr int maxRecords = BinaryPacker::maxRecords;
+constexpr qint32 highestBlockId = BinaryPacker::highestBlockId;
+constexpr qint32 highestCommentId = BinaryPacker::highestCommentId;
+constexpr qint64 maxValuesOrCables = BinaryPacker::maxValuesOrCables;
 
 struct Budget
 {

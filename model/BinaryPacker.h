@@ -24,6 +24,22 @@ class BinaryPacker : public QObject
     Q_OBJECT
 
 public:
+    // What a record holds: ids are 16 bits, so at most this many blocks and as many comments.
+    static constexpr int maxRecords = 0x10000;
+    // The highest id of each kind. A comment record starts with its id, and FF FF there reads
+    // as the end of the comments.
+    static constexpr qint32 highestBlockId = 0xFFFF;
+    static constexpr qint32 highestCommentId = 0xFFFE;
+    // Values and cables of all blocks together. A patch of the largest shipped blocks holds
+    // about 19 values and 17 cables a block, so 32 a block on average is far beyond any patch
+    // the editor wrote; a record holding more is refused before its values or cables are built.
+    static constexpr qint64 maxValuesOrCables = qint64(maxRecords) * 32;
+    // Cables leaving one block, socket numbers, text bytes and node ids of one record.
+    static constexpr int maxBlockCables = 0xFF;
+    static constexpr int highestSocket = 0xFF;
+    static constexpr int maxTextBytes = 0xFFFF;
+    static constexpr int maxNodeIds = 0x100;
+
     BinaryPacker() : QObject(nullptr) {}
 
     // `info` holds the header values as decimal texts under "name", "x", "y", "zoomLevel",

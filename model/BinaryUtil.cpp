@@ -123,6 +123,7 @@ Inflated inflate(const char* data, qsizetype size, bool keepOutput, qsizetype li
     inflateEnd(&stream);
 
     result.status = status;
+    result.produced = produced;
     if (status == InflateStatus::Ok) {
         result.consumed = 4 + usedIn;
         if (keepOutput)

@@ -35,6 +35,8 @@ struct Inflated
     QByteArray data;
     // Bytes of the input that the compressed part occupies (4-byte size plus zlib stream).
     qsizetype consumed = 0;
+    // Bytes inflated, kept or not.
+    qsizetype produced = 0;
     InflateStatus status = InflateStatus::Damaged;
 };
 

@@ -1,5 +1,7 @@
 #include "BlockManager.h"
 
+#include "BoundedXml.h"
+
 #include <QCryptographicHash>
 #include <QDirIterator>
 #include <QDomDocument>
@@ -20,11 +22,19 @@ constexpr int maxNesting = 64;
 // library ships has about 15,000.
 constexpr int maxNodes = 131072;
 
-// Checks what the document reader cannot be trusted with, without building anything: false,
-// with the reason in `error`, for bytes that are not well-formed XML or are nested too deep.
-bool readableXml(const QByteArray& data, QString& error)
+// The document reader makes a node of each attribute too.
+BoundedXml::Limits attributeLimits()
 {
-    QXmlStreamReader reader(data);
+    BoundedXml::Limits limits;
+    limits.attributes = maxNodes;
+    return limits;
+}
+
+// Checks what the document reader cannot be trusted with, without building anything: false,
+// with the reason in `error`, for text that is not well-formed XML or is nested too deep.
+bool readableXml(const QString& text, QString& error)
+{
+    QXmlStreamReader reader(text);
     int depth = 0;
     int nodes = 0;
     while (!reader.atEnd()) {
@@ -101,13 +111,14 @@ BlockDescription parseBlock(const QByteArray& data, BlockDescription::BlockOrigi
     description.hash = BlockManager::blockHash(data);
 
     QDomDocument document;
+    QString text;
     QString error;
     int line = 0;
     int column = 0;
-    if (!readableXml(data, error)) {
+    if (!BoundedXml::decode(data, text, &error, attributeLimits()) || !readableXml(text, error)) {
         if (parseError)
             *parseError = error;
-    } else if (!document.setContent(data, &error, &line, &column)) {
+    } else if (!document.setContent(text, &error, &line, &column)) {
         // The parser keeps what it built before the error; a broken file must read as empty.
         document = QDomDocument();
         if (parseError)
@@ -223,7 +234,14 @@ BlockDescription BlockManager::loadBlock(QFile& file, BlockDescription::BlockOri
 
 QString BlockManager::blockName(const QByteArray& data)
 {
-    QXmlStreamReader reader(data);
+    // However wide the first tag, the reader is given its name alone: entities and attribute
+    // defaults of a block file are refused when it is read, and its name does without them.
+    BoundedXml::Limits limits;
+    limits.firstElementAttribute = QStringLiteral("name");
+    QString text;
+    if (!BoundedXml::decode(data, text, nullptr, limits))
+        return QString();
+    QXmlStreamReader reader(text);
     while (!reader.atEnd()) {
         if (reader.readNext() == QXmlStreamReader::StartElement)
             return reader.attributes().value(QStringLiteral("name")).toString();

@@ -32,15 +32,16 @@ public:
 
     // Reads one block-description file. Adds nothing to the library. `fileName` and `filePath`
     // are stored as given; `rawData` keeps the bytes for OriginPatch only. Bytes that are not
-    // well-formed XML, or nest elements more than 64 deep, give a description with an empty
-    // name.
+    // well-formed XML, nest elements more than 64 deep, or fail BoundedXml (with more than
+    // 131,072 attributes in all) give a description with an empty name.
     static BlockDescription loadBlock(const QByteArray& data, BlockDescription::BlockOrigin origin,
                                       const QString& fileName = QString(),
                                       const QString& filePath = QString());
     // Reads an open file; its name and full path are kept for OriginUser only.
     static BlockDescription loadBlock(QFile& file, BlockDescription::BlockOrigin origin);
     // The name the first element of a block file gives, read as far as the bytes go: the name
-    // of a block whose file is cut short or damaged after its start. Empty when there is none.
+    // of a block whose file is cut short or damaged after its start. Empty when there is none
+    // or the bytes fail BoundedXml.
     static QString blockName(const QByteArray& data);
     // The short hash that identifies a block file's contents: the first four hexadecimal digits
     // of its SHA-1, carriage returns left out.

@@ -3,6 +3,8 @@
 #include "BinaryPacker.h"
 #include "BlockManager.h"
 #include "ClipboardPayload.h"
+#include "PatchInfo.h"
+#include "RecordFit.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -41,6 +43,20 @@ qint32 truncatedCoordinate(double value)
 
 } // namespace
 
+void PastePlan::refuse(qint64 blocks, qint64 comments)
+{
+    RecordFit::Tally tally;
+    tally.blocks = blocks;
+    tally.comments = comments;
+    refusal = RecordFit::problem(tally, PatchInfo());
+    descriptions.clear();
+    instances.clear();
+    cables.clear();
+    this->comments.clear();
+    notFound.clear();
+    different.clear();
+}
+
 QList<qint32> PastePlan::freshIds(const QList<qint32>& stored, const QSet<qint32>& used,
                                   qint32 limit)
 {
@@ -76,25 +92,34 @@ QList<qint32> PastePlan::freshIds(const QList<qint32>& stored, const QSet<qint32
     if (largest + highest <= limit && shifted(highest + 1 - lowest))
         return out;
 
-    // Ids repeat, or would pass the limit: number them one after another in stored-id order.
+    // Ids repeat, or would pass the limit: number them one after another in stored-id order,
+    // above the highest id in use if they fit there, else in the lowest free ids (0 last). None
+    // passes the limit: with too few free ids there is no numbering.
     QVector<int> order(stored.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(),
                      [&stored](int a, int b) { return stored.at(a) < stored.at(b); });
     QVector<qint64> fresh(stored.size());
-    if (highest + stored.size() <= limit || used.size() + stored.size() > limit) {
+    if (highest + stored.size() <= limit) {
         for (int i = 0; i < order.size(); ++i)
             fresh[order.at(i)] = highest + 1 + i;
     } else {
         qint64 next = 1;
         for (const int at : order) {
-            while (used.contains(qint32(next)))
+            while (next <= limit && used.contains(qint32(next)))
                 ++next;
-            fresh[at] = next++;
+            if (next <= limit) {
+                fresh[at] = next++;
+            } else if (next == limit + 1 && !used.contains(0)) {
+                fresh[at] = 0;
+                ++next;
+            } else {
+                return {};
+            }
         }
     }
     for (const qint64 id : fresh)
-        out.append(qint32(std::min<qint64>(id, std::numeric_limits<qint32>::max())));
+        out.append(qint32(id));
     return out;
 }
 
@@ -176,6 +201,10 @@ PastePlan PastePlan::fromPayload(const QByteArray& payload, const Target& target
     }
 
     const QList<qint32> ids = freshIds(storedIds, target.instanceIds);
+    if (ids.size() != storedIds.size()) {
+        plan.refuse(target.instanceIds.size() + storedIds.size(), 0);
+        return plan;
+    }
     // A cable names its target by stored id; with repeated ids the first block of it is meant.
     QHash<qint32, int> byStoredId;
     for (int k = kept.size() - 1; k >= 0; --k)
@@ -230,6 +259,10 @@ PastePlan PastePlan::fromPayload(const QByteArray& payload, const Target& target
     for (const Comment& comment : patch.comments)
         storedCommentIds.append(comment.id);
     const QList<qint32> commentIds = freshIds(storedCommentIds, target.commentIds, maxCommentId);
+    if (commentIds.size() != storedCommentIds.size()) {
+        plan.refuse(0, target.commentIds.size() + storedCommentIds.size());
+        return plan;
+    }
     for (int i = 0; i < patch.comments.size(); ++i) {
         Comment comment = patch.comments.at(i);
         comment.id = commentIds.at(i);

@@ -72,7 +72,7 @@ public:
     // New ids for stored ids, in their order. Stored id + highest id in use wherever that gives
     // distinct ids from 1 that are not in use and fit `limit`; else the same spacing starting
     // just above the highest id; else compactly above it in stored-id order; else the lowest
-    // free ids.
+    // free ids, 0 last. Empty when fewer than that many ids up to `limit` are free.
     static QList<qint32> freshIds(const QList<qint32>& stored, const QSet<qint32>& used,
                                   qint32 limit = maxId);
 
@@ -88,4 +88,10 @@ public:
     // Names, each once, in the order first met.
     QStringList notFound;
     QStringList different;
+    // Set when the document cannot take the record's blocks or comments under ids of its own:
+    // the reason, and nothing is to be added, carried descriptions neither.
+    QString refusal;
+
+private:
+    void refuse(qint64 blocks, qint64 comments);
 };

@@ -18,6 +18,8 @@ add_library(knot_patchfile STATIC
     ${CMAKE_CURRENT_LIST_DIR}/PatchFile.h
     ${CMAKE_CURRENT_LIST_DIR}/PatchRecord.cpp
     ${CMAKE_CURRENT_LIST_DIR}/PatchRecord.h
+    ${CMAKE_CURRENT_LIST_DIR}/RecordFit.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/RecordFit.h
 )
 target_include_directories(knot_patchfile PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(knot_patchfile PUBLIC knot_model Qt5::Core PRIVATE ZLIB::ZLIB)

@@ -1,6 +1,7 @@
 #include "BlockDownload.h"
 
 #include "BlockManager.h"
+#include "BoundedXml.h"
 #include "Preferences.h"
 #include "RepositoryHost.h"
 #include "RepositoryText.h"
@@ -57,7 +58,10 @@ void BlockDownload::failed(int number)
 
 QString BlockDownload::validBlockName(const QByteArray& data)
 {
-    QXmlStreamReader reader(data);
+    QString text;
+    if (!BoundedXml::decode(data, text))
+        return QString();
+    QXmlStreamReader reader(text);
     while (!reader.atEnd() && !reader.isStartElement())
         reader.readNext();
     if (reader.hasError() || !reader.isStartElement() || reader.name() != QLatin1String("block") ||

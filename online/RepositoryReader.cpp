@@ -1,5 +1,6 @@
 #include "RepositoryReader.h"
 
+#include "BoundedXml.h"
 #include "XmlUtil.h"
 
 #include <QDateTime>
@@ -20,12 +21,12 @@ namespace {
 // stack on a hostile body long before the size bound.
 constexpr int maxDepth = 64;
 
-// Bytes handed to the list reader at a time.
+// Characters handed to the list reader at a time.
 constexpr int feedPiece = 64 * 1024;
 
-bool shallow(const QByteArray& data)
+bool shallow(const QString& text)
 {
-    QXmlStreamReader reader(data);
+    QXmlStreamReader reader(text);
     int depth = 0;
     while (!reader.atEnd()) {
         const QXmlStreamReader::TokenType token = reader.readNext();
@@ -42,9 +43,10 @@ bool shallow(const QByteArray& data)
 // whose document is gone are rebuilt at every access.
 QDomElement rootOf(QDomDocument& document, const QByteArray& data, const QString& expected)
 {
-    if (!shallow(data))
+    QString text;
+    if (!BoundedXml::decode(data, text) || !shallow(text))
         return QDomElement();
-    document.setContent(data);
+    document.setContent(text);
     QDomElement root = document.documentElement();
     if (root.tagName() != expected)
         return QDomElement();
@@ -127,14 +129,18 @@ bool readEntries(const QByteArray& data, QLatin1String rootName, QLatin1String e
         TextState state;
         QString text;
     };
-    // Fed in pieces: a list refused early never has its whole body decoded.
+    // The bounded check sees every tag before the reader does; the reader is then fed in
+    // pieces, so a list refused early is never read to its end.
+    QString body;
+    if (!BoundedXml::decode(data, body))
+        return false;
     QXmlStreamReader reader;
     int fed = 0;
-    auto feed = [&reader, &data, &fed] {
-        if (fed >= data.size())
+    auto feed = [&reader, &body, &fed] {
+        if (fed >= body.size())
             return false;
-        const int size = qMin(feedPiece, data.size() - fed);
-        reader.addData(QByteArray::fromRawData(data.constData() + fed, size));
+        const int size = qMin(feedPiece, body.size() - fed);
+        reader.addData(body.mid(fed, size));
         fed += size;
         return true;
     };

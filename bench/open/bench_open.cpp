@@ -4,10 +4,12 @@
 // open and the first paint of the canvas after it, which is when the scene builds its item
 // index. Each patch is a chain of shipped blocks with as many cables as blocks, with and without
 // an "Audio Output"; then patches whose cables run far across the canvas (random targets, a
-// binary tree), 1000 comments, and hostile files that must be refused or trimmed quickly. Prints
+// binary tree), 1000 comments, and hostile files that must be refused or trimmed quickly (those
+// of the hostile-files test, built here with the shipped blocks). Prints
 // the median of the runs, the processor time of the whole open (what a busy machine does not
 // inflate), the peak memory of one open and of one settle, and the 60,000 / 6,000 ratios. A
 // settle that passes 3 GB or 120 s is stopped and reported as such.
+#include "BinaryUtil.h"
 #include "BlockDescription.h"
 #include "BlockInstance.h"
 #include "BlockManager.h"
@@ -286,8 +288,8 @@ Figures openOnce(MainWindow& window, const QString& path, const QByteArray& byte
     window.openFromPath(path);
     f.open = timer.nsecsElapsed() / 1e6;
     f.cpu = cpuMs() - cpuBefore;
-    f.peakKb = peakKb() - before;
     PatchDocument* doc = window.currentDocument();
+    f.peakKb = peakKb() - before;
     f.openedBlocks = doc->blockInstances().size();
     f.openedCables = doc->blockConnections().size();
     f.openedComments = doc->comments().size();
@@ -420,6 +422,50 @@ QByteArray widestCables(const BlockManager& library)
     return patch.file();
 }
 
+// A user block carried in the file, used once between two shipped blocks, whose file holds
+// `firstTag` in its first tag, `children` in its data and `declarations` before it; as the
+// hostile-files test's rows.
+QByteArray carrying(const BlockManager& library, const QByteArray& firstTag,
+                    const QByteArray& children = QByteArray(),
+                    const QByteArray& declarations = QByteArray())
+{
+    const QByteArray xml = declarations + "<block name=\"Echo\"" + firstTag +
+                           ">\n<category>Effects</category>\n<data name=\"Echo_data\">\n"
+                           "<var socket=\"in\" info=\"In\"/>\n<var socket=\"out\" "
+                           "info=\"Out\"/>\n" +
+                           children +
+                           "</data>\n<function name=\"echo\">data->out0 = "
+                           "data->in0[0];</function>\n</block>\n";
+    const QByteArray add = library.blockDescription(QStringLiteral("Add"))->hash.toLatin1();
+    RecordBuilder patch;
+    patch.block("Add", add, 1, 100, 100, "0;0;0", {{0, 2, 0}});
+    patch.block("Echo", BlockManager::blockHash(xml).toLatin1(), 2, 300, 100, "0", {{0, 3, 0}});
+    patch.block("Add", add, 3, 500, 100, "0;0;0");
+    return patch.file({qCompress(xml)});
+}
+
+QByteArray attributes(int count, const QByteArray& value = "=\"\"")
+{
+    QByteArray list;
+    for (int i = 0; i < count; ++i)
+        list += " a" + QByteArray::number(i) + value;
+    return list;
+}
+
+// Two shipped blocks at the zoom steps a file may say, and no editor reaches.
+QByteArray zoomed(const BlockManager& library)
+{
+    QByteArray file =
+        RecordBuilder()
+            .block("Add", library.blockDescription(QStringLiteral("Add"))->hash.toLatin1(), 1, 100,
+                   100, "0;0;0")
+            .file();
+    // The header after the name "hostile": x, y, then the zoom's sign and magnitude.
+    QByteArray body = util::bin::uncompress(file.mid(2, file.size() - 6));
+    body.replace(2 + 7 + 4, 3, QByteArray("\x00\xff\xff", 3));
+    return packedRecord(6, body) + QByteArray(4, '\0');
+}
+
 QList<Case> cases()
 {
     QList<Case> list;
@@ -449,6 +495,26 @@ QList<Case> cases()
                  false};
     list << Case{QStringLiteral("51,000 cables onto 200 inputs"), crowdedInputs, false};
     list << Case{QStringLiteral("60,000 blocks x 255 cables"), widestCables, true};
+    for (const int count : {25000, 50000, 100000, 200000}) {
+        list << Case{
+            QStringLiteral("carried, a tag of %1 attributes").arg(count),
+            [count](const BlockManager& library) { return carrying(library, attributes(count)); },
+            count >= 100000};
+    }
+    list << Case{QStringLiteral("carried, 20,000 declared defaults"),
+                 [](const BlockManager& library) {
+                     return carrying(library, QByteArray(), QByteArray(),
+                                     "<!DOCTYPE block [<!ATTLIST block" +
+                                         attributes(20000, " CDATA \"v\"") + ">]>\n");
+                 },
+                 false};
+    list << Case{QStringLiteral("carried, 2,049 tags of 64"),
+                 [](const BlockManager& library) {
+                     return carrying(library, QByteArray(),
+                                     ("<var" + attributes(64) + "/>\n").repeated(2049));
+                 },
+                 false};
+    list << Case{QStringLiteral("zoom level 65535"), zoomed, false};
     return list;
 }
 

@@ -100,6 +100,8 @@ private slots:
     void openingNothing_data();
     void openingNothing();
     void versionZeroOpensAsFirmware();
+    void imageAgainstTheFlash_data();
+    void imageAgainstTheFlash();
 
 private:
     QString firmware(const QString& file) const
@@ -439,6 +441,32 @@ void TestFirmware::versionZeroOpensAsFirmware()
     // Opened again, it comes in another tab of the same name.
     window->openFromFirmware();
     QCOMPARE(window->tabWidget()->count(), 3);
+}
+
+void TestFirmware::imageAgainstTheFlash_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<QString>("warning");
+    QTest::newRow("the flash's size") << util::flashSize << QString();
+    QTest::newRow("a byte more")
+        << util::flashSize + 1
+        << "The firmware file on the device is larger than the device's 512 KB of flash, so it "
+           "is not a firmware image and nothing was opened.";
+}
+
+void TestFirmware::imageAgainstTheFlash()
+{
+    QFETCH(qint64, size);
+    QFETCH(QString, warning);
+    // The trailer at the very end of the file, as Compile appends it.
+    const QByteArray trailer = util::firmwareTrailer(window->getSaveData(makePatch()));
+    QVERIFY(writeFile(onDevice(), QByteArray(int(size) - trailer.size(), 'a') + trailer));
+    const int tabs = window->tabWidget()->count();
+
+    MessageCapture capture;
+    window->openFromFirmware();
+    QCOMPARE(userWarnings(capture), warning.isEmpty() ? QStringList() : QStringList{warning});
+    QCOMPARE(window->tabWidget()->count(), tabs + (warning.isEmpty() ? 1 : 0));
 }
 
 KL_TEST_MAIN(TestFirmware)

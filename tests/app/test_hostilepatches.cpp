@@ -1,5 +1,6 @@
 // Large and hostile patch files through the main window's open path, and documents whose ids
 // do not fit a record through save and reopen.
+#include "BinaryUtil.h"
 #include "BlockDescription.h"
 #include "BlockInstance.h"
 #include "BlockManager.h"
@@ -19,12 +20,15 @@
 #include "TestMain.h"
 
 #include <QAbstractButton>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QMessageBox>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QUndoStack>
 #include <algorithm>
 #include <memory>
 #include <random>
@@ -94,6 +98,18 @@ RecordBuilder sineIntoGain(const BlockManager& library)
     return patch;
 }
 
+// A carried block of one input and `outputs` outputs.
+QByteArray fanBlock(int outputs)
+{
+    return "<block name=\"Fan\"><category>Effects</category><data name=\"fan_data\">"
+           "<var socket=\"in\" info=\"In\"/>" +
+           QByteArray("<var socket=\"out\" info=\"Out\"/>").repeated(outputs) +
+           "</data><function name=\"fan\">x</function></block>";
+}
+
+// A value text that, 1,025 times over, takes a patch past 64 MiB.
+const QString bigValue = QString(65500, QLatin1Char('v'));
+
 } // namespace
 
 class TestHostilePatches : public QObject
@@ -111,8 +127,16 @@ private slots:
     void longBlockListsAreCut();
     void notFoundBoxIsPlain();
     void commentsLoadNoImage();
+    void saveRefusesWhatDoesNotFit_data();
+    void saveRefusesWhatDoesNotFit();
+    void pasteRefusesWhatDoesNotFit_data();
+    void pasteRefusesWhatDoesNotFit();
+    void editsRefusedWhenTheyWouldNotFit_data();
+    void editsRefusedWhenTheyWouldNotFit();
 
 private:
+    // Documents that do not fit a record, made through the mutators that open and paste use.
+    void shape(PatchDocument* doc, const QString& kind);
     std::unique_ptr<TempProgramDir> program;
     std::unique_ptr<QTemporaryDir> files;
     std::unique_ptr<MainWindow> window;
@@ -351,6 +375,37 @@ void TestHostilePatches::hostileFiles_data()
         << 0 << 0 << 1000;
     QTest::newRow("3,000 blocks with long cables")
         << longCables(gain, 3000).file() << whole << QString() << 3000 << 3000 << 0;
+    // Carried block files that held the reader for seconds to minutes: one start tag of many
+    // attributes (each compared with every other), declared attribute defaults (given to every
+    // element), and many tags of a few. The patch carries each file under its own hash.
+    auto carrying = [&library](const QByteArray& xml) {
+        RecordBuilder patch = sineIntoGain(library);
+        patch.block("Echo", hashOf(xml), 3, 300, 100, "0", Cables{{0, 2, 1}});
+        return patch.file({qCompress(xml)});
+    };
+    auto attributes = [](int count) {
+        QByteArray list;
+        for (int i = 0; i < count; ++i)
+            list += " a" + QByteArray::number(i) + "=\"\"";
+        return list;
+    };
+    QByteArray wideTag = echo;
+    wideTag.replace("<block name=\"Echo\"", "<block name=\"Echo\"" + attributes(25000));
+    QTest::newRow("carried block with a tag of 25,000 attributes")
+        << carrying(wideTag) << partly << unreadable << 2 << 1 << 0;
+    QByteArray defaults = echo;
+    defaults.prepend("<!DOCTYPE block [<!ATTLIST block" +
+                     attributes(20000).replace("=\"\"", " CDATA \"v\"") + ">]>\n");
+    QTest::newRow("carried block declaring 20,000 attribute defaults")
+        << carrying(defaults) << partly << unreadable << 2 << 1 << 0;
+    QByteArray manyTags = echo;
+    manyTags.replace("</block>", ("<a" + attributes(64) + "/>").repeated(2049) + "</block>");
+    QTest::newRow("carried block of 2,049 tags of 64 attributes")
+        << carrying(manyTags) << partly << unreadable << 2 << 1 << 0;
+    QTest::newRow("carried block with a tag of 64 attributes")
+        << carrying(QByteArray(echo).replace("<block name=\"Echo\"",
+                                             "<block name=\"Echo\"" + attributes(63)))
+        << whole << QString() << 3 << 2 << 0;
 
     // Refused as before.
     const QByteArray record = sineIntoGain(library).record();
@@ -606,6 +661,267 @@ void TestHostilePatches::commentsLoadNoImage()
     }
     for (int id = 4; id <= 5; ++id)
         QCOMPARE(testsupport::loadedImages(doc->patchScene()->commentItem(id)->document()), 1);
+}
+
+void TestHostilePatches::shape(PatchDocument* doc, const QString& kind)
+{
+    const BlockDescription* sine = window->blockManager()->blockDescription("Sine");
+    const BlockDescription* gain = window->blockManager()->blockDescription("Gain");
+    auto add = [doc](const BlockDescription* description, int id, const QStringList& values,
+                     int nodeId = 0) {
+        BlockInstance source;
+        source.id = id;
+        source.nodeId = nodeId;
+        source.description = description;
+        source.values = values;
+        QVERIFY(doc->addBlock(description->name, 10 * (id % 300), 10 * (id / 300), &source));
+    };
+    const int count = kind.section(' ', 0, 0).toInt();
+    if (kind.endsWith("blocks")) {
+        for (int id = 1; id <= count; ++id)
+            add(sine, id, {"440", "0"});
+    } else if (kind.endsWith("big values")) {
+        for (int id = 1; id <= count; ++id)
+            add(sine, id, {bigValue, "0"});
+    } else if (kind.endsWith("node ids")) {
+        for (int id = 1; id <= count; ++id)
+            add(sine, id, {"440", "0"}, 1000 + id);
+    } else if (kind.endsWith("cables leaving a block") || kind == "a cable on socket 256") {
+        doc->addBlockDescription(
+            BlockManager::loadBlock(fanBlock(257), BlockDescription::OriginPatch));
+        add(doc->getBlockDescription("Fan"), 1, {"0"});
+        for (int i = 0; i < 257; ++i)
+            add(gain, 2 + i, {"0"});
+        if (kind == "a cable on socket 256") {
+            QVERIFY(doc->addConnection(1, 1, 256, 2, 0));
+            return;
+        }
+        for (int i = 0; i < count; ++i)
+            QVERIFY(doc->addConnection(i + 1, 1, i, 2 + i, 0));
+    } else if (kind == "a comment of 65,536 bytes") {
+        doc->addComment(1, 10, 10, QString(65536, QLatin1Char('c')));
+    } else if (kind.startsWith("carried files")) {
+        for (const char* name : {"Echo", "Delay"}) {
+            BlockDescription carried =
+                BlockManager::loadBlock(carriedBlock(name), BlockDescription::OriginPatch);
+            // Past the file's end, as the reader counts a carried file's bytes.
+            carried.rawData.append(QByteArray(util::bin::maxUncompressedSize / 2, ' '));
+            doc->addBlockDescription(carried);
+            add(doc->getBlockDescription(name), name[0], {"0"});
+        }
+    }
+}
+
+void TestHostilePatches::saveRefusesWhatDoesNotFit_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("includeBlocks");
+    // Empty when the patch is saved.
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("65,537 blocks")
+        << "65537 blocks" << true
+        << "The patch would hold 65537 blocks; a patch holds at most 65536.";
+    QTest::newRow("1,025 blocks of big values")
+        << "1025 big values" << true << "The patch would take 67162141 bytes unpacked";
+    QTest::newRow("256 node ids") << "256 node ids" << true << QString();
+    QTest::newRow("257 node ids") << "257 node ids" << true << "257 patches of the repository";
+    QTest::newRow("255 cables leaving a block")
+        << "255 cables leaving a block" << true << QString();
+    QTest::newRow("256 cables leaving a block")
+        << "256 cables leaving a block" << true
+        << "Block 1 (Fan) would have 256 cables leaving it; a patch holds at most 255 a block.";
+    QTest::newRow("a cable on socket 256")
+        << "a cable on socket 256" << true << "Block 1 (Fan) has a cable on socket 256";
+    QTest::newRow("a comment of 65,536 bytes")
+        << "a comment of 65,536 bytes" << true
+        << "The text of comment 1 takes 65536 bytes; a patch holds at most 65535 bytes of one "
+           "text.";
+    QTest::newRow("carried files past 64 MiB")
+        << "carried files" << true << "The block files the patch carries would take";
+    QTest::newRow("the same files not carried") << "carried files" << false << QString();
+}
+
+void TestHostilePatches::saveRefusesWhatDoesNotFit()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, includeBlocks);
+    QFETCH(QString, reason);
+
+    PatchDocument* doc = window->currentDocument();
+    shape(doc, kind);
+    doc->includeBlocks(includeBlocks);
+    const QString path = files->path() + "/kept.ktl";
+    const QByteArray before = "the file as it was";
+    QVERIFY(testsupport::writeFile(path, before));
+    doc->patchInfo()->path = path;
+    doc->setChanged(true);
+
+    MessageCapture messages;
+    const MainWindow::SaveResult result = window->savePatch(doc);
+    if (reason.isEmpty()) {
+        QCOMPARE(result, MainWindow::SaveResult::Saved);
+        QVERIFY2(messages.warnings().isEmpty(), qPrintable(messages.warnings().join('|')));
+        QVERIFY(!doc->changed());
+        return;
+    }
+    QCOMPARE(result, MainWindow::SaveResult::Failed);
+    QCOMPARE(messages.warnings().size(), 1);
+    const QString warning = messages.warnings().first();
+    QVERIFY2(warning.startsWith("The patch was not saved, and " + path + " was left as it was. ") &&
+                 warning.contains(reason),
+             qPrintable(warning.left(500)));
+    QCOMPARE(testsupport::readFile(path), before);
+    QVERIFY(doc->changed());
+    QCOMPARE(doc->patchInfo()->saved, 0);
+    QVERIFY(!window->recentFileList().contains(path));
+}
+
+void TestHostilePatches::pasteRefusesWhatDoesNotFit_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QByteArray>("payload");
+    // Empty when the paste is made.
+    QTest::addColumn<QString>("reason");
+
+    BlockManager library;
+    library.loadBlocks(testsupport::sourcePath("tests/app/fixtures/blocks"),
+                       BlockDescription::OriginLibrary);
+    const QByteArray sine = library.blockDescription("Sine")->hash.toLatin1();
+    auto sines = [&sine](int count, const QByteArray& values) {
+        RecordBuilder record;
+        for (int id = 1; id <= count; ++id)
+            record.block("Sine", sine, quint32(id), 0, 0, values);
+        return packedRecord(6, record.body());
+    };
+    QTest::newRow("60,000 blocks into 60,000")
+        << "60000 blocks" << sines(60000, "440;0")
+        << "Nothing was pasted. The patch would hold 120000 blocks; a patch holds at most 65536.";
+    QTest::newRow("5,536 blocks into 60,000")
+        << "60000 blocks" << sines(5536, "440;0") << QString();
+    QTest::newRow("5,537 blocks into 60,000")
+        << "60000 blocks" << sines(5537, "440;0")
+        << "Nothing was pasted. The patch would hold 65537 blocks; a patch holds at most 65536.";
+    QTest::newRow("big values past 64 MiB")
+        << "600 big values" << sines(425, bigValue.toLatin1() + ";0")
+        << "Nothing was pasted. The patch would take 67164691 bytes unpacked";
+    QTest::newRow("big values up to 64 MiB")
+        << "600 big values" << sines(424, bigValue.toLatin1() + ";0") << QString();
+}
+
+void TestHostilePatches::pasteRefusesWhatDoesNotFit()
+{
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, payload);
+    QFETCH(QString, reason);
+
+    PatchDocument* doc = window->currentDocument();
+    shape(doc, kind);
+    doc->clearUndoStack();
+    const int blocks = doc->blockInstances().size();
+    QGuiApplication::clipboard()->setText(QString::fromLatin1(payload.toBase64()));
+
+    MessageCapture messages;
+    window->paste();
+    if (reason.isEmpty()) {
+        QVERIFY2(messages.warnings().isEmpty(), qPrintable(messages.warnings().join('|')));
+        QVERIFY(doc->blockInstances().size() > blocks);
+        return;
+    }
+    QCOMPARE(messages.warnings().size(), 1);
+    QVERIFY2(messages.warnings().first().startsWith(reason),
+             qPrintable(messages.warnings().first().left(300)));
+    QCOMPARE(doc->blockInstances().size(), blocks);
+    QCOMPARE(doc->undoStack()->count(), 0);
+}
+
+void TestHostilePatches::editsRefusedWhenTheyWouldNotFit_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("edit");
+    // Empty when the edit is made.
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("a block into 65,536")
+        << "65536 blocks"
+        << "block"
+        << "The block was not added. The patch would hold 65537 blocks; a patch holds at most "
+           "65536.";
+    QTest::newRow("a 255th cable leaving a block") << "254 cables leaving a block"
+                                                   << "cable 254" << QString();
+    QTest::newRow("a 256th cable leaving a block")
+        << "255 cables leaving a block"
+        << "cable 255"
+        << "The cable was not added. Block 1 (Fan) would have 256 cables leaving it; a patch "
+           "holds at most 255 a block.";
+    // 1,024 blocks of big values leave about 12 KB of the 64 MiB.
+    QTest::newRow("a comment text within 64 MiB") << "1024 big values"
+                                                  << "text 10000" << QString();
+    QTest::newRow("a comment text past 64 MiB")
+        << "1024 big values"
+        << "text 20000"
+        << "The comment keeps its earlier text. The patch would take 67116625 bytes unpacked";
+    QTest::newRow("a comment into 1,025 blocks of big values")
+        << "1025 big values"
+        << "comment"
+        << "The comment was not added. The patch would take 67162161 bytes unpacked";
+    QTest::newRow("a comment text of 65,535 bytes") << "1 blocks"
+                                                    << "text 65535" << QString();
+    QTest::newRow("a comment text of 65,536 bytes")
+        << "1 blocks"
+        << "text 65536"
+        << "The comment keeps its earlier text. The text of comment 1 takes 65536 bytes";
+    QTest::newRow("a value of 65,533 bytes") << "1 blocks"
+                                             << "value 65533" << QString();
+    QTest::newRow("a value of 65,534 bytes")
+        << "1 blocks"
+        << "value 65534"
+        << "The value was not changed. The value text of block 1 (Sine) takes 65536 bytes";
+}
+
+void TestHostilePatches::editsRefusedWhenTheyWouldNotFit()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, edit);
+    QFETCH(QString, reason);
+
+    PatchDocument* doc = window->currentDocument();
+    shape(doc, kind);
+    doc->addComment(1, 10, 10, "kept");
+    doc->clearUndoStack();
+    const int blocks = doc->blockInstances().size();
+    const int cables = doc->blockConnections().size();
+    const int comments = doc->comments().size();
+    const QString value = doc->blockInstance(1)->values.first();
+
+    MessageCapture messages;
+    const int size = edit.section(' ', 1).toInt();
+    if (edit == "block") {
+        doc->addBlockHandler("Gain", 100, 100);
+    } else if (edit.startsWith("cable")) {
+        doc->patchScene()->requestAddConnection(1, size, 2 + size, 0);
+    } else if (edit == "comment") {
+        doc->addCommentHandler();
+    } else if (edit.startsWith("text")) {
+        doc->editCommentHandler(1, 10, 10, QString(size, QLatin1Char('t')));
+    } else if (edit.startsWith("value")) {
+        window->editVariableHandler(1, 0, QString(size, QLatin1Char('7')));
+    }
+
+    const bool made = reason.isEmpty();
+    QCOMPARE(messages.warnings().size(), made ? 0 : 1);
+    if (!made)
+        QVERIFY2(messages.warnings().first().startsWith(reason),
+                 qPrintable(messages.warnings().first().left(300)));
+    QCOMPARE(doc->undoStack()->count(), made ? 1 : 0);
+    QCOMPARE(doc->blockInstances().size(), blocks + (made && edit == "block" ? 1 : 0));
+    QCOMPARE(doc->blockConnections().size(), cables + (made && edit.startsWith("cable") ? 1 : 0));
+    QCOMPARE(doc->comments().size(), comments + (made && edit == "comment" ? 1 : 0));
+    if (edit.startsWith("text"))
+        QCOMPARE(doc->comment(1)->text, made ? QString(size, QLatin1Char('t')) : "kept");
+    if (edit.startsWith("value"))
+        QCOMPARE(doc->blockInstance(1)->values.first(),
+                 made ? QString(size, QLatin1Char('7')) : value);
 }
 
 KL_TEST_MAIN(TestHostilePatches)

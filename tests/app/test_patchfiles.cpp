@@ -15,6 +15,7 @@
 #include <QAbstractButton>
 #include <QFile>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -107,6 +108,10 @@ private slots:
     void missingBlockCancelled();
     void shortValueListsArePadded();
     void recentFilesTrimmed();
+    void longFileNamesSaveInPlace_data();
+    void longFileNamesSaveInPlace();
+    void viewCentreStaysOverSavesAndReopens_data();
+    void viewCentreStaysOverSavesAndReopens();
 
 private:
     std::unique_ptr<TempProgramDir> program;
@@ -400,6 +405,103 @@ void TestPatchFiles::recentFilesTrimmed()
     QCOMPARE(recent.first(), files->path() + "/p6.ktl");
     QCOMPARE(QSettings().value(Preferences::RecentFiles).toStringList(), recent);
     QVERIFY(window->getAction(files->path() + "/p6.ktl"));
+}
+
+void TestPatchFiles::longFileNamesSaveInPlace_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("folderThere");
+    // Empty when the patch is saved.
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("200 bytes") << 200 << true << QString();
+    QTest::newRow("248 bytes") << 248 << true << QString();
+    // Too long for QSaveFile's name beside it.
+    QTest::newRow("249 bytes") << 249 << true << QString();
+    QTest::newRow("255 bytes") << 255 << true << QString();
+    QTest::newRow("255 bytes in a folder that is gone")
+        << 255 << false << "Cannot open file for writing: No such file or directory";
+}
+
+void TestPatchFiles::longFileNamesSaveInPlace()
+{
+    QFETCH(int, length);
+    QFETCH(bool, folderThere);
+    QFETCH(QString, reason);
+
+    const QString folder = files->path() + "/in";
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + "/" + QString(length - 4, QLatin1Char('n')) + ".ktl";
+    QVERIFY(writeAll(path, "the file as it was"));
+    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                                            QFile::WriteUser | QFile::ReadGroup));
+    const QFile::Permissions permissions = QFile::permissions(path);
+    if (!folderThere)
+        QVERIFY(QDir(folder).removeRecursively());
+
+    PatchDocument* doc = window->currentDocument();
+    doc->addBlockHandler("Sine", 100, 100);
+    doc->patchInfo()->path = path;
+    MessageCapture messages;
+    const MainWindow::SaveResult result = window->savePatch(doc);
+    if (!reason.isEmpty()) {
+        QCOMPARE(result, MainWindow::SaveResult::Failed);
+        QCOMPARE(messages.warnings().size(), 1);
+        QVERIFY2(messages.warnings().first().startsWith(reason),
+                 qPrintable(messages.warnings().first()));
+        QVERIFY(doc->changed());
+        return;
+    }
+    QCOMPARE(result, MainWindow::SaveResult::Saved);
+    QVERIFY2(messages.warnings().isEmpty(), qPrintable(messages.warnings().join('|')));
+    QCOMPARE(util::readPatchFile(readAll(path)).patch.blocks.size(), 1);
+    QCOMPARE(QFile::permissions(path), permissions);
+    // Nothing is left beside it.
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QFileInfo(path).fileName()});
+}
+
+// The scene point under the middle of the view is what the file keeps; the scroll bars must not
+// move it.
+void TestPatchFiles::viewCentreStaysOverSavesAndReopens_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("zoom");
+    QTest::newRow("even viewport") << QSize(900, 600) << 0;
+    QTest::newRow("odd viewport") << QSize(901, 601) << 0;
+    QTest::newRow("zoomed in") << QSize(901, 600) << 3;
+    QTest::newRow("zoomed out") << QSize(900, 601) << -4;
+}
+
+void TestPatchFiles::viewCentreStaysOverSavesAndReopens()
+{
+    QFETCH(QSize, size);
+    QFETCH(int, zoom);
+    window->resize(size);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    PatchDocument* doc = window->currentDocument();
+    doc->addBlockHandler("Sine", 1200, 900);
+    doc->setZoomLevel(zoom);
+    doc->centerOn(1234, 987);
+    QVERIFY(doc->verticalScrollBar()->isVisible());
+    const QString path = files->path() + "/centre.ktl";
+    doc->patchInfo()->path = path;
+    auto centre = [](PatchDocument* d) {
+        return d->mapToScene(QPoint(d->viewport()->width() / 2, d->viewport()->height() / 2));
+    };
+    const QPointF first = centre(doc);
+
+    for (int round = 0; round < 10; ++round) {
+        QCOMPARE(window->savePatch(doc), MainWindow::SaveResult::Saved);
+        const QSize size = doc->viewport()->size();
+        window->closeDocument(window->tabWidget()->indexOf(doc));
+        window->openFromPath(path);
+        doc = window->currentDocument();
+        QCOMPARE(doc->patchInfo()->path, path);
+        QTRY_COMPARE(doc->viewport()->size(), size);
+    }
+    QCOMPARE(centre(doc), first);
 }
 
 KL_TEST_MAIN(TestPatchFiles)

@@ -503,6 +503,12 @@ void TestPatchDocument::zoom_data()
     QTest::newRow("set level -2") << "set-2" << -2 << true;
     QTest::newRow("set level 0 marks nothing") << "set0" << 0 << false;
     QTest::newRow("set level starts from 0") << "w+ w+ w+ set-1" << -1 << true;
+    // A patch may say any number of steps; what it says is held to what use reaches.
+    QTest::newRow("set level 40") << "set40" << 40 << true;
+    QTest::newRow("set level 41 is held at 40") << "set41" << 40 << true;
+    QTest::newRow("set level 65535 is held at 40") << "set65535" << 40 << true;
+    QTest::newRow("set level -65535 is held at -40") << "set-65535" << -40 << true;
+    QTest::newRow("zooming goes on past it") << "set40 in" << 41 << true;
 }
 
 void TestPatchDocument::zoom()

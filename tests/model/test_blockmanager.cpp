@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTextCodec>
 #include <QtTest>
 
 namespace {
@@ -30,6 +31,15 @@ bool writeFile(const QString& path, const QByteArray& bytes)
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
            file.write(bytes) == bytes.size();
+}
+
+// ` a0="" a1="" ...`
+QByteArray manyAttributes(int count)
+{
+    QByteArray attributes;
+    for (int i = 0; i < count; ++i)
+        attributes += " a" + QByteArray::number(i) + "=\"\"";
+    return attributes;
 }
 
 QByteArray blockXml(const QString& name, const QString& category, const QString& info = {},
@@ -490,6 +500,19 @@ void TestBlockManager::malformedXmlGivesEmptyDescription_data()
                                                     "</data></block>";
     QTest::newRow("nested 65 deep") << "<block name=\"deep\">" + QByteArray("<a>").repeated(64) +
                                            QByteArray("</a>").repeated(64) + "</block>";
+    // The stream reader compares every attribute of a tag with every other: 25,000 took it a
+    // second, 200,000 more than a minute.
+    QTest::newRow("a tag of 25,000 attributes")
+        << "<block name=\"wide\"" + manyAttributes(25000) + "><data name=\"t\"/></block>";
+    QTest::newRow("131,073 attributes") << "<block name=\"wide\"><data name=\"t\">" +
+                                               ("<var" + manyAttributes(64) + "/>").repeated(2048) +
+                                               "</data></block>";
+    QTest::newRow("a tag of 65 attributes in UTF-16")
+        << QTextCodec::codecForName("UTF-16")->fromUnicode(
+               QString::fromLatin1("<block name=\"wide\"" + manyAttributes(64) + "/>"));
+    // The reader gives each of its elements every declared default.
+    QTest::newRow("declared attribute defaults")
+        << QByteArray("<!DOCTYPE block [<!ATTLIST block a CDATA \"v\">]><block name=\"d\"/>");
 }
 
 void TestBlockManager::malformedXmlGivesEmptyDescription()
@@ -531,6 +554,19 @@ void TestBlockManager::blockName_data()
     QTest::newRow("declaration and comment first")
         << QByteArray("<?xml version=\"1.0\"?><!-- b --><block name=\"Echo\"><data") << "Echo";
     QTest::newRow("no name") << QByteArray("<block><info>x</info></block>") << QString();
+    // The reader is given the name alone: a wide tag costs it nothing.
+    QTest::newRow("a first tag of 25,000 attributes")
+        << "<block" + manyAttributes(12500) + " name=\"A&amp;B\"" + manyAttributes(12500) + "><data"
+        << "A&B";
+    QTest::newRow("65 names") << "<block" + QByteArray(" name=\"E\"").repeated(65) + ">"
+                              << QString();
+    // Declared defaults are not given to it.
+    QTest::newRow("a declared default name")
+        << QByteArray("<!DOCTYPE block [<!ATTLIST block name CDATA \"Def\">]><block a=\"1\"/>")
+        << QString();
+    QTest::newRow("declarations left out")
+        << QByteArray("<!DOCTYPE block [<!ENTITY e \"]\"><!-- ] -->]>\n<block name=\"Echo\">")
+        << "Echo";
     QTest::newRow("nothing") << QByteArray() << QString();
 }
 

@@ -6,6 +6,7 @@ Q_DECLARE_METATYPE(RepositoryBlocks)
 
 #include <QApplication>
 #include <QLocale>
+#include <QTextCodec>
 
 namespace {
 
@@ -227,6 +228,25 @@ void TestRepositoryReader::hostileBodies_data()
         << QByteArray("<patches><patch/>\0\0<patch/></patches>", 38) << true;
     QTest::newRow("huge attribute")
         << "<patches><patch pname=\"" + QByteArray(4 << 20, 'x') + "\"/></patches>" << true;
+
+    // The stream reader compares every attribute of a tag with every other.
+    auto patchOf = [](int attributes) {
+        QByteArray patch = "<patch id=\"1\"";
+        for (int i = 1; i < attributes; ++i)
+            patch += " a" + QByteArray::number(i) + "=\"\"";
+        return patch + "/>";
+    };
+    QTest::newRow("a tag of 64 attributes") << "<patches>" + patchOf(64) + "</patches>" << true;
+    QTest::newRow("a tag of 20,000 attributes")
+        << "<patches>" + patchOf(20000) + "</patches>" << false;
+    QTest::newRow("a tag of 65 attributes in UTF-16")
+        << QTextCodec::codecForName("UTF-16")->fromUnicode(
+               QString::fromLatin1("<patches>" + patchOf(65) + "</patches>"))
+        << false;
+    QTest::newRow("declared attribute defaults")
+        << QByteArray("<!DOCTYPE patches [<!ATTLIST patch a CDATA 'v'>]><patches><patch "
+                      "id=\"1\"/></patches>")
+        << false;
 }
 
 void TestRepositoryReader::hostileBodies()

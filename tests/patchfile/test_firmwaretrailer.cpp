@@ -106,6 +106,25 @@ void TestFirmwareTrailer::findsTheFirstRecord_data()
     QTest::newRow("[> at the very end") << image + "[" + ">" << false << QByteArray();
     QTest::newRow("a cut trailer, then a whole one")
         << image + "[>" + first.left(first.size() / 2) + "<]" + trailer(second) << true << second;
+
+    // Images built to make the search try every "<]" after every "[>": 192 KB of them held the
+    // editor past 90 s. Version-0 records are walked once; streams inflate within a bound.
+    const QByteArray markers = QByteArray("[>\0\0\xff\xff<]", 8).repeated(24576);
+    QTest::newRow("24,576 version-0 [> <] before the trailer")
+        << markers + trailer(first) << true << first;
+    // Each "[>" of empty block records walks through the next ones to the end of the image.
+    QTest::newRow("10,000 [> of empty block records before an old record")
+        << (QByteArray("[>") + QByteArray(14, '\0')).repeated(10000) + trailer(old) << true << old;
+    QTest::newRow("empty block records up to a <]")
+        << "[>" + QByteArray(14 * 1000, '\0') + "<]" << true << QByteArray(14 * 1000, '\0');
+    const QByteArray small = QByteArray("[>\0\x06", 4) + qCompress(QByteArray(1 << 20, '\0'));
+    QTest::newRow("three streams of 1 MiB before the trailer")
+        << small.repeated(3) + trailer(first) << true << first;
+    // Past 256 MiB an image counts as holding no patch. Each stream says it holds 16 bytes.
+    QByteArray bomb = QByteArray("[>\0\x06", 4) + qCompress(QByteArray(65 << 20, '\0'), 9);
+    bomb.replace(4, 4, QByteArray("\0\0\0\x10", 4));
+    QTest::newRow("five streams of 65 MiB before the trailer")
+        << bomb.repeated(5) + trailer(first) << false << QByteArray();
 }
 
 void TestFirmwareTrailer::findsTheFirstRecord()

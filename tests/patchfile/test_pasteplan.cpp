@@ -351,6 +351,13 @@ void TestPastePlan::freshIdRules_data()
         << QList<qint32>{5, 9} << QList<qint32>{1, 2, 65535} << QList<qint32>{3, 4};
     QTest::newRow("up to the limit")
         << QList<qint32>{65525} << range(1, 10) << QList<qint32>{65535};
+    // No id passes 16 bits: the free ones are taken, 0 last, and with too few there is none.
+    QTest::newRow("the last free ids, 0 last")
+        << QList<qint32>{1, 2, 3} << range(1, 65533) << QList<qint32>{65534, 65535, 0};
+    QTest::newRow("one id too few")
+        << QList<qint32>{1, 2, 3, 4} << range(1, 65533) << QList<qint32>{};
+    QTest::newRow("ids above 16 bits take no room")
+        << QList<qint32>{1, 2} << range(2, 65535) + QList<qint32>{70000} << QList<qint32>{1, 0};
 }
 
 void TestPastePlan::freshIdRules()

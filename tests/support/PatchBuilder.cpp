@@ -157,7 +157,7 @@ void PatchBuilder::showAt(int zoomLevel)
     doc->setZoomLevel(zoomLevel);
     // Where the saved file will say the view looks, as saving reads it off the view.
     doc->centreView();
-    const QPointF look = doc->mapToScene(QPoint(doc->width() / 2, doc->height() / 2));
+    const QPoint look = doc->savedCentre();
     const QPoint middle = itemBounds().center().toPoint();
     const int dx = int(look.x()) - middle.x();
     const int dy = int(look.y()) - middle.y();
