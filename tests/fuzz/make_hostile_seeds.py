@@ -11,7 +11,9 @@ here = os.path.dirname(os.path.abspath(__file__))
 
 BRK = b"\xff\xff\x00"
 SEP = b"knotlattice\x00"
-RICH = '<b>Bold</b><img src="/dev/zero"><br>\u202eright to left'
+# Markup and a direction override, but no image: a name that loads /dev/zero takes the canvas
+# gigabytes while block names are still shown as rich text.
+RICH = '<b>Bold</b><i>x</i><br><font color="red">\u202eright to left</font>'
 
 
 def escaped(s):
