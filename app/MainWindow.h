@@ -203,6 +203,9 @@ private:
     void commitPendingEdits();
     // Files
     SaveResult writePatchFile(PatchDocument* doc, const QString& path, PatchInfo next);
+    // Why a record of the document under `info` would not read back whole; empty when it
+    // would. Every writer of a record (save, firmware, upload) asks first.
+    QString recordMisfit(PatchDocument* doc, const PatchInfo& info);
     void openFile(const QString& path, bool fromDialog);
     // openPatch with what the reader found and the file's path, given to the document only
     // when the open comes out whole.

@@ -145,6 +145,11 @@ QString patchNameOf(const QString& path)
 
 } // namespace
 
+QString MainWindow::recordMisfit(PatchDocument* doc, const PatchInfo& info)
+{
+    return RecordFit::problem(info, doc->blockInstances(), constComments(doc));
+}
+
 QByteArray MainWindow::getSaveData(PatchDocument* doc)
 {
     if (!doc)
@@ -162,8 +167,7 @@ MainWindow::SaveResult MainWindow::writePatchFile(PatchDocument* doc, const QStr
                                                   PatchInfo next)
 {
     // The editor never writes a record its own reader would refuse or cut.
-    const QList<const Comment*> comments = constComments(doc);
-    const QString misfit = RecordFit::problem(next, doc->blockInstances(), comments);
+    const QString misfit = recordMisfit(doc, next);
     if (!misfit.isEmpty()) {
         qWarning().noquote() << tr("The patch was not saved, and %1 was left as it was. %2")
                                     .arg(QDir::toNativeSeparators(path), misfit);
@@ -181,8 +185,8 @@ MainWindow::SaveResult MainWindow::writePatchFile(PatchDocument* doc, const QStr
     // The stored counter counts the save that stores it.
     next.saved += 1;
     const QPoint centre = doc->savedCentre();
-    const QByteArray record =
-        util::makePatchRecord(doc->blockInstances(), comments, next, centre.x(), centre.y());
+    const QByteArray record = util::makePatchRecord(doc->blockInstances(), constComments(doc), next,
+                                                    centre.x(), centre.y());
     const QByteArray bytes = util::patchFileBytes(record, carried, next.includeBlocks);
 
     QString error;

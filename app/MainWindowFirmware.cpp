@@ -67,6 +67,12 @@ void MainWindow::compileCode()
         qDebug().noquote() << tr("No code was generated, so no firmware was built.");
         return;
     }
+    // The device's image must give the patch back when it is read.
+    const QString misfit = recordMisfit(document, *document->patchInfo());
+    if (!misfit.isEmpty()) {
+        qWarning().noquote() << tr("No firmware was built. %1").arg(misfit);
+        return;
+    }
     FirmwarePipeline* pipeline = firmwarePipeline();
     if (!pipeline->writeSource(code)) {
         qWarning().noquote() << tr("can't write main.c file for compiler");

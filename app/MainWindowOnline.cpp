@@ -80,6 +80,13 @@ bool MainWindow::repositoryPatchUploadRequest(const QString& name)
     const PatchInfo before = *info;
     info->name = name;
     info->includeBlocks = true;
+    // What goes up must open again, here as anywhere.
+    const QString misfit = recordMisfit(doc, *info);
+    if (!misfit.isEmpty()) {
+        *info = before;
+        qWarning().noquote() << tr("The patch was not uploaded. %1").arg(misfit);
+        return false;
+    }
     const QByteArray record = getSaveData(doc);
     // Nobody could download it again: the client takes no larger reply.
     const qint64 bound = online->getRepository()->maxReplyBytes();

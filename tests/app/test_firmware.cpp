@@ -96,6 +96,7 @@ private slots:
     void failedStepUploadsNothing_data();
     void failedStepUploadsNothing();
     void mainCNotWritable();
+    void patchThatWouldNotReadBackBuildsNothing();
     void editorStaysUsableDuringABuild();
     void openingNothing_data();
     void openingNothing();
@@ -332,6 +333,23 @@ void TestFirmware::mainCNotWritable()
     QCOMPARE(userWarnings(capture), QStringList{"can't write main.c file for compiler"});
     QVERIFY(driver.seen().isEmpty());
     QVERIFY(!QFileInfo::exists(firmware("built-from.c")));
+    QCOMPARE(readFile(onDevice()), oldImage);
+}
+
+void TestFirmware::patchThatWouldNotReadBackBuildsNothing()
+{
+    standInBuild();
+    PatchDocument* doc = makePatch();
+    // A text no record holds: the image would carry a patch that never reads back.
+    doc->addComment(1, 10, 10, QString(70000, 'x'));
+    ModalDriver driver;
+    MessageCapture capture;
+    window->compileCode();
+    QCOMPARE(userWarnings(capture),
+             QStringList{"No firmware was built. The text of comment 1 takes 70000 bytes; a "
+                         "patch holds at most 65535 bytes of one text."});
+    QVERIFY(driver.seen().isEmpty());
+    QVERIFY(!QFileInfo::exists(firmware("main.c")));
     QCOMPARE(readFile(onDevice()), oldImage);
 }
 

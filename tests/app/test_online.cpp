@@ -360,6 +360,11 @@ void TestOnline::uploadRequest_data()
         << "custom" << 512 << false
         << QStringList{"The patch was not uploaded: with its blocks it takes more than the 512 "
                        "bytes that a download from the repository may have."};
+    // Nor what would not open again: a record holds no longer text.
+    QTest::newRow("a comment too long for a record")
+        << "long comment" << 0 << false
+        << QStringList{"The patch was not uploaded. The text of comment 1 takes 70000 bytes; a "
+                       "patch holds at most 65535 bytes of one text."};
 }
 
 // The current patch is named and handed over with its record and block files, or, when a
@@ -384,6 +389,8 @@ void TestOnline::uploadRequest()
         }
     }
     QVERIFY2(build.failures.isEmpty(), qPrintable(build.failures.join("; ")));
+    if (patch == "long comment")
+        doc->addComment(1, 10, 10, QString(70000, 'x'));
     doc->setChanged(true);
     if (patch == "unreadable")
         QVERIFY(QFile::remove(custom->filePath("right.xml")));
