@@ -11,9 +11,9 @@ here = os.path.dirname(os.path.abspath(__file__))
 
 BRK = b"\xff\xff\x00"
 SEP = b"knotlattice\x00"
-# Markup and a direction override, but no image: a name that loads /dev/zero takes the canvas
-# gigabytes while block names are still shown as rich text.
-RICH = '<b>Bold</b><i>x</i><br><font color="red">\u202eright to left</font>'
+# Markup, a direction override and an image of /dev/zero: shown as rich text, such a name read
+# gigabytes from a few hundred bytes of file.
+RICH = '<b>Bold</b><i>x</i><br><img src="/dev/zero"><font color="red">\u202eright to left</font>'
 
 
 def escaped(s):
