@@ -21,8 +21,6 @@ constexpr qint32 sceneCentre = 2000;
 constexpr qint64 max16 = 0xFFFF;
 constexpr int maxCables = BinaryPacker::maxBlockCables;
 constexpr int maxRecords = BinaryPacker::maxRecords;
-constexpr qint32 highestBlockId = BinaryPacker::highestBlockId;
-constexpr qint32 highestCommentId = BinaryPacker::highestCommentId;
 constexpr qint64 maxValuesOrCables = BinaryPacker::maxValuesOrCables;
 
 struct Budget
