@@ -102,8 +102,9 @@ int main()
         medianMs([&] { misfit = RecordFit::problem(info, instanceList, commentList); });
 
     if (loaded.blocks.size() != blockCount || opened.blockFiles.size() != 5 || !misfit.isEmpty()) {
-        std::fprintf(stderr, "read back %d blocks and %d block files\n", int(loaded.blocks.size()),
-                     int(opened.blockFiles.size()));
+        std::fprintf(stderr, "read back %d blocks and %d block files; %s\n",
+                     int(loaded.blocks.size()), int(opened.blockFiles.size()),
+                     misfit.isEmpty() ? "the record fits" : qPrintable(misfit));
         return 1;
     }
     std::printf("%d blocks, record %d bytes, file %d bytes\n", blockCount, int(record.size()),
