@@ -12,13 +12,6 @@
 
 namespace {
 
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
 // Every file below `folder`, relative to it, sorted.
 QStringList filesBelow(const QString& folder)
 {
@@ -100,12 +93,12 @@ void TestTempProgramDir::copiesWhatTheBuildShips()
     QVERIFY(build.isValid());
     const QString bin = build.filePath("bin");
     for (const QString& file : shipped + leftovers)
-        QVERIFY(writeFile(bin + "/" + file, file.toUtf8()));
+        QVERIFY(testsupport::writeFile(bin + "/" + file, file.toUtf8()));
     for (const char* script : {"compile/emulator/compile.sh", "compile/firmware/compile.sh"})
         QVERIFY(QFile::setPermissions(bin + "/" + QString::fromLatin1(script),
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     for (const char* file : {"compile/firmware/compile.sh", "compile/firmware/main.c"})
-        QVERIFY(writeFile(build.filePath("elsewhere/") + QString::fromLatin1(file), file));
+        QVERIFY(testsupport::writeFile(build.filePath("elsewhere/") + QString::fromLatin1(file), file));
     QVERIFY(QFile::setPermissions(build.filePath("elsewhere/compile/firmware/compile.sh"),
                                   QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
 
