@@ -53,6 +53,17 @@ Image sharedBombs(int size)
     return {image + QByteArray(size - image.size(), 'a'), streams};
 }
 
+// Streams that share one tail of blocks that inflate to nothing: what they read counts, not
+// what they give.
+Image emptyTails(int size, QByteArray (*blocks)(int))
+{
+    const int streams =
+        qMin(firmwareimages::maxNestedHeaders, size / (2 * firmwareimages::nestedHeaderSize));
+    const QByteArray image = firmwareimages::nestedStreams(
+        streams, blocks(size - streams * firmwareimages::nestedHeaderSize));
+    return {image + QByteArray(size - image.size(), 'a'), streams};
+}
+
 // Code bytes and a real trailer at the end.
 Image ordinary(int size)
 {
@@ -78,6 +89,10 @@ int main(int argc, char** argv)
                  {"[> and empty block records", emptyRecords},
                  {"1 MiB streams", bombs},
                  {"streams sharing a 1 MiB tail", sharedBombs},
+                 {"streams, empty stored blocks",
+                  [](int size) { return emptyTails(size, firmwareimages::emptyStoredBlocks); }},
+                 {"streams, empty table blocks",
+                  [](int size) { return emptyTails(size, firmwareimages::emptyTableBlocks); }},
                  {"code and a trailer", ordinary}};
     for (const auto& kind : kinds) {
         for (const int kb : {12, 48, 192, 512}) {
