@@ -549,7 +549,15 @@ QByteArray BinaryPacker::pack(const QList<const BlockInstance*>& instances,
     }
     writeBreak(out);
 
-    const QList<qint32> dictionary = createNodeDictionary(instances);
+    QList<qint32> dictionary = createNodeDictionary(instances);
+    if (dictionary.size() == maxNodeIds && !mayBeLastNodeId(dictionary.last())) {
+        for (int i = maxNodeIds - 2; i >= 0; --i) {
+            if (mayBeLastNodeId(dictionary.at(i))) {
+                dictionary.swapItemsAt(i, maxNodeIds - 1);
+                break;
+            }
+        }
+    }
     for (int i = 0; i < dictionary.size(); ++i) {
         write8(out, i);
         write32(out, dictionary.at(i));
