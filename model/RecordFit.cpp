@@ -96,6 +96,11 @@ qint64 RecordFit::utf8Size(const QString& text)
     return size;
 }
 
+bool RecordFit::isCarried(const BlockDescription* description)
+{
+    return description && description->origin != BlockDescription::OriginLibrary;
+}
+
 int RecordFit::storedCables(const BlockInstance& block)
 {
     int count = 0;
@@ -116,8 +121,7 @@ void RecordFit::Tally::add(const BlockInstance& block)
              blockFixed + textCount + valuesSize(block.values) + cableBytes * stored;
     nodeIds.insert(block.nodeId);
     const BlockDescription* description = block.description;
-    if (description && description->origin != BlockDescription::OriginLibrary &&
-        !carried.contains(description->name)) {
+    if (isCarried(description) && !carried.contains(description->name)) {
         carried.insert(description->name);
         carriedBytes += description->filePath.isEmpty() ? description->rawData.size()
                                                         : QFileInfo(description->filePath).size();
