@@ -471,7 +471,7 @@ qint64 infoNumber(const QHash<QString, QString>& info, const char* key)
 
 // The ids to store for `ids`, in the same order: each that fits 0..highest is kept, each other
 // takes the lowest free one above 0 (0 last), so no two stored ids meet where the original ids
-// were distinct. Only when every id is taken does one keep its low bits.
+// were distinct. A patch holds at most highest + 1 of them (RecordFit), so one is always free.
 QVector<qint32> storedIds(const QVector<qint32>& ids, qint32 highest)
 {
     std::vector<bool> taken(size_t(highest) + 1, false);
@@ -491,14 +491,7 @@ QVector<qint32> storedIds(const QVector<qint32>& ids, qint32 highest)
             continue;
         while (next <= highest && taken[size_t(next)])
             ++next;
-        if (next <= highest) {
-            id = next;
-        } else if (!taken[0]) {
-            id = 0;
-        } else {
-            id &= 0xFFFF;
-            continue;
-        }
+        id = next <= highest ? next : 0;
         taken[size_t(id)] = true;
     }
     return stored;
@@ -549,7 +542,15 @@ QByteArray BinaryPacker::pack(const QList<const BlockInstance*>& instances,
     }
     writeBreak(out);
 
-    const QList<qint32> dictionary = createNodeDictionary(instances);
+    QList<qint32> dictionary = createNodeDictionary(instances);
+    if (dictionary.size() == maxNodeIds && !mayBeLastNodeId(dictionary.last())) {
+        for (int i = maxNodeIds - 2; i >= 0; --i) {
+            if (mayBeLastNodeId(dictionary.at(i))) {
+                dictionary.swapItemsAt(i, maxNodeIds - 1);
+                break;
+            }
+        }
+    }
     for (int i = 0; i < dictionary.size(); ++i) {
         write8(out, i);
         write32(out, dictionary.at(i));
@@ -717,10 +718,10 @@ QList<qint32> BinaryPacker::createNodeDictionary(const QList<const BlockInstance
 void BinaryPacker::writeText(QDataStream& stream, const QString& text)
 {
     QByteArray bytes = text.toUtf8();
-    if (bytes.size() > max16) {
+    if (bytes.size() > maxTextBytes) {
         // A longer count would not fit its field and would spoil every field after it; cut
         // at a character boundary.
-        int cut = int(max16);
+        int cut = maxTextBytes;
         while (cut > 0 && (uchar(bytes.at(cut)) & 0xC0) == 0x80)
             --cut;
         qWarning("%s", qUtf8Printable(tr("A text of %1 bytes is too long for a patch; only its "

@@ -39,6 +39,11 @@ public:
     static constexpr int highestSocket = 0xFF;
     static constexpr int maxTextBytes = 0xFFFF;
     static constexpr int maxNodeIds = 0x100;
+    // A dictionary entry is its index byte and the id, so the entry at index 255 of an id whose
+    // top byte is FF (below 0, or from FF000000 up) would begin with FF FF and read as the
+    // section break. The writer puts an id there that may stand there, so 256 node ids fit
+    // unless none may.
+    static bool mayBeLastNodeId(qint32 id) { return quint32(id) >> 24 != 0xFF; }
 
     BinaryPacker() : QObject(nullptr) {}
 

@@ -44,8 +44,11 @@ Inflated inflate(const char* data, qsizetype size, bool keepOutput, qsizetype li
                  bool keepDamaged)
 {
     Inflated result;
-    if (size < 4)
+    if (size < 4) {
+        result.read = qMax<qsizetype>(0, size);
         return result;
+    }
+    result.read = 4;
     const quint32 declared = readBE32(data);
     if (qsizetype(declared) > limit) {
         result.status = InflateStatus::TooLarge;
@@ -124,6 +127,7 @@ Inflated inflate(const char* data, qsizetype size, bool keepOutput, qsizetype li
 
     result.status = status;
     result.produced = produced;
+    result.read = 4 + usedIn;
     if (status == InflateStatus::Ok) {
         result.consumed = 4 + usedIn;
         if (keepOutput)

@@ -37,6 +37,9 @@ struct Inflated
     qsizetype consumed = 0;
     // Bytes inflated, kept or not.
     qsizetype produced = 0;
+    // Bytes of the input read, whatever the outcome: a stream of empty blocks reads much and
+    // inflates nothing.
+    qsizetype read = 0;
     InflateStatus status = InflateStatus::Damaged;
 };
 
@@ -44,8 +47,8 @@ struct Inflated
 // stream) and gives what qUncompress gives for it, but refuses to produce more than `limit`
 // bytes: a declared size above the limit is refused before anything is inflated, and a stream
 // that inflates beyond it is stopped. Bytes after the end of the stream are ignored.
-// With `keepOutput` false only `consumed` and `status` are filled. With `keepDamaged`, a
-// damaged stream gives what it inflated up to the damage.
+// With `keepOutput` false only `consumed`, `produced`, `read` and `status` are filled. With
+// `keepDamaged`, a damaged stream gives what it inflated up to the damage.
 Inflated inflate(const char* data, qsizetype size, bool keepOutput = true,
                  qsizetype limit = maxUncompressedSize, bool keepDamaged = false);
 // qUncompress with the bound above; an empty array when the data is too large, and when it

@@ -15,6 +15,11 @@ constexpr int nodeIdSize = 4;
 // What one search may inflate in all: a record of the largest body after as much junk that
 // inflates as far. An image that takes more holds no patch worth the wait.
 constexpr qsizetype inflateBudget = 4 * bin::maxUncompressedSize;
+// What one search may read of the streams in all: blocks that inflate to nothing cost input
+// alone, and zlib reads empty blocks with their own code tables at about 75 ns a byte. The
+// record of an image is read twice, at most twice the flash; the rest is for "[>" in the code
+// that happen to begin a stream.
+constexpr qsizetype readBudget = 8 * flashSize;
 
 // Where the version-0 block record at `pos` ends; -1 when it runs past the end of the image.
 // The layout is the one the packed-record reader reads.
@@ -87,6 +92,7 @@ bool findFirmwareRecord(const QByteArray& image, QByteArray* record)
     record->clear();
     std::vector<bool> dead(size_t(image.size()) + 1, false);
     qsizetype budget = inflateBudget;
+    qsizetype readLeft = readBudget;
     for (int start = image.indexOf(opening); start >= 0;
          start = image.indexOf(opening, start + 1)) {
         const int body = start + opening.size();
@@ -101,9 +107,14 @@ bool findFirmwareRecord(const QByteArray& image, QByteArray* record)
         // The record's zlib stream decides where it ends: only the "<]" right after the stream
         // and the node id can close it.
         const qsizetype limit = qMin(bin::maxUncompressedSize, budget);
+        const qsizetype rest = image.size() - body - 2;
         const bin::Inflated packed =
-            bin::inflate(image.constData() + body + 2, image.size() - body - 2, false, limit);
+            bin::inflate(image.constData() + body + 2, qMin(rest, readLeft), false, limit);
         budget -= packed.produced;
+        readLeft -= packed.read;
+        // Once the input is spent no later stream can be read, nor this one again.
+        if (readLeft <= 0)
+            return false;
         if (packed.status == bin::InflateStatus::TooLarge && limit < bin::maxUncompressedSize)
             return false;
         if (packed.status != bin::InflateStatus::Ok)
@@ -112,9 +123,10 @@ bool findFirmwareRecord(const QByteArray& image, QByteArray* record)
         if (end > image.size() || !bin::matchesAt(image, end, closing))
             continue;
         // Reading the candidate inflates it once more.
-        if (packed.produced > budget)
+        if (packed.produced > budget || packed.consumed > readLeft)
             return false;
         budget -= packed.produced;
+        readLeft -= packed.consumed;
         const QByteArray candidate = image.mid(body, int(end - body));
         if (isPatchRecord(candidate)) {
             *record = candidate;

@@ -15,8 +15,8 @@ QByteArray firmwareTrailer(const QByteArray& record);
 // read completely as a patch record (util::isPatchRecord). So a "[>" in the code before the
 // trailer, a "<]" inside the record and a second trailer after it do not mislead it. False,
 // with `record` cleared, when the image holds no such trailer. Linear in the image for records
-// of version 0; the streams of the others inflate to at most 256 MiB in all, beyond which an
-// image counts as holding none.
+// of version 0; the streams of the others inflate to at most 256 MiB and read at most 4 MiB of
+// the image in all, beyond which an image counts as holding none.
 bool findFirmwareRecord(const QByteArray& image, QByteArray* record);
 
 } // namespace util

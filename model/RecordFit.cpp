@@ -11,6 +11,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace {
 
 QString tr(const char* text)
@@ -94,6 +96,11 @@ qint64 RecordFit::utf8Size(const QString& text)
     return size;
 }
 
+bool RecordFit::isCarried(const BlockDescription* description)
+{
+    return description && description->origin != BlockDescription::OriginLibrary;
+}
+
 int RecordFit::storedCables(const BlockInstance& block)
 {
     int count = 0;
@@ -114,8 +121,7 @@ void RecordFit::Tally::add(const BlockInstance& block)
              blockFixed + textCount + valuesSize(block.values) + cableBytes * stored;
     nodeIds.insert(block.nodeId);
     const BlockDescription* description = block.description;
-    if (description && description->origin != BlockDescription::OriginLibrary &&
-        !carried.contains(description->name)) {
+    if (isCarried(description) && !carried.contains(description->name)) {
         carried.insert(description->name);
         carriedBytes += description->filePath.isEmpty() ? description->rawData.size()
                                                         : QFileInfo(description->filePath).size();
@@ -194,6 +200,13 @@ QString RecordFit::problem(const Tally& tally, const PatchInfo& info)
                   "ids); a patch tells at most %2 apart.")
             .arg(tally.nodeIds.size())
             .arg(BinaryPacker::maxNodeIds);
+    if (tally.nodeIds.size() == BinaryPacker::maxNodeIds &&
+        std::none_of(tally.nodeIds.cbegin(), tally.nodeIds.cend(), BinaryPacker::mayBeLastNodeId))
+        return tr("The blocks of the patch would come from %1 patches of the repository (node "
+                  "ids), all of ids below 0 or from FF000000 up; a patch tells at most %2 such "
+                  "apart.")
+            .arg(tally.nodeIds.size())
+            .arg(BinaryPacker::maxNodeIds - 1);
     const qint64 body = bodySize(tally, info);
     if (body > util::bin::maxUncompressedSize)
         return tr("The patch would take %1 bytes unpacked; a patch takes at most %2.")

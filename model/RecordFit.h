@@ -4,6 +4,7 @@
 #include <QSet>
 #include <QString>
 
+class BlockDescription;
 struct BlockInstance;
 struct Comment;
 struct PatchInfo;
@@ -61,6 +62,10 @@ public:
     static qint64 bodySize(const Tally& tally, const PatchInfo& info);
     // The cables the writer stores for a block: those whose target is there.
     static int storedCables(const BlockInstance& block);
+    // Whether a save of a patch that includes its blocks carries the file of a block of
+    // `description`: every block not from the library. What the tally counts and what a save
+    // writes follow this one rule.
+    static bool isCarried(const BlockDescription* description);
     // Bytes of a text in UTF-8, as the writer counts them.
     static qint64 utf8Size(const QString& text);
 };

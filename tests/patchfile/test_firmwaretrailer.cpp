@@ -1,6 +1,7 @@
 // Finding the patch record in a firmware image: the first "[>" whose bytes up to a following
 // "<]" read as a patch record.
 #include "ByteWriter.h"
+#include "FirmwareImages.h"
 #include "FirmwareTrailer.h"
 #include "MessageCapture.h"
 #include "PatchFixture.h"
@@ -33,6 +34,26 @@ QByteArray record(const QString& name, qint32 nodeId, const QString& commentText
     info.name = name;
     info.nodeId = nodeId;
     return util::makePatchRecord(fixture.instanceList(), fixture.commentList(), info, 500, 600);
+}
+
+// A record whose stream is about as large as the flash allows: comments of text that hardly
+// compresses.
+QByteArray largeRecord()
+{
+    PatchFixture fixture;
+    fixture.block(1, "Sine", 100, 200, {"440", "0"});
+    quint32 state = 1;
+    for (int id = 1; id <= 9; ++id) {
+        QString text;
+        for (int i = 0; i < 60000; ++i) {
+            state = state * 1103515245u + 12345u;
+            text.append(QChar('!' + int((state >> 16) % 94)));
+        }
+        fixture.comment(id, 10 * id, 20, text);
+    }
+    PatchInfo info;
+    info.name = QStringLiteral("large");
+    return util::makePatchRecord(fixture.instanceList(), fixture.commentList(), info, 0, 0);
 }
 
 // A version-0 record (no node id, not compressed); a block name may hold a "<]".
@@ -125,6 +146,24 @@ void TestFirmwareTrailer::findsTheFirstRecord_data()
     bomb.replace(4, 4, QByteArray("\0\0\0\x10", 4));
     QTest::newRow("five streams of 65 MiB before the trailer")
         << bomb.repeated(5) + trailer(first) << false << QByteArray();
+    // Past 4 MiB read an image counts as holding no patch too: streams of blocks that inflate
+    // to nothing, each reading one shared tail, cost reading alone (a 490 KB image held the
+    // search 1.8 s with empty stored blocks, 150 s with empty blocks of their own code tables).
+    QTest::newRow("300 streams reading 64 KB of empty stored blocks before the trailer")
+        << firmwareimages::nestedStreams(300, firmwareimages::emptyStoredBlocks(64 << 10)) +
+               trailer(first)
+        << false << QByteArray();
+    QTest::newRow("300 streams reading 64 KB of empty table blocks before the trailer")
+        << firmwareimages::nestedStreams(300, firmwareimages::emptyTableBlocks(64 << 10)) +
+               trailer(first)
+        << false << QByteArray();
+    // The bound leaves room for the largest record the flash holds, read twice, after streams.
+    const QByteArray large = largeRecord();
+    QVERIFY(large.size() > 400 << 10 && large.size() < 500 << 10);
+    QTest::newRow("a record of 400 KB after streams reading 1 MiB")
+        << firmwareimages::nestedStreams(16, firmwareimages::emptyStoredBlocks(64 << 10)) +
+               trailer(large)
+        << true << large;
 }
 
 void TestFirmwareTrailer::findsTheFirstRecord()

@@ -83,6 +83,13 @@ void build(Shape& shape, const QString& kind, bool past)
     } else if (kind == "node ids") {
         for (int i = 0; i < 256 + extra; ++i)
             f.block(i + 1, "Sine", 0, 0, {}, 1000 + i);
+    } else if (kind == "node ids from FF000000") {
+        for (int i = 0; i < 255 + extra; ++i)
+            f.block(i + 1, "Sine", 0, 0, {}, qint32(0xFF000000u + quint32(i)));
+    } else if (kind == "node ids from FF000000 and one other") {
+        f.block(1, "Sine", 0, 0, {}, 1000);
+        for (int i = 0; i < 255 + extra; ++i)
+            f.block(i + 2, "Sine", 0, 0, {}, qint32(0xFF000000u + quint32(i)));
     } else if (kind == "carried") {
         for (const char* name : {"A", "B"}) {
             BlockInstance& block = f.block(name[0], name, 0, 0, {});
@@ -165,6 +172,12 @@ void TestRecordFit::boundsOfTheRecord_data()
         {"socket", "Block 2 (Fan) has a cable on socket 256; a patch numbers sockets 0 to 255."},
         {"node ids", "would come from 257 patches of the repository (node ids); a patch tells at "
                      "most 256 apart."},
+        // The entry of the last index must not begin with the section break FF FF.
+        {"node ids from FF000000",
+         "would come from 256 patches of the repository (node ids), all of ids below 0 or from "
+         "FF000000 up; a patch tells at most 255 such apart."},
+        {"node ids from FF000000 and one other",
+         "would come from 257 patches of the repository (node ids)"},
         {"carried", "The block files the patch carries would take 67108865 bytes; a patch "
                     "carries at most 67108864."},
         {"patch name", "The name of the patch takes 65536 bytes"},
