@@ -1,10 +1,13 @@
 #include "RepositoryProtocol.h"
 
-#include "BlockFileFacts.h"
 #include "RepositoryStore.h"
 #include "ServerLimits.h"
 #include "XmlReply.h"
 
+#include "BlockManager.h"
+#include "BoundedXml.h"
+
+#include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
 namespace {
@@ -217,8 +220,9 @@ RepositoryProtocol::Reply RepositoryProtocol::change(const Request& request,
             !text("description", b.description) || !text("hash", b.hash) ||
             !text("filename", b.filename) || !fileOk)
             return plain("0");
+        if (!readBlockFile(data, nullptr, &b.category))
+            return plain("0");
         b.data = data;
-        b.category = BlockFileFacts::category(data);
         return store.addBlock(b) > 0 ? plain("1") : failed();
     }
     if (!idOk)
@@ -243,9 +247,10 @@ RepositoryProtocol::Reply RepositoryProtocol::change(const Request& request,
             if (!text("name", edit.name) || !text("hash", edit.hash) ||
                 !text("filename", edit.filename) || !fileOk)
                 return plain("0");
+            if (!readBlockFile(data, nullptr, &edit.category))
+                return plain("0");
             edit.withFile = true;
             edit.data = data;
-            edit.category = BlockFileFacts::category(data);
         }
         return result(store.updateBlock(id, uid, edit));
     }
@@ -261,6 +266,28 @@ RepositoryProtocol::Reply RepositoryProtocol::change(const Request& request,
     if (!text("comment", c.content))
         return plain("0");
     return result(store.addComment(c));
+}
+
+bool RepositoryProtocol::readBlockFile(const QByteArray& bytes, QString* name, QString* category)
+{
+    // BoundedXml first: the stream reader alone takes seconds over one tag of many attributes.
+    QString text;
+    if (!BoundedXml::decode(bytes, text))
+        return false;
+    QXmlStreamReader reader(text);
+    while (!reader.atEnd() && !reader.isStartElement())
+        reader.readNext();
+    if (reader.hasError() || !reader.isStartElement() || reader.name() != QLatin1String("block") ||
+        !reader.attributes().hasAttribute(QStringLiteral("name")))
+        return false;
+    const BlockDescription block = BlockManager::loadBlock(bytes, BlockDescription::OriginLibrary);
+    if (block.name.isEmpty())
+        return false;
+    if (name)
+        *name = block.name;
+    if (category)
+        *category = block.category;
+    return true;
 }
 
 // --- Lists -------------------------------------------------------------------------------

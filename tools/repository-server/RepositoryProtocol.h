@@ -39,6 +39,10 @@ public:
 
     Reply answer(const Request& request) const;
 
+    // A block file as the editor accepts one it downloads: its name and category. False for
+    // bytes the editor's block reader refuses, which the repository does not store either.
+    static bool readBlockFile(const QByteArray& bytes, QString* name, QString* category);
+
 private:
     Reply action(const Request& request) const;
     Reply change(const Request& request, const QString& action) const;

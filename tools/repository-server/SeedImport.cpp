@@ -1,7 +1,9 @@
 #include "SeedImport.h"
 
-#include "BlockFileFacts.h"
+#include "RepositoryProtocol.h"
 #include "RepositoryStore.h"
+
+#include "BlockManager.h"
 
 #include <QDir>
 #include <QFile>
@@ -126,12 +128,12 @@ SeedImport::Result SeedImport::apply(RepositoryStore& store, const QString& fold
             RepositoryStore::Block block;
             if (!readFile(path, block.data))
                 return failWith(QStringLiteral("cannot read %1").arg(path));
-            if (!BlockFileFacts::read(block.data, &block.name, &block.category))
+            if (!RepositoryProtocol::readBlockFile(block.data, &block.name, &block.category))
                 return failWith(QStringLiteral("%1 is not a block file").arg(path));
             block.uid = owner;
             block.title = block.name;
             block.filename = name;
-            block.hash = BlockFileFacts::hash(block.data);
+            block.hash = BlockManager::blockHash(block.data);
             block.description = sideText(path, QStringLiteral("A block of the seed."));
             if (!store.addBlock(block))
                 return failWith(QStringLiteral("cannot add %1").arg(path));
