@@ -132,12 +132,15 @@ struct HttpDaemonCallbacks
     {
         auto* exchange = static_cast<HttpDaemon::Exchange*>(cls);
         const QByteArray name(key ? key : "");
-        // A value starts at offset 0; only the first part of each name counts.
+        // A value starts at offset 0; only the first part of each name counts, and only names
+        // an action reads are kept (the others' bytes count against the body bound all the
+        // same).
         const bool continuing =
             name == exchange->currentKey && (offset > 0 || exchange->parts.value(name).isEmpty());
         if (!continuing) {
             exchange->currentKey = name;
-            exchange->skippingKey = exchange->parts.contains(name);
+            exchange->skippingKey =
+                !RepositoryProtocol::readsPart(name) || exchange->parts.contains(name);
             if (!exchange->skippingKey)
                 exchange->parts.insert(name, QByteArray(""));
         }

@@ -7,6 +7,7 @@
 #include "BlockManager.h"
 #include "BoundedXml.h"
 
+#include <QSet>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -266,6 +267,13 @@ RepositoryProtocol::Reply RepositoryProtocol::change(const Request& request,
     if (!text("comment", c.content))
         return plain("0");
     return result(store.addComment(c));
+}
+
+bool RepositoryProtocol::readsPart(const QByteArray& name)
+{
+    static const QSet<QByteArray> read{"name",  "filename", "description", "file",
+                                       "title", "hash",     "comment"};
+    return read.contains(name);
 }
 
 bool RepositoryProtocol::readBlockFile(const QByteArray& bytes, QString* name, QString* category)

@@ -39,6 +39,8 @@ public:
 
     Reply answer(const Request& request) const;
 
+    // Whether some action reads a form part of this name; the web server keeps no others.
+    static bool readsPart(const QByteArray& name);
     // A block file as the editor accepts one it downloads: its name and category. False for
     // bytes the editor's block reader refuses, which the repository does not store either.
     static bool readBlockFile(const QByteArray& bytes, QString* name, QString* category);
