@@ -181,6 +181,10 @@ void TestServerProtocol::actions_data()
         << QList<Step>{post("upload_patch" + bob,
                             with(drone, "description", QByteArray(64 * 1024 + 1, 'd')), "413"),
                        get("list_patches", "200 !Drone")};
+    QTest::newRow("upload_patch, wrong password and a file past 16 MiB") << QList<Step>{
+        post("upload_patch" + bobWrong,
+             with(drone, "file", QByteArray(16 * 1024 * 1024 + 1, 'b').toBase64()), "200 =0"),
+        get("list_patches", "200 !Drone")};
     QTest::newRow("upload_patch, GET has no parts")
         << QList<Step>{get("upload_patch" + bob, "200 =0")};
     QTest::newRow("ids are never handed out twice") << QList<Step>{

@@ -75,6 +75,7 @@ private slots:
     void connectionsPastTheOpenFileLimit();
     void perAddressLimit();
     void uploadsPastTheBufferBound();
+    void refusedChangesHoldNoUploadRoom();
     void keepAliveByVersion_data();
     void keepAliveByVersion();
     void slowClientBlocksNoOne();
@@ -189,6 +190,54 @@ void TestServerRobustness::uploadsPastTheBufferBound()
             return a.status == 200 && a.body == "1";
         },
         20000));
+    const QByteArray list = RawHttp::exchange(server.port(), RawHttp::get("list_patches")).body;
+    QCOMPARE(list.count("pname=\"Big\""), 1);
+    QVERIFY(server.stop());
+}
+
+void TestServerRobustness::refusedChangesHoldNoUploadRoom()
+{
+    ServerProcess server;
+    QVERIFY(server.start({"--seed", server.writeSeed()}));
+    const QByteArray file = QByteArray(16 * 1024 * 1024 - 3, 'u').toBase64();
+    auto announced = [&](const QByteArray& query) {
+        const QByteArray request = RawHttp::post(query, patchParts("Big", file));
+        const int headEnd = request.indexOf("\r\n\r\n");
+        return qMakePair(request.left(headEnd) + "\r\nExpect: 100-continue\r\n\r\n",
+                         request.mid(headEnd + 4));
+    };
+    // More uploads than the bound holds, by clients without a valid password, that stall.
+    const auto anonymous = announced("upload_patch");
+    const auto wrong = announced("upload_patch&uid=2&pass=" + QByteArray("a?>c").toBase64());
+    Sockets stalled = openConnections(server.port(), 6);
+    for (size_t i = 0; i < stalled.size(); ++i) {
+        stalled[i]->write(i % 2 ? wrong.first : anonymous.first);
+        QByteArray got;
+        while (!got.contains("\r\n\r\n") && stalled[i]->waitForReadyRead(10000))
+            got += stalled[i]->readAll();
+        QVERIFY2(got.startsWith("HTTP/1.1 100 Continue"), got.constData());
+        stalled[i]->write(anonymous.second.left(1000));
+    }
+    // A user's upload still has room.
+    const RawHttp::Answer a = RawHttp::exchange(
+        server.port(), RawHttp::post("upload_patch" + bob, patchParts("Big", file)));
+    QCOMPARE(a.status, 200);
+    QCOMPARE(a.body, QByteArray("1"));
+    // The stalled ones, once whole, are refused.
+    for (auto& s : stalled)
+        s->write(anonymous.second.mid(1000));
+    std::vector<QByteArray> got(stalled.size());
+    auto allAnswered = [&] {
+        bool all = true;
+        for (size_t i = 0; i < stalled.size(); ++i) {
+            got[i] += stalled[i]->readAll();
+            all = all && RawHttp::answerLength(got[i]) > 0;
+        }
+        return all;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(allAnswered(), 60000);
+    for (const QByteArray& answer : got)
+        QCOMPARE(RawHttp::parse(answer).body, QByteArray("0"));
     const QByteArray list = RawHttp::exchange(server.port(), RawHttp::get("list_patches")).body;
     QCOMPARE(list.count("pname=\"Big\""), 1);
     QVERIFY(server.stop());

@@ -28,6 +28,10 @@ struct HttpDaemon::Exchange
     QByteArray currentKey;
     bool skippingKey = false;
     bool malformed = false;
+    // A change refused from its query alone: the body is read and dropped, then this is the
+    // answer.
+    bool refusedEarly = false;
+    RepositoryProtocol::Reply early;
     int status = 0;
 };
 
@@ -115,6 +119,8 @@ struct HttpDaemonCallbacks
                 exchange->malformed = true;
             exchange->post = nullptr;
         }
+        if (exchange->refusedEarly)
+            return MHD_Result(self->queueReply(connection, *exchange, exchange->early));
         if (exchange->malformed)
             return MHD_Result(self->queueReply(connection, *exchange,
                                                refusal(400, "The form data is malformed")));
@@ -224,6 +230,16 @@ int HttpDaemon::firstCall(MHD_Connection* connection, Exchange& exchange, const 
         MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_TYPE);
     if (exchange.declared > 0 && std::strcmp(method, MHD_HTTP_METHOD_POST) == 0 &&
         isMultipart(contentType)) {
+        // A change without a valid password holds no room for its upload: a client without an
+        // account cannot keep others from uploading.
+        RepositoryProtocol::Request early;
+        early.method = exchange.method;
+        early.path = QueryString::pathOf(exchange.target);
+        early.query = QueryString::split(QueryString::queryOf(exchange.target));
+        if (protocol.refusedBeforeBody(early, &exchange.early)) {
+            exchange.refusedEarly = true;
+            return MHD_YES;
+        }
         // Held until the request ends, so the bound covers every upload in progress.
         if (buffered.fetch_add(exchange.declared) + exchange.declared >
             serverlimits::maxBufferedUploadBytes) {
