@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <csignal>
 #include <cstdio>
@@ -226,11 +227,18 @@ int main(int argc, char** argv)
         }
     }
 
-    const rlim_t handles = raiseOpenFileLimit(maxConnections + serverlimits::reservedFileHandles);
-    if (handles < maxConnections + serverlimits::reservedFileHandles) {
-        const uint fitting = handles > 2 * serverlimits::reservedFileHandles
-                                 ? uint(handles - serverlimits::reservedFileHandles)
-                                 : uint(qMax<rlim_t>(1, handles / 2));
+    auto reservedHandles = [](unsigned threads) {
+        return rlim_t(serverlimits::reservedFileHandles +
+                      serverlimits::fileHandlesPerWorker * threads);
+    };
+    unsigned threads = unsigned(qMax(1, QThread::idealThreadCount()));
+    const rlim_t handles = raiseOpenFileLimit(maxConnections + reservedHandles(threads));
+    while (threads > 1 &&
+           handles < reservedHandles(threads) + serverlimits::minConnectionsPerWorker * threads)
+        --threads;
+    if (handles < maxConnections + reservedHandles(threads)) {
+        const uint fitting =
+            handles > reservedHandles(threads) ? uint(handles - reservedHandles(threads)) : 1u;
         notes << QStringLiteral("The open-file limit (%1) allows %2 connections at once")
                      .arg(quint64(handles))
                      .arg(fitting);
@@ -249,6 +257,7 @@ int main(int argc, char** argv)
     HttpDaemon::Options options;
     options.address = address;
     options.port = quint16(port);
+    options.threads = threads;
     options.maxConnections = maxConnections;
     options.maxPerAddress = maxPerAddress;
     options.idleTimeoutSeconds = idleTimeout;
