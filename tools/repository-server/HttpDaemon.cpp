@@ -16,9 +16,9 @@
 struct HttpDaemon::Exchange
 {
     QByteArray target; // as received: path and raw query
+    QueryString::Pairs query;
     QString address;
     QByteArray method;
-    QString action;
     bool started = false;
     qint64 declared = 0;
     qint64 received = 0;
@@ -84,22 +84,19 @@ struct HttpDaemonCallbacks
         auto* self = static_cast<HttpDaemon*>(cls);
         auto* exchange = new HttpDaemon::Exchange;
         exchange->target = uri;
+        exchange->query = QueryString::split(QueryString::queryOf(exchange->target));
         if (self->options.log)
             exchange->address = clientAddress(connection);
         return exchange;
     }
 
-    static MHD_Result handleRequest(void* cls, MHD_Connection* connection, const char* url,
+    static MHD_Result handleRequest(void* cls, MHD_Connection* connection, const char*,
                                     const char* method, const char* version, const char* uploadData,
                                     size_t* uploadDataSize, void** context)
     {
         auto* self = static_cast<HttpDaemon*>(cls);
+        // beginRequest made it.
         auto* exchange = static_cast<HttpDaemon::Exchange*>(*context);
-        if (!exchange) {
-            exchange = new HttpDaemon::Exchange;
-            exchange->target = url;
-            *context = exchange;
-        }
         if (!exchange->started)
             return MHD_Result(self->firstCall(connection, *exchange, method, version));
         if (*uploadDataSize) {
@@ -127,9 +124,8 @@ struct HttpDaemonCallbacks
         RepositoryProtocol::Request request;
         request.method = exchange->method;
         request.path = QueryString::pathOf(exchange->target);
-        request.query = QueryString::split(QueryString::queryOf(exchange->target));
+        request.query = exchange->query;
         request.parts.swap(exchange->parts);
-        exchange->action = request.value(QStringLiteral("action"));
         return MHD_Result(self->queueReply(connection, *exchange, self->protocol.answer(request)));
     }
 
@@ -161,15 +157,10 @@ struct HttpDaemonCallbacks
         auto* exchange = static_cast<HttpDaemon::Exchange*>(*context);
         if (!exchange)
             return;
-        if (self->options.log) {
-            if (exchange->action.isNull())
-                exchange->action =
-                    QueryString::value(QueryString::split(QueryString::queryOf(exchange->target)),
-                                       QStringLiteral("action"));
-            self->options.log(RequestLog::line(QDateTime::currentSecsSinceEpoch(),
-                                               exchange->address, exchange->method,
-                                               exchange->action, exchange->status));
-        }
+        if (self->options.log)
+            self->options.log(RequestLog::line(
+                QDateTime::currentSecsSinceEpoch(), exchange->address, exchange->method,
+                QueryString::value(exchange->query, QStringLiteral("action")), exchange->status));
         if (exchange->post)
             MHD_destroy_post_processor(exchange->post);
         self->buffered -= exchange->reserved;
@@ -235,7 +226,7 @@ int HttpDaemon::firstCall(MHD_Connection* connection, Exchange& exchange, const 
         RepositoryProtocol::Request early;
         early.method = exchange.method;
         early.path = QueryString::pathOf(exchange.target);
-        early.query = QueryString::split(QueryString::queryOf(exchange.target));
+        early.query = exchange.query;
         if (protocol.refusedBeforeBody(early, &exchange.early)) {
             exchange.refusedEarly = true;
             return MHD_YES;
@@ -259,11 +250,15 @@ int HttpDaemon::firstCall(MHD_Connection* connection, Exchange& exchange, const 
 int HttpDaemon::queueReply(MHD_Connection* connection, Exchange& exchange,
                            const RepositoryProtocol::Reply& reply)
 {
-    MHD_Response* response = MHD_create_response_from_buffer(
-        size_t(reply.body.size()), const_cast<char*>(reply.body.constData()),
-        MHD_RESPMEM_MUST_COPY);
-    if (!response)
+    // The response keeps a share of the body, not a copy: downloads reach 16 MiB.
+    auto* body = new QByteArray(reply.body);
+    MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
+        size_t(body->size()), const_cast<char*>(body->constData()),
+        [](void* kept) { delete static_cast<QByteArray*>(kept); }, body);
+    if (!response) {
+        delete body;
         return MHD_NO;
+    }
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType.constData());
     exchange.status = reply.status;
     const MHD_Result queued = MHD_queue_response(connection, unsigned(reply.status), response);
