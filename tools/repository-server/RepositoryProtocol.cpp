@@ -222,7 +222,7 @@ RepositoryProtocol::Reply RepositoryProtocol::change(const Request& request,
     auto decodeFile = [&] {
         if (!fromBase64(request.parts.value("file"), data))
             refused = plain("0");
-        else if (data.size() > serverlimits::maxFileBytes)
+        else if (!RepositoryStore::acceptableFile(data))
             refused = tooLarge();
         else
             return true;

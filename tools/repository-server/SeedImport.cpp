@@ -28,6 +28,11 @@ QString sideText(const QString& path, const QString& fallback)
     return QString::fromUtf8(bytes).trimmed();
 }
 
+QString tooLarge(const QString& path)
+{
+    return QStringLiteral("%1 is larger than 16 MiB, which the editor cannot download").arg(path);
+}
+
 } // namespace
 
 SeedImport::Result SeedImport::apply(RepositoryStore& store, const QString& folder, QString* error)
@@ -77,6 +82,11 @@ SeedImport::Result SeedImport::apply(RepositoryStore& store, const QString& fold
                     return failWith(
                         QStringLiteral("users.txt: \"%1\" is not \"name password\"").arg(text));
                 const QString name = text.left(blank);
+                if (!RepositoryStore::acceptableUserName(name))
+                    return failWith(
+                        QStringLiteral("users.txt: \"%1\" is not a user name: it has control "
+                                       "characters or more than 100 characters")
+                            .arg(name));
                 int uid = 0;
                 const auto added =
                     store.addUser(name, text.mid(blank + 1).trimmed().toUtf8(), &uid);
@@ -116,6 +126,8 @@ SeedImport::Result SeedImport::apply(RepositoryStore& store, const QString& fold
             RepositoryStore::Patch patch;
             if (!readFile(path, patch.data))
                 return failWith(QStringLiteral("cannot read %1").arg(path));
+            if (!RepositoryStore::acceptableFile(patch.data))
+                return failWith(tooLarge(path));
             patch.uid = owner;
             patch.name = QFileInfo(name).completeBaseName();
             patch.filename = name;
@@ -128,6 +140,8 @@ SeedImport::Result SeedImport::apply(RepositoryStore& store, const QString& fold
             RepositoryStore::Block block;
             if (!readFile(path, block.data))
                 return failWith(QStringLiteral("cannot read %1").arg(path));
+            if (!RepositoryStore::acceptableFile(block.data))
+                return failWith(tooLarge(path));
             if (!RepositoryProtocol::readBlockFile(block.data, &block.name, &block.category))
                 return failWith(QStringLiteral("%1 is not a block file").arg(path));
             block.uid = owner;

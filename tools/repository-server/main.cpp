@@ -73,17 +73,6 @@ QByteArray readPassword(const QString& name)
     return line;
 }
 
-bool acceptableUserName(const QString& name)
-{
-    if (name.trimmed().isEmpty() || name != name.trimmed() || name.size() > 100)
-        return false;
-    for (const QChar c : name) {
-        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
-            return false;
-    }
-    return true;
-}
-
 // Lets the process hold `wanted` file handles when the hard limit allows; gives how many it
 // may hold.
 rlim_t raiseOpenFileLimit(rlim_t wanted)
@@ -184,7 +173,7 @@ int main(int argc, char** argv)
     if (parser.isSet(seedOption) && !QFileInfo(seed).isDir())
         return failure(QStringLiteral("no such folder: %1").arg(seed));
     const QString newUser = parser.value(addUserOption);
-    if (parser.isSet(addUserOption) && !acceptableUserName(newUser))
+    if (parser.isSet(addUserOption) && !RepositoryStore::acceptableUserName(newUser))
         return usageError(QStringLiteral("--add-user needs a name without control characters "
                                          "or blanks around it, at most 100 characters"));
 
