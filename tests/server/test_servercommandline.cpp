@@ -45,12 +45,6 @@ Run run(const QStringList& arguments, const QByteArray& input = QByteArray(),
     return r;
 }
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QByteArray logIn(quint16 port, const QByteArray& name, const QByteArray& password)
 {
     return RawHttp::exchange(port, RawHttp::get("get_uid&name=" + name.toBase64() +
@@ -139,7 +133,8 @@ void TestServerCommandLine::addUser()
     QVERIFY(server.stop());
     // Stored as a digest only.
     for (const QString& name : QDir(server.folderPath()).entryList({"repository.sqlite*"}))
-        QVERIFY2(!fileBytes(server.folderPath() + "/" + name).contains("s3cret"), qPrintable(name));
+        QVERIFY2(!testsupport::readFile(server.folderPath() + "/" + name).contains("s3cret"),
+                 qPrintable(name));
 }
 
 void TestServerCommandLine::seedOnlyIntoAnEmptyDatabase()
@@ -261,12 +256,12 @@ void TestServerCommandLine::refusesAFileThatIsNotItsDatabase()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(contents);
     }
-    const QByteArray before = fileBytes(path);
+    const QByteArray before = testsupport::readFile(path);
     const Run r = run({"--port", "0", "--data", path});
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.contains("cannot open the database") && r.err.contains(message.toUtf8()),
              r.err.constData());
-    QCOMPARE(fileBytes(path), before);
+    QCOMPARE(testsupport::readFile(path), before);
 }
 
 void TestServerCommandLine::portInUse()
