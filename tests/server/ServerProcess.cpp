@@ -1,7 +1,8 @@
 #include "ServerProcess.h"
 
+#include "TestMain.h"
+
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QTest>
 
@@ -9,17 +10,12 @@
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using testsupport::readFile;
 
+// Into a folder made for it.
 bool writeFile(const QString& path, const QByteArray& bytes)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    return QDir().mkpath(QFileInfo(path).absolutePath()) && testsupport::writeFile(path, bytes);
 }
 
 } // namespace
@@ -62,9 +58,9 @@ bool ServerProcess::start(const QStringList& arguments, int openFiles)
         return false;
     const QByteArray marker = "Knotlattice repository at ";
     const bool up = QTest::qWaitFor(
-        [&] { return readAll(out).contains(marker) || process.state() == QProcess::NotRunning; },
+        [&] { return readFile(out).contains(marker) || process.state() == QProcess::NotRunning; },
         30000);
-    const QByteArray text = readAll(out);
+    const QByteArray text = readFile(out);
     const int at = text.indexOf(marker);
     if (!up || at < 0)
         return false;
@@ -90,17 +86,17 @@ bool ServerProcess::stop()
 
 QByteArray ServerProcess::log() const
 {
-    return readAll(folder.filePath(QStringLiteral("out-%1.log").arg(runs)));
+    return readFile(folder.filePath(QStringLiteral("out-%1.log").arg(runs)));
 }
 
 QByteArray ServerProcess::errors() const
 {
-    return readAll(folder.filePath(QStringLiteral("err-%1.log").arg(runs)));
+    return readFile(folder.filePath(QStringLiteral("err-%1.log").arg(runs)));
 }
 
 qint64 ServerProcess::residentBytes() const
 {
-    const QByteArray status = readAll(QStringLiteral("/proc/%1/status").arg(process.processId()));
+    const QByteArray status = readFile(QStringLiteral("/proc/%1/status").arg(process.processId()));
     for (const QByteArray& line : status.split('\n')) {
         if (line.startsWith("VmRSS:"))
             return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;

@@ -45,12 +45,6 @@ Run run(const QStringList& arguments, const QByteArray& input = QByteArray(),
     return r;
 }
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QByteArray logIn(quint16 port, const QByteArray& name, const QByteArray& password)
 {
     return RawHttp::exchange(port, RawHttp::get("get_uid&name=" + name.toBase64() +
@@ -68,6 +62,8 @@ private slots:
     void badArguments();
     void addUser();
     void seedOnlyIntoAnEmptyDatabase();
+    void seedRefusedWhole_data();
+    void seedRefusedWhole();
     void keepsItsDataAcrossRestarts();
     void defaultDataFileIsInTheUsersDataFolder();
     void refusesAFileThatIsNotItsDatabase_data();
@@ -137,7 +133,8 @@ void TestServerCommandLine::addUser()
     QVERIFY(server.stop());
     // Stored as a digest only.
     for (const QString& name : QDir(server.folderPath()).entryList({"repository.sqlite*"}))
-        QVERIFY2(!fileBytes(server.folderPath() + "/" + name).contains("s3cret"), qPrintable(name));
+        QVERIFY2(!testsupport::readFile(server.folderPath() + "/" + name).contains("s3cret"),
+                 qPrintable(name));
 }
 
 void TestServerCommandLine::seedOnlyIntoAnEmptyDatabase()
@@ -162,6 +159,43 @@ void TestServerCommandLine::seedOnlyIntoAnEmptyDatabase()
     QVERIFY2(other.log().contains("1 users, 0 patches, 0 blocks\n"), other.log().constData());
     QVERIFY(other.log().contains("Seed not applied"));
     QVERIFY(other.stop());
+}
+
+void TestServerCommandLine::seedRefusedWhole_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("message");
+    const QByteArray past = QByteArray(16 * 1024 * 1024 + 1 - 40, 'h');
+    QTest::newRow("a patch past 16 MiB")
+        << "patches/Huge.ktl" << QByteArray(16 * 1024 * 1024 + 1, 'p')
+        << "Huge.ktl is larger than 16 MiB";
+    QTest::newRow("a block past 16 MiB") << "blocks/huge.xml"
+                                         << "<block name=\"huge\"><help>" + past + "</help></block>"
+                                         << "huge.xml is larger than 16 MiB";
+    QTest::newRow("a user name with a control character")
+        << "users.txt" << QByteArray("ann pw-ann\nb\x01b a?>b\n") << "is not a user name";
+    QTest::newRow("a user name past 100 characters")
+        << "users.txt"
+        << "ann pw-ann\n" + QByteArray(101, 'n') + " pw\n"
+        << "is not a user name";
+}
+
+// A seed with one entry the repository does not take is applied not at all.
+void TestServerCommandLine::seedRefusedWhole()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, message);
+    ServerProcess server;
+    const QString seed = server.writeSeed();
+    QVERIFY(testsupport::writeFile(seed + "/" + file, bytes));
+    const Run r = run({"--port", "0", "--data", server.dataFile(), "--seed", seed});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
+    QVERIFY(server.start());
+    QVERIFY2(server.log().contains("0 users, 0 patches, 0 blocks\n"), server.log().constData());
+    QVERIFY(server.stop());
 }
 
 void TestServerCommandLine::keepsItsDataAcrossRestarts()
@@ -222,12 +256,12 @@ void TestServerCommandLine::refusesAFileThatIsNotItsDatabase()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(contents);
     }
-    const QByteArray before = fileBytes(path);
+    const QByteArray before = testsupport::readFile(path);
     const Run r = run({"--port", "0", "--data", path});
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.contains("cannot open the database") && r.err.contains(message.toUtf8()),
              r.err.constData());
-    QCOMPARE(fileBytes(path), before);
+    QCOMPARE(testsupport::readFile(path), before);
 }
 
 void TestServerCommandLine::portInUse()

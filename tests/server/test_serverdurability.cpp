@@ -5,6 +5,7 @@
 #include "TestMain.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTcpSocket>
 
@@ -86,6 +87,7 @@ private slots:
     void acknowledgedChangesSurviveAKill();
     void killDuringAnUpload_data();
     void killDuringAnUpload();
+    void largeUploadLeavesNoLargeLog();
 };
 
 void TestServerDurability::acknowledgedChangesSurviveAKill_data()
@@ -194,6 +196,30 @@ void TestServerDurability::killDuringAnUpload()
     QCOMPARE(list.contains("pname=\"Big\""), count == 1);
     if (count == 1)
         QCOMPARE(RawHttp::exchange(server.port(), RawHttp::get("get_patch&id=2")).body, data);
+    QVERIFY(server.stop());
+}
+
+// The write-ahead log grows to hold a large upload, and is cut back after the next change.
+void TestServerDurability::largeUploadLeavesNoLargeLog()
+{
+    ServerProcess server;
+    QVERIFY(server.start({"--seed", server.writeSeed()}));
+    const QByteArray big = noise(12 * 1024 * 1024, 7);
+    QCOMPARE(RawHttp::exchange(server.port(),
+                               RawHttp::post("upload_patch" + bob, patchParts("Big", big)))
+                 .body,
+             QByteArray("1"));
+    const QString log = server.dataFile() + "-wal";
+    QVERIFY2(QFileInfo(log).size() > 12 * 1024 * 1024,
+             qPrintable(QString::number(QFileInfo(log).size())));
+    const RawHttp::Parts say{{"comment", "Big indeed"}};
+    QCOMPARE(
+        RawHttp::exchange(server.port(), RawHttp::post("upload_patch_comment" + ann + "&id=1", say))
+            .body,
+        QByteArray("1"));
+    QVERIFY2(QFileInfo(log).size() <= 4 * 1024 * 1024,
+             qPrintable(QString::number(QFileInfo(log).size())));
+    QCOMPARE(RawHttp::exchange(server.port(), RawHttp::get("get_patch&id=2")).body, big);
     QVERIFY(server.stop());
 }
 

@@ -57,6 +57,15 @@ RawHttp::Parts blockParts(const QByteArray& name, const QByteArray& category)
             {"hash", "beef"}, {"filename", name + ".xml"},   {"file", file.toBase64()}};
 }
 
+// One start tag of `count` attributes: the stream reader alone takes seconds over it.
+QByteArray wideBlockFile(const QByteArray& name, int count)
+{
+    QByteArray file = "<block name=\"" + name + "\"";
+    for (int i = 0; i < count; ++i)
+        file += " a" + QByteArray::number(i) + "=\"\"";
+    return file + "><category>Wide</category></block>\n";
+}
+
 RawHttp::Parts without(RawHttp::Parts parts, const QByteArray& name)
 {
     for (int i = parts.size() - 1; i >= 0; --i) {
@@ -172,6 +181,10 @@ void TestServerProtocol::actions_data()
         << QList<Step>{post("upload_patch" + bob,
                             with(drone, "description", QByteArray(64 * 1024 + 1, 'd')), "413"),
                        get("list_patches", "200 !Drone")};
+    QTest::newRow("upload_patch, wrong password and a file past 16 MiB") << QList<Step>{
+        post("upload_patch" + bobWrong,
+             with(drone, "file", QByteArray(16 * 1024 * 1024 + 1, 'b').toBase64()), "200 =0"),
+        get("list_patches", "200 !Drone")};
     QTest::newRow("upload_patch, GET has no parts")
         << QList<Step>{get("upload_patch" + bob, "200 =0")};
     QTest::newRow("ids are never handed out twice") << QList<Step>{
@@ -217,6 +230,24 @@ void TestServerProtocol::actions_data()
         post("upload_block" + bob, without(blockParts("bob.E", "D"), "hash"), "200 =0"),
         post("upload_block" + bob, without(blockParts("bob.E", "D"), "title"), "200 =0"),
         get("list_blocks", "200 !bob.E")};
+    // Files the editor's block reader refuses: refused here too, and nothing stored.
+    const RawHttp::Parts wide =
+        with(blockParts("bob.Wide", "Wide"), "file", wideBlockFile("bob.Wide", 40000).toBase64());
+    QTest::newRow("upload_block, a file the editor refuses") << QList<Step>{
+        post("upload_block" + bob, wide, "200 =0"),
+        post("upload_block" + bob,
+             with(wide, "file", QByteArray("<patch name=\"bob.Wide\"/>").toBase64()), "200 =0"),
+        post("upload_block" + bob,
+             with(wide, "file", QByteArray("<block name=\"bob.Wide\">").toBase64()), "200 =0"),
+        post("upload_block" + bob, with(wide, "file", QByteArray("not xml").toBase64()), "200 =0"),
+        get("list_blocks", "200 !bob.Wide|!Wide")};
+    QTest::newRow("update_block, a file the editor refuses") << QList<Step>{
+        post("update_block&id=1" + ann,
+             with(with(wide, "name", "demo.Half"), "file",
+                  wideBlockFile("demo.Half", 40000).toBase64()),
+             "200 =0"),
+        get("list_blocks", "200 ~category=\"Math\"|!Wide|!beef"),
+        get("get_block&name=demo.Half&hash={demo.Half}", "200 ~<category>Math</category>")};
     QTest::newRow("upload_block, wrong password")
         << QList<Step>{post("upload_block" + bobWrong, blockParts("bob.E", "D"), "200 =0")};
     QTest::newRow("update_block") << QList<Step>{

@@ -16,9 +16,9 @@
 struct HttpDaemon::Exchange
 {
     QByteArray target; // as received: path and raw query
+    QueryString::Pairs query;
     QString address;
     QByteArray method;
-    QString action;
     bool started = false;
     qint64 declared = 0;
     qint64 received = 0;
@@ -28,6 +28,10 @@ struct HttpDaemon::Exchange
     QByteArray currentKey;
     bool skippingKey = false;
     bool malformed = false;
+    // A change refused from its query alone: the body is read and dropped, then this is the
+    // answer.
+    bool refusedEarly = false;
+    RepositoryProtocol::Reply early;
     int status = 0;
 };
 
@@ -80,22 +84,19 @@ struct HttpDaemonCallbacks
         auto* self = static_cast<HttpDaemon*>(cls);
         auto* exchange = new HttpDaemon::Exchange;
         exchange->target = uri;
+        exchange->query = QueryString::split(QueryString::queryOf(exchange->target));
         if (self->options.log)
             exchange->address = clientAddress(connection);
         return exchange;
     }
 
-    static MHD_Result handleRequest(void* cls, MHD_Connection* connection, const char* url,
+    static MHD_Result handleRequest(void* cls, MHD_Connection* connection, const char*,
                                     const char* method, const char* version, const char* uploadData,
                                     size_t* uploadDataSize, void** context)
     {
         auto* self = static_cast<HttpDaemon*>(cls);
+        // beginRequest made it.
         auto* exchange = static_cast<HttpDaemon::Exchange*>(*context);
-        if (!exchange) {
-            exchange = new HttpDaemon::Exchange;
-            exchange->target = url;
-            *context = exchange;
-        }
         if (!exchange->started)
             return MHD_Result(self->firstCall(connection, *exchange, method, version));
         if (*uploadDataSize) {
@@ -115,15 +116,16 @@ struct HttpDaemonCallbacks
                 exchange->malformed = true;
             exchange->post = nullptr;
         }
+        if (exchange->refusedEarly)
+            return MHD_Result(self->queueReply(connection, *exchange, exchange->early));
         if (exchange->malformed)
             return MHD_Result(self->queueReply(connection, *exchange,
                                                refusal(400, "The form data is malformed")));
         RepositoryProtocol::Request request;
         request.method = exchange->method;
         request.path = QueryString::pathOf(exchange->target);
-        request.query = QueryString::split(QueryString::queryOf(exchange->target));
+        request.query = exchange->query;
         request.parts.swap(exchange->parts);
-        exchange->action = request.value(QStringLiteral("action"));
         return MHD_Result(self->queueReply(connection, *exchange, self->protocol.answer(request)));
     }
 
@@ -132,12 +134,15 @@ struct HttpDaemonCallbacks
     {
         auto* exchange = static_cast<HttpDaemon::Exchange*>(cls);
         const QByteArray name(key ? key : "");
-        // A value starts at offset 0; only the first part of each name counts.
+        // A value starts at offset 0; only the first part of each name counts, and only names
+        // an action reads are kept (the others' bytes count against the body bound all the
+        // same).
         const bool continuing =
             name == exchange->currentKey && (offset > 0 || exchange->parts.value(name).isEmpty());
         if (!continuing) {
             exchange->currentKey = name;
-            exchange->skippingKey = exchange->parts.contains(name);
+            exchange->skippingKey =
+                !RepositoryProtocol::readsPart(name) || exchange->parts.contains(name);
             if (!exchange->skippingKey)
                 exchange->parts.insert(name, QByteArray(""));
         }
@@ -152,15 +157,10 @@ struct HttpDaemonCallbacks
         auto* exchange = static_cast<HttpDaemon::Exchange*>(*context);
         if (!exchange)
             return;
-        if (self->options.log) {
-            if (exchange->action.isNull())
-                exchange->action =
-                    QueryString::value(QueryString::split(QueryString::queryOf(exchange->target)),
-                                       QStringLiteral("action"));
-            self->options.log(RequestLog::line(QDateTime::currentSecsSinceEpoch(),
-                                               exchange->address, exchange->method,
-                                               exchange->action, exchange->status));
-        }
+        if (self->options.log)
+            self->options.log(RequestLog::line(
+                QDateTime::currentSecsSinceEpoch(), exchange->address, exchange->method,
+                QueryString::value(exchange->query, QStringLiteral("action")), exchange->status));
         if (exchange->post)
             MHD_destroy_post_processor(exchange->post);
         self->buffered -= exchange->reserved;
@@ -221,6 +221,16 @@ int HttpDaemon::firstCall(MHD_Connection* connection, Exchange& exchange, const 
         MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_TYPE);
     if (exchange.declared > 0 && std::strcmp(method, MHD_HTTP_METHOD_POST) == 0 &&
         isMultipart(contentType)) {
+        // A change without a valid password holds no room for its upload: a client without an
+        // account cannot keep others from uploading.
+        RepositoryProtocol::Request early;
+        early.method = exchange.method;
+        early.path = QueryString::pathOf(exchange.target);
+        early.query = exchange.query;
+        if (protocol.refusedBeforeBody(early, &exchange.early)) {
+            exchange.refusedEarly = true;
+            return MHD_YES;
+        }
         // Held until the request ends, so the bound covers every upload in progress.
         if (buffered.fetch_add(exchange.declared) + exchange.declared >
             serverlimits::maxBufferedUploadBytes) {
@@ -240,11 +250,15 @@ int HttpDaemon::firstCall(MHD_Connection* connection, Exchange& exchange, const 
 int HttpDaemon::queueReply(MHD_Connection* connection, Exchange& exchange,
                            const RepositoryProtocol::Reply& reply)
 {
-    MHD_Response* response = MHD_create_response_from_buffer(
-        size_t(reply.body.size()), const_cast<char*>(reply.body.constData()),
-        MHD_RESPMEM_MUST_COPY);
-    if (!response)
+    // The response keeps a share of the body, not a copy: downloads reach 16 MiB.
+    auto* body = new QByteArray(reply.body);
+    MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
+        size_t(body->size()), const_cast<char*>(body->constData()),
+        [](void* kept) { delete static_cast<QByteArray*>(kept); }, body);
+    if (!response) {
+        delete body;
         return MHD_NO;
+    }
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.contentType.constData());
     exchange.status = reply.status;
     const MHD_Result queued = MHD_queue_response(connection, unsigned(reply.status), response);

@@ -1,10 +1,14 @@
 #include "RepositoryProtocol.h"
 
-#include "BlockFileFacts.h"
 #include "RepositoryStore.h"
 #include "ServerLimits.h"
 #include "XmlReply.h"
 
+#include "BlockManager.h"
+#include "BoundedXml.h"
+
+#include <QSet>
+#include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
 namespace {
@@ -61,6 +65,10 @@ Reply file(const QByteArray& bytes)
     r.body = bytes;
     return r;
 }
+
+const QStringList changes{"upload_patch",         "update_patch",        "upload_block",
+                          "update_block",         "delete_patch",        "delete_block",
+                          "upload_patch_comment", "upload_block_comment"};
 
 // A non-negative id from the query; false for anything else.
 bool idValue(const QString& text, int& out)
@@ -155,12 +163,30 @@ RepositoryProtocol::Reply RepositoryProtocol::action(const Request& request) con
                                           request.value(QStringLiteral("hash")), body);
         return o == Outcome::Done ? file(body) : o == Outcome::Refused ? notFound() : failed();
     }
-    static const QStringList changes{"upload_patch",         "update_patch",        "upload_block",
-                                     "update_block",         "delete_patch",        "delete_block",
-                                     "upload_patch_comment", "upload_block_comment"};
     if (!changes.contains(action))
         return notFound();
     return change(request, action);
+}
+
+int RepositoryProtocol::changingUser(const Request& request, Reply* refused) const
+{
+    bool uidOk = false;
+    const int uid = request.value(QStringLiteral("uid")).toInt(&uidOk);
+    QByteArray password;
+    bool failedCheck = false;
+    if (uidOk && uid > 0 &&
+        fromBase64(request.value(QStringLiteral("pass")).toLatin1(), password) &&
+        store.checkPassword(uid, password, &failedCheck))
+        return uid;
+    *refused = failedCheck ? failed() : plain("0");
+    return 0;
+}
+
+bool RepositoryProtocol::refusedBeforeBody(const Request& request, Reply* reply) const
+{
+    if (request.path != "/action.php" || !changes.contains(request.value(QStringLiteral("action"))))
+        return false;
+    return changingUser(request, reply) == 0;
 }
 
 // Everything that changes the repository needs the user's password.
@@ -173,20 +199,10 @@ RepositoryProtocol::Reply RepositoryProtocol::change(const Request& request,
         if (it.value().size() > bound)
             return tooLarge();
     }
-    QByteArray data;
-    const bool hasFile = request.parts.contains("file");
-    const bool fileOk = hasFile && fromBase64(request.parts.value("file"), data);
-    if (data.size() > serverlimits::maxFileBytes)
-        return tooLarge();
-
-    bool uidOk = false;
-    const int uid = request.value(QStringLiteral("uid")).toInt(&uidOk);
-    QByteArray password;
-    bool failedCheck = false;
-    if (!uidOk || uid <= 0 ||
-        !fromBase64(request.value(QStringLiteral("pass")).toLatin1(), password) ||
-        !store.checkPassword(uid, password, &failedCheck))
-        return failedCheck ? failed() : plain("0");
+    Reply refused;
+    const int uid = changingUser(request, &refused);
+    if (!uid)
+        return refused;
 
     int id = 0;
     const bool idOk = idValue(request.value(QStringLiteral("id")), id);
@@ -200,13 +216,27 @@ RepositoryProtocol::Reply RepositoryProtocol::change(const Request& request,
     auto result = [](Outcome o) {
         return o == Outcome::Done ? plain("1") : o == Outcome::Refused ? plain("0") : failed();
     };
+    // Decoded only for an action that stores it, after the password.
+    const bool hasFile = request.parts.contains("file");
+    QByteArray data;
+    auto decodeFile = [&] {
+        if (!fromBase64(request.parts.value("file"), data))
+            refused = plain("0");
+        else if (!RepositoryStore::acceptableFile(data))
+            refused = tooLarge();
+        else
+            return true;
+        return false;
+    };
 
     if (action == QLatin1String("upload_patch")) {
         RepositoryStore::Patch p;
         p.uid = uid;
         if (!text("name", p.name) || !text("filename", p.filename) ||
-            !text("description", p.description) || !fileOk)
+            !text("description", p.description) || !hasFile)
             return plain("0");
+        if (!decodeFile())
+            return refused;
         p.data = data;
         return store.addPatch(p) > 0 ? plain("1") : failed();
     }
@@ -215,10 +245,13 @@ RepositoryProtocol::Reply RepositoryProtocol::change(const Request& request,
         b.uid = uid;
         if (!text("name", b.name) || !text("title", b.title) ||
             !text("description", b.description) || !text("hash", b.hash) ||
-            !text("filename", b.filename) || !fileOk)
+            !text("filename", b.filename) || !hasFile)
+            return plain("0");
+        if (!decodeFile())
+            return refused;
+        if (!readBlockFile(data, nullptr, &b.category))
             return plain("0");
         b.data = data;
-        b.category = BlockFileFacts::category(data);
         return store.addBlock(b) > 0 ? plain("1") : failed();
     }
     if (!idOk)
@@ -228,8 +261,10 @@ RepositoryProtocol::Reply RepositoryProtocol::change(const Request& request,
         if (!text("name", edit.name) || !text("description", edit.description))
             return plain("0");
         if (hasFile) {
-            if (!text("filename", edit.filename) || !fileOk)
+            if (!text("filename", edit.filename))
                 return plain("0");
+            if (!decodeFile())
+                return refused;
             edit.withFile = true;
             edit.data = data;
         }
@@ -241,11 +276,14 @@ RepositoryProtocol::Reply RepositoryProtocol::change(const Request& request,
             return plain("0");
         if (hasFile) {
             if (!text("name", edit.name) || !text("hash", edit.hash) ||
-                !text("filename", edit.filename) || !fileOk)
+                !text("filename", edit.filename))
+                return plain("0");
+            if (!decodeFile())
+                return refused;
+            if (!readBlockFile(data, nullptr, &edit.category))
                 return plain("0");
             edit.withFile = true;
             edit.data = data;
-            edit.category = BlockFileFacts::category(data);
         }
         return result(store.updateBlock(id, uid, edit));
     }
@@ -261,6 +299,35 @@ RepositoryProtocol::Reply RepositoryProtocol::change(const Request& request,
     if (!text("comment", c.content))
         return plain("0");
     return result(store.addComment(c));
+}
+
+bool RepositoryProtocol::readsPart(const QByteArray& name)
+{
+    static const QSet<QByteArray> read{"name",  "filename", "description", "file",
+                                       "title", "hash",     "comment"};
+    return read.contains(name);
+}
+
+bool RepositoryProtocol::readBlockFile(const QByteArray& bytes, QString* name, QString* category)
+{
+    // BoundedXml first: the stream reader alone takes seconds over one tag of many attributes.
+    QString text;
+    if (!BoundedXml::decode(bytes, text))
+        return false;
+    QXmlStreamReader reader(text);
+    while (!reader.atEnd() && !reader.isStartElement())
+        reader.readNext();
+    if (reader.hasError() || !reader.isStartElement() || reader.name() != QLatin1String("block") ||
+        !reader.attributes().hasAttribute(QStringLiteral("name")))
+        return false;
+    const BlockDescription block = BlockManager::loadBlock(bytes, BlockDescription::OriginLibrary);
+    if (block.name.isEmpty())
+        return false;
+    if (name)
+        *name = block.name;
+    if (category)
+        *category = block.category;
+    return true;
 }
 
 // --- Lists -------------------------------------------------------------------------------

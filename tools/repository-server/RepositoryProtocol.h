@@ -39,9 +39,21 @@ public:
 
     Reply answer(const Request& request) const;
 
+    // For a request whose body is still to come: true, with the answer in `reply`, for a change
+    // whose uid and password name no user, which gets that answer whatever its body holds.
+    bool refusedBeforeBody(const Request& request, Reply* reply) const;
+    // Whether some action reads a form part of this name; the web server keeps no others.
+    static bool readsPart(const QByteArray& name);
+    // A block file as the editor accepts one it downloads: its name and category. False for
+    // bytes the editor's block reader refuses, which the repository does not store either.
+    static bool readBlockFile(const QByteArray& bytes, QString* name, QString* category);
+
 private:
     Reply action(const Request& request) const;
     Reply change(const Request& request, const QString& action) const;
+    // The uid a change is made for; 0, with the answer in `refused`, when its uid and password
+    // name no user.
+    int changingUser(const Request& request, Reply* refused) const;
     QByteArray patchList(int uid, bool* ok) const;
     QByteArray blockList(int uid, bool* ok) const;
     QByteArray commentList(bool onBlock, int target, bool* ok) const;

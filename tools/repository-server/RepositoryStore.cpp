@@ -199,7 +199,10 @@ bool RepositoryStore::openConnection(Connection& c, bool create, QString* error)
                              : QStringLiteral("cannot open"));
     sqlite3_extended_result_codes(c.db, 1);
     sqlite3_busy_timeout(c.db, serverlimits::busyTimeoutMs);
-    if (!execute(c.db, "PRAGMA synchronous=FULL"))
+    // The write-ahead log grows to the largest change; after a checkpoint it is cut back, so
+    // one large upload does not keep a file of its size for good.
+    if (!execute(c.db, "PRAGMA synchronous=FULL") ||
+        !execute(c.db, "PRAGMA journal_size_limit=4194304"))
         return failWith(QString::fromUtf8(sqlite3_errmsg(c.db)));
     if (!create)
         return true;
@@ -346,11 +349,29 @@ qint64 RepositoryStore::now() const
     return fixed ? fixed : QDateTime::currentSecsSinceEpoch();
 }
 
+bool RepositoryStore::acceptableUserName(const QString& name)
+{
+    if (name.trimmed().isEmpty() || name != name.trimmed() || name.size() > 100)
+        return false;
+    for (const QChar c : name) {
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
+            return false;
+    }
+    return true;
+}
+
+bool RepositoryStore::acceptableFile(const QByteArray& data)
+{
+    return data.size() <= serverlimits::maxFileBytes;
+}
+
 // --- Users ---------------------------------------------------------------------------------
 
 RepositoryStore::Outcome RepositoryStore::addUser(const QString& name, const QByteArray& password,
                                                   int* uid)
 {
+    if (!acceptableUserName(name))
+        return Outcome::Refused;
     Connection* c = connection();
     if (!c)
         return Outcome::Failed;
@@ -460,6 +481,8 @@ bool RepositoryStore::users(QList<User>& out)
 
 int RepositoryStore::addPatch(const Patch& p)
 {
+    if (!acceptableFile(p.data))
+        return 0;
     Connection* c = connection();
     if (!c)
         return 0;
@@ -482,6 +505,8 @@ int RepositoryStore::addPatch(const Patch& p)
 
 int RepositoryStore::addBlock(const Block& b)
 {
+    if (!acceptableFile(b.data))
+        return 0;
     Connection* c = connection();
     if (!c)
         return 0;
@@ -563,6 +588,8 @@ RepositoryStore::Outcome owner(sqlite3* db, std::unordered_map<const char*, sqli
 
 RepositoryStore::Outcome RepositoryStore::updatePatch(int id, int uid, const PatchEdit& edit)
 {
+    if (edit.withFile && !acceptableFile(edit.data))
+        return Outcome::Refused;
     Connection* c = connection();
     if (!c)
         return Outcome::Failed;
@@ -594,6 +621,8 @@ RepositoryStore::Outcome RepositoryStore::updatePatch(int id, int uid, const Pat
 
 RepositoryStore::Outcome RepositoryStore::updateBlock(int id, int uid, const BlockEdit& edit)
 {
+    if (edit.withFile && !acceptableFile(edit.data))
+        return Outcome::Refused;
     Connection* c = connection();
     if (!c)
         return Outcome::Failed;

@@ -104,6 +104,12 @@ public:
     RepositoryStore(const RepositoryStore&) = delete;
     RepositoryStore& operator=(const RepositoryStore&) = delete;
 
+    // What every change is checked against, whoever makes it (the protocol, a seed, the
+    // command line): a user name without control characters or blanks around it, at most 100
+    // characters; a file the editor can download again.
+    static bool acceptableUserName(const QString& name);
+    static bool acceptableFile(const QByteArray& data);
+
     QString path() const { return filePath; }
     // Where database failures are reported (standard error unless set).
     void setErrorSink(std::function<void(const QString&)> sink);
@@ -112,7 +118,8 @@ public:
     // join it. Committed when `body` and every change in it succeeded, else rolled back.
     bool transaction(const std::function<bool()>& body);
 
-    // Users. `password` is the UTF-8 text the user types.
+    // Users. `password` is the UTF-8 text the user types. Refused for a name taken or not
+    // acceptable.
     Outcome addUser(const QString& name, const QByteArray& password, int* uid = nullptr);
     // The uid whose name and password match, 0 when none does, -1 when the database failed.
     int logIn(const QString& name, const QByteArray& password);
@@ -121,10 +128,12 @@ public:
     bool users(QList<User>& out);
 
     // Entries; ids and uids given are kept, ids are ignored and returned; a date of 0 is now.
+    // 0 for a file that is not acceptable, and when the database failed.
     int addPatch(const Patch& patch);
     int addBlock(const Block& block);
     // Refused when the entry commented on does not exist.
     Outcome addComment(const Comment& comment, int* id = nullptr);
+    // Refused too for a file that is not acceptable.
     Outcome updatePatch(int id, int uid, const PatchEdit& edit);
     Outcome updateBlock(int id, int uid, const BlockEdit& edit);
     // Removes the entry and its comments.

@@ -1,7 +1,9 @@
 #include "SeedImport.h"
 
-#include "BlockFileFacts.h"
+#include "RepositoryProtocol.h"
 #include "RepositoryStore.h"
+
+#include "BlockManager.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,6 +26,11 @@ QString sideText(const QString& path, const QString& fallback)
     if (!readFile(path + ".txt", bytes))
         return fallback;
     return QString::fromUtf8(bytes).trimmed();
+}
+
+QString tooLarge(const QString& path)
+{
+    return QStringLiteral("%1 is larger than 16 MiB, which the editor cannot download").arg(path);
 }
 
 } // namespace
@@ -75,6 +82,11 @@ SeedImport::Result SeedImport::apply(RepositoryStore& store, const QString& fold
                     return failWith(
                         QStringLiteral("users.txt: \"%1\" is not \"name password\"").arg(text));
                 const QString name = text.left(blank);
+                if (!RepositoryStore::acceptableUserName(name))
+                    return failWith(
+                        QStringLiteral("users.txt: \"%1\" is not a user name: it has control "
+                                       "characters or more than 100 characters")
+                            .arg(name));
                 int uid = 0;
                 const auto added =
                     store.addUser(name, text.mid(blank + 1).trimmed().toUtf8(), &uid);
@@ -114,6 +126,8 @@ SeedImport::Result SeedImport::apply(RepositoryStore& store, const QString& fold
             RepositoryStore::Patch patch;
             if (!readFile(path, patch.data))
                 return failWith(QStringLiteral("cannot read %1").arg(path));
+            if (!RepositoryStore::acceptableFile(patch.data))
+                return failWith(tooLarge(path));
             patch.uid = owner;
             patch.name = QFileInfo(name).completeBaseName();
             patch.filename = name;
@@ -126,12 +140,14 @@ SeedImport::Result SeedImport::apply(RepositoryStore& store, const QString& fold
             RepositoryStore::Block block;
             if (!readFile(path, block.data))
                 return failWith(QStringLiteral("cannot read %1").arg(path));
-            if (!BlockFileFacts::read(block.data, &block.name, &block.category))
+            if (!RepositoryStore::acceptableFile(block.data))
+                return failWith(tooLarge(path));
+            if (!RepositoryProtocol::readBlockFile(block.data, &block.name, &block.category))
                 return failWith(QStringLiteral("%1 is not a block file").arg(path));
             block.uid = owner;
             block.title = block.name;
             block.filename = name;
-            block.hash = BlockFileFacts::hash(block.data);
+            block.hash = BlockManager::blockHash(block.data);
             block.description = sideText(path, QStringLiteral("A block of the seed."));
             if (!store.addBlock(block))
                 return failWith(QStringLiteral("cannot add %1").arg(path));

@@ -28,8 +28,14 @@ constexpr unsigned defaultMaxConnections = 4096;
 // Off: behind a reverse proxy every client has the proxy's address.
 constexpr unsigned defaultMaxPerAddress = 0;
 constexpr unsigned defaultIdleTimeoutSeconds = 30;
-// File handles kept for the database, logs and the listening socket besides the connections.
-constexpr unsigned reservedFileHandles = 64;
+// File handles kept besides the connections: for the listening socket, the logs and the main
+// thread's database connection, and for each worker its epoll handle and its own database
+// connection (the file and its log).
+constexpr unsigned reservedFileHandles = 16;
+constexpr unsigned fileHandlesPerWorker = 3;
+// Under a small open-file limit there are fewer workers, each with room for this many
+// connections.
+constexpr unsigned minConnectionsPerWorker = 4;
 
 // List replies kept for answering again while the database is unchanged.
 constexpr qint64 maxCacheBytes = 32 * 1024 * 1024;

@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <csignal>
 #include <cstdio>
@@ -70,17 +71,6 @@ QByteArray readPassword(const QString& name)
     while (line.endsWith('\n') || line.endsWith('\r'))
         line.chop(1);
     return line;
-}
-
-bool acceptableUserName(const QString& name)
-{
-    if (name.trimmed().isEmpty() || name != name.trimmed() || name.size() > 100)
-        return false;
-    for (const QChar c : name) {
-        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
-            return false;
-    }
-    return true;
 }
 
 // Lets the process hold `wanted` file handles when the hard limit allows; gives how many it
@@ -183,7 +173,7 @@ int main(int argc, char** argv)
     if (parser.isSet(seedOption) && !QFileInfo(seed).isDir())
         return failure(QStringLiteral("no such folder: %1").arg(seed));
     const QString newUser = parser.value(addUserOption);
-    if (parser.isSet(addUserOption) && !acceptableUserName(newUser))
+    if (parser.isSet(addUserOption) && !RepositoryStore::acceptableUserName(newUser))
         return usageError(QStringLiteral("--add-user needs a name without control characters "
                                          "or blanks around it, at most 100 characters"));
 
@@ -226,11 +216,18 @@ int main(int argc, char** argv)
         }
     }
 
-    const rlim_t handles = raiseOpenFileLimit(maxConnections + serverlimits::reservedFileHandles);
-    if (handles < maxConnections + serverlimits::reservedFileHandles) {
-        const uint fitting = handles > 2 * serverlimits::reservedFileHandles
-                                 ? uint(handles - serverlimits::reservedFileHandles)
-                                 : uint(qMax<rlim_t>(1, handles / 2));
+    auto reservedHandles = [](unsigned threads) {
+        return rlim_t(serverlimits::reservedFileHandles +
+                      serverlimits::fileHandlesPerWorker * threads);
+    };
+    unsigned threads = unsigned(qMax(1, QThread::idealThreadCount()));
+    const rlim_t handles = raiseOpenFileLimit(maxConnections + reservedHandles(threads));
+    while (threads > 1 &&
+           handles < reservedHandles(threads) + serverlimits::minConnectionsPerWorker * threads)
+        --threads;
+    if (handles < maxConnections + reservedHandles(threads)) {
+        const uint fitting =
+            handles > reservedHandles(threads) ? uint(handles - reservedHandles(threads)) : 1u;
         notes << QStringLiteral("The open-file limit (%1) allows %2 connections at once")
                      .arg(quint64(handles))
                      .arg(fitting);
@@ -249,6 +246,7 @@ int main(int argc, char** argv)
     HttpDaemon::Options options;
     options.address = address;
     options.port = quint16(port);
+    options.threads = threads;
     options.maxConnections = maxConnections;
     options.maxPerAddress = maxPerAddress;
     options.idleTimeoutSeconds = idleTimeout;
