@@ -32,6 +32,7 @@ struct HttpDaemon::Exchange
     // answer.
     bool refusedEarly = false;
     RepositoryProtocol::Reply early;
+    int checkedUser = 0;
     int status = 0;
 };
 
@@ -126,6 +127,7 @@ struct HttpDaemonCallbacks
         request.path = QueryString::pathOf(exchange->target);
         request.query = exchange->query;
         request.parts.swap(exchange->parts);
+        request.checkedUser = exchange->checkedUser;
         return MHD_Result(self->queueReply(connection, *exchange, self->protocol.answer(request)));
     }
 
@@ -227,7 +229,7 @@ int HttpDaemon::firstCall(MHD_Connection* connection, Exchange& exchange, const 
         early.method = exchange.method;
         early.path = QueryString::pathOf(exchange.target);
         early.query = exchange.query;
-        if (protocol.refusedBeforeBody(early, &exchange.early)) {
+        if (protocol.refusedBeforeBody(early, &exchange.early, &exchange.checkedUser)) {
             exchange.refusedEarly = true;
             return MHD_YES;
         }

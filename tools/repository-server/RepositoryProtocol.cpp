@@ -182,11 +182,14 @@ int RepositoryProtocol::changingUser(const Request& request, Reply* refused) con
     return 0;
 }
 
-bool RepositoryProtocol::refusedBeforeBody(const Request& request, Reply* reply) const
+bool RepositoryProtocol::refusedBeforeBody(const Request& request, Reply* reply,
+                                           int* checkedUser) const
 {
+    *checkedUser = 0;
     if (request.path != "/action.php" || !changes.contains(request.value(QStringLiteral("action"))))
         return false;
-    return changingUser(request, reply) == 0;
+    *checkedUser = changingUser(request, reply);
+    return *checkedUser == 0;
 }
 
 // Everything that changes the repository needs the user's password.
@@ -200,7 +203,7 @@ RepositoryProtocol::Reply RepositoryProtocol::change(const Request& request,
             return tooLarge();
     }
     Reply refused;
-    const int uid = changingUser(request, &refused);
+    const int uid = request.checkedUser > 0 ? request.checkedUser : changingUser(request, &refused);
     if (!uid)
         return refused;
 

@@ -25,6 +25,9 @@ public:
         QueryString::Pairs query;
         // The first form part of each name.
         QHash<QByteArray, QByteArray> parts;
+        // The uid whose password the web server already checked against this query before the
+        // body came; each check costs a key derivation.
+        int checkedUser = 0;
 
         QString value(const QString& key) const { return QueryString::value(query, key); }
     };
@@ -40,8 +43,9 @@ public:
     Reply answer(const Request& request) const;
 
     // For a request whose body is still to come: true, with the answer in `reply`, for a change
-    // whose uid and password name no user, which gets that answer whatever its body holds.
-    bool refusedBeforeBody(const Request& request, Reply* reply) const;
+    // whose uid and password name no user, which gets that answer whatever its body holds;
+    // otherwise `checkedUser` is the user a change is made for (0 for other requests).
+    bool refusedBeforeBody(const Request& request, Reply* reply, int* checkedUser) const;
     // Whether some action reads a form part of this name; the web server keeps no others.
     static bool readsPart(const QByteArray& name);
     // A block file as the editor accepts one it downloads: its name and category. False for
