@@ -8,17 +8,7 @@
 
 #include <csignal>
 
-namespace {
-
 using testsupport::readFile;
-
-// Into a folder made for it.
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    return QDir().mkpath(QFileInfo(path).absolutePath()) && testsupport::writeFile(path, bytes);
-}
-
-} // namespace
 
 ServerProcess::ServerProcess() = default;
 
@@ -110,11 +100,12 @@ QString ServerProcess::writeSeed()
     const QByteArray half = "<block name=\"demo.Half\">\n<category>Math</category>\n"
                             "<function name=\"f_x\">return;</function>\n</block>\n";
     const QByteArray plus = "<block name=\"demo.a+b\">\n<category>Mix</category>\n</block>\n";
-    const bool ok = writeFile(seed + "/users.txt", "# name password\nann pw-ann\nbob a?>b\n") &&
-                    writeFile(seed + "/version.txt", "1.2.3\n") &&
-                    writeFile(seed + "/patches/Bells.ktl", "bells-bytes") &&
-                    writeFile(seed + "/patches/Bells.ktl.txt", "Bells ring.") &&
-                    writeFile(seed + "/blocks/half.xml", half) &&
-                    writeFile(seed + "/blocks/plus.xml", plus);
+    const bool ok =
+        testsupport::writeFile(seed + "/users.txt", "# name password\nann pw-ann\nbob a?>b\n") &&
+        testsupport::writeFile(seed + "/version.txt", "1.2.3\n") &&
+        testsupport::writeFile(seed + "/patches/Bells.ktl", "bells-bytes") &&
+        testsupport::writeFile(seed + "/patches/Bells.ktl.txt", "Bells ring.") &&
+        testsupport::writeFile(seed + "/blocks/half.xml", half) &&
+        testsupport::writeFile(seed + "/blocks/plus.xml", plus);
     return ok ? seed : QString();
 }
