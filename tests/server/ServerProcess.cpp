@@ -2,8 +2,6 @@
 
 #include "TestMain.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QTest>
 
 #include <csignal>
