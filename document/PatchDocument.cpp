@@ -108,27 +108,6 @@ PatchDocument::~PatchDocument()
 
 // ---- mutators -------------------------------------------------------------------------------
 
-void PatchDocument::holdReplaceWarnings()
-{
-    holdingReplaceWarnings = true;
-    heldReplaceWarnings = 0;
-    firstReplaceWarning.clear();
-}
-
-void PatchDocument::releaseReplaceWarnings()
-{
-    holdingReplaceWarnings = false;
-    if (heldReplaceWarnings == 1) {
-        qWarning().noquote() << firstReplaceWarning;
-    } else if (heldReplaceWarnings > 1) {
-        qWarning().noquote() << firstReplaceWarning + "\n" +
-                                    tr("and %1 more instances that had the id of an earlier one")
-                                        .arg(heldReplaceWarnings - 1);
-    }
-    heldReplaceWarnings = 0;
-    firstReplaceWarning.clear();
-}
-
 BlockInstance* PatchDocument::createBlockInstance(const QString& name, const BlockInstance* source)
 {
     if (source) {
@@ -142,13 +121,9 @@ BlockInstance* PatchDocument::createBlockInstance(const QString& name, const Blo
 
         const auto existing = instances.find(copy.id);
         if (existing != instances.end()) {
-            const QString warning = tr("Replace [%1] instance with id:")
-                                        .arg(util::displayName(source->description->name)) +
-                                    QLatin1Char(' ') + QString::number(copy.id);
-            if (!holdingReplaceWarnings)
-                qWarning().noquote() << warning;
-            else if (heldReplaceWarnings++ == 0)
-                firstReplaceWarning = warning;
+            qWarning().noquote() << tr("Replace [%1] instance with id:")
+                                            .arg(util::displayName(source->description->name)) +
+                                        QLatin1Char(' ') + QString::number(copy.id);
             replacedIds.insert(copy.id);
             retireInstance(existing->second);
             instances.erase(existing);

@@ -21,6 +21,7 @@
 
 #include <QAbstractButton>
 #include <QClipboard>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
@@ -328,7 +329,9 @@ void TestHostilePatches::hostileFiles_data()
         << damagedNamed(QByteArray(65535, 'n')) << partly
         << QString("- " + QString(60, 'n') + QChar(0x2026) + " (65535 characters) (1 block)") << 2
         << 1 << 0;
-    // A name on the first line of a warning, where a box would take it for markup.
+    // A name in the report of instances left out, where a box would take it for markup. The
+    // first instance of an id is built; a later one would have taken its place, and a Save
+    // would have written fewer blocks than the file holds.
     const auto twiceNamed = [&](const QByteArray& name) {
         const QByteArray xml = carriedBlock(xmlEscaped(name));
         RecordBuilder patch = sineIntoGain(library);
@@ -336,26 +339,28 @@ void TestHostilePatches::hostileFiles_data()
         patch.block(name, hashOf(xml), 3, 400, 100, "0");
         return patch.file({qCompress(xml)});
     };
+    const QString repeated = QStringLiteral(": an earlier instance has the same id");
     QTest::newRow("one id twice, named as an image tag")
-        << twiceNamed("<img src=\"/dev/zero\">") << whole
-        << "Replace [<img src=\"/dev/zero\">] instance with id: 3" << 3 << 1 << 0;
+        << twiceNamed("<img src=\"/dev/zero\">") << partly
+        << "- <img src=\"/dev/zero\"> (1 block)" + repeated << 3 << 1 << 0;
     QTest::newRow("one id twice, named in bold, turned right to left")
         << twiceNamed("<b>Bold</b>\xE2\x80\xAE"
                       "evil")
-        << whole << QString("Replace [<b>Bold</b>\uFFFDevil] instance with id: 3") << 3 << 1 << 0;
+        << partly << QString("- <b>Bold</b>\uFFFDevil (1 block)") + repeated << 3 << 1 << 0;
     QTest::newRow("one id twice, named at length")
-        << twiceNamed(QByteArray(65535, 'n')) << whole
-        << "Replace [" + QString(60, 'n') + QChar(0x2026) +
-               " (65535 characters)] instance with id: 3"
-        << 3 << 1 << 0;
+        << twiceNamed(QByteArray(65535, 'n')) << partly
+        << "- " + QString(60, 'n') + QChar(0x2026) + " (65535 characters) (1 block)" + repeated << 3
+        << 1 << 0;
+    // The second Sine's cable goes with it: kept, it would take the first one's output.
+    RecordBuilder twoOfOneId = sineIntoGain(library);
+    twoOfOneId.block("Sine", sine, 1, 300, 100, "220;0", Cables{{0, 2, 1}});
+    QTest::newRow("two records of one id")
+        << twoOfOneId.file() << partly << "- Sine (1 block)" + repeated << 2 << 1 << 0;
     RecordBuilder sameId = sineIntoGain(library);
     for (quint32 i = 0; i < 10000; ++i)
         sameId.block("Sine", sine, 7, 10 * (i % 100), 500, "440;0");
     QTest::newRow("10,000 blocks of one id")
-        << sameId.file() << whole
-        << "Replace [Sine] instance with id: 7\nand 9998 more instances that had the id of an "
-           "earlier one"
-        << 3 << 1 << 0;
+        << sameId.file() << partly << "- Sine (9999 blocks)" + repeated << 3 << 1 << 0;
     RecordBuilder pictures = sineIntoGain(library);
     pictures.comment(1, 10, 10, "Before<br><img src=\"/dev/zero\">");
     pictures.comment(2, 10, 60, "<p>A <img src=\"" + square.toUtf8() + "\"> square</p>");
@@ -445,8 +450,8 @@ void TestHostilePatches::hostileFiles()
     int boxes = 0;
     driver.answer([&boxes](QWidget* w) {
         ++boxes;
-        if (auto* box = qobject_cast<QMessageBox*>(w))
-            box->reject();
+        if (auto* dialog = qobject_cast<QDialog*>(w))
+            dialog->reject();
     });
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -485,9 +490,14 @@ void TestHostilePatches::hostileFiles()
     }
     // Only a whole patch may be saved over its file.
     QCOMPARE(doc->patchInfo()->path, outcome == Outcome::Whole ? path : QString());
-    if (outcome == Outcome::WithoutPath)
+    if (outcome == Outcome::WithoutPath) {
         QVERIFY2(warnings.first().contains("The tab is not tied to the file"),
                  qPrintable(warnings.first().left(1500)));
+        // Save asks where to (the dialog is turned down) and leaves the file as it was.
+        QCOMPARE(window->savePatch(doc), MainWindow::SaveResult::Cancelled);
+        QCOMPARE(boxes, 1);
+        QCOMPARE(testsupport::readFile(path), file);
+    }
     // A file that gave nothing is no recent file.
     QCOMPARE(window->recentFileList().contains(path), outcome != Outcome::Refused);
 }
