@@ -92,6 +92,12 @@ void MainWindow::copy()
                                     .arg(PastePlan::maxItems);
         return;
     }
+    // The packer would cut what a record cannot hold, and the cut text is what would paste.
+    const QString misfit = RecordFit::problem(PatchInfo(), selected, comments);
+    if (!misfit.isEmpty()) {
+        qWarning().noquote() << tr("Cannot copy the selection. %1").arg(misfit);
+        return;
+    }
     bool fits = true;
     const QByteArray record = util::selectionRecord(selected, comments, &fits);
     if (!fits) {

@@ -384,36 +384,67 @@ void TestClipboard::copyTakesOnlyTheSelection()
 
 void TestClipboard::copyRefusesWhatPasteRefuses_data()
 {
-    // Instances of one carried block of 738 KB, each carrying its own copy of the file.
-    QTest::addColumn<int>("instances");
-    QTest::addColumn<bool>("copied");
-    QTest::newRow("16 instances fit") << 16 << true;
-    QTest::newRow("18 instances would not paste") << 18 << false;
+    // "big N": N instances of one carried block of 738 KB, each carrying its own copy of the
+    // file. "long value": a Sine whose value text is longer than a record stores. "blocks N": N
+    // Sines. An empty refusal: copied, and it pastes.
+    QTest::addColumn<QString>("selection");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("16 instances fit") << "big 16" << QString();
+    QTest::newRow("18 instances would not paste")
+        << "big 18"
+        << "Cannot copy the selection: with the block file that each of its blocks "
+           "from outside the library carries, it would take 17.3 MB on the "
+           "clipboard, and a paste takes at most 16.0 MB.";
+    QTest::newRow("a value text a record would cut")
+        << "long value"
+        << "Cannot copy the selection. The value text of block 1 (Sine) takes 70002 bytes; a "
+           "patch holds at most 65535 bytes of one text.";
+    QTest::newRow("65,536 blocks")
+        << "blocks 65536"
+        << "Cannot copy more than 65535 blocks or 65535 comments at once.";
 }
 
 void TestClipboard::copyRefusesWhatPasteRefuses()
 {
-    QFETCH(int, instances);
-    QFETCH(bool, copied);
-    QByteArray xml = blockXml("Big");
-    const QByteArray help = "<help>" + QByteArray(738 * 1024 - xml.size() - 14, 'x') + "</help>\n";
-    xml.insert(xml.lastIndexOf("</block>"), help);
-    QCOMPARE(xml.size(), 738 * 1024);
+    QFETCH(QString, selection);
+    QFETCH(QString, refusal);
+    const QString kind = selection.section(' ', 0, 0);
+    const int count = selection.section(' ', 1).toInt();
     PatchDocument* doc = window->currentDocument();
-    for (int i = 0; i < instances; ++i)
-        carriedBlock(doc, "Big", xml);
+    int instances = count;
+    if (kind == "big") {
+        QByteArray xml = blockXml("Big");
+        const QByteArray help =
+            "<help>" + QByteArray(738 * 1024 - xml.size() - 14, 'x') + "</help>\n";
+        xml.insert(xml.lastIndexOf("</block>"), help);
+        QCOMPARE(xml.size(), 738 * 1024);
+        for (int i = 0; i < count; ++i)
+            carriedBlock(doc, "Big", xml);
+    } else {
+        BlockInstance sine;
+        sine.description = window->blockManager()->blockDescription("Sine");
+        sine.values = QStringList{"440", "0"};
+        if (kind == "long") {
+            // As a carried description's defaults appended to a block's stored values make it.
+            sine.values[0] = QString(70000, '4');
+            instances = 1;
+        }
+        for (int id = 1; id <= instances; ++id) {
+            sine.id = id;
+            QVERIFY(doc->addBlock("Sine", 10 * (id % 100), 10 * (id / 100), &sine));
+        }
+    }
     doc->selectAll();
     QGuiApplication::clipboard()->setText("kept");
 
     MessageCapture messages;
     window->copy();
     const QString text = QGuiApplication::clipboard()->text();
-    if (!copied) {
+    if (!refusal.isEmpty()) {
         QCOMPARE(text, QStringLiteral("kept"));
         QCOMPARE(messages.warnings().size(), 1);
-        QVERIFY2(messages.warnings().first().startsWith("Cannot copy the selection"),
+        QVERIFY2(messages.warnings().first().startsWith(refusal),
                  qPrintable(messages.warnings().first()));
-        QVERIFY(messages.warnings().first().contains("at most 16.0 MB"));
         return;
     }
     QVERIFY(messages.warnings().isEmpty());
