@@ -429,8 +429,11 @@ void PatchDocument::updateDescriptionOrigin(const QString& name,
                                             BlockDescription::BlockOrigin origin)
 {
     const auto found = descriptions.find(name);
-    if (found != descriptions.end())
-        found->origin = origin;
+    if (found == descriptions.end() || found->origin == origin)
+        return;
+    found->origin = origin;
+    // Whether its file is carried may have changed: the next check counts afresh.
+    fitCounted = false;
 }
 
 // ---- queries --------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 // Large and hostile patch files through the main window's open path, and documents whose ids
 // do not fit a record through save and reopen.
+#include "BinaryPacker.h"
 #include "BinaryUtil.h"
 #include "BlockDescription.h"
 #include "BlockInstance.h"
@@ -15,6 +16,7 @@
 #include "PatchScene.h"
 #include "Preferences.h"
 #include "RecordBuilder.h"
+#include "RecordFit.h"
 #include "ShownText.h"
 #include "TempProgramDir.h"
 #include "TestMain.h"
@@ -134,6 +136,8 @@ private slots:
     void pasteRefusesWhatDoesNotFit();
     void editsRefusedWhenTheyWouldNotFit_data();
     void editsRefusedWhenTheyWouldNotFit();
+    void editsRefusedAfterOtherEdits_data();
+    void editsRefusedAfterOtherEdits();
 
 private:
     // Documents that do not fit a record, made through the mutators that open and paste use.
@@ -710,10 +714,13 @@ void TestHostilePatches::shape(PatchDocument* doc, const QString& kind)
             QVERIFY(doc->addConnection(i + 1, 1, i, 2 + i, 0));
     } else if (kind == "a comment of 65,536 bytes") {
         doc->addComment(1, 10, 10, QString(65536, QLatin1Char('c')));
-    } else if (kind.startsWith("carried files")) {
+    } else if (kind.startsWith("carried files") || kind == "library files") {
         for (const char* name : {"Echo", "Delay"}) {
-            BlockDescription carried =
-                BlockManager::loadBlock(carriedBlock(name), BlockDescription::OriginPatch);
+            BlockDescription carried = BlockManager::loadBlock(
+                carriedBlock(name), kind == "library files" ? BlockDescription::OriginLibrary
+                                                            : BlockDescription::OriginPatch);
+            // A library block's description keeps no file; it gets the one it would carry.
+            carried.rawData = carriedBlock(name);
             // Past the file's end, as the reader counts a carried file's bytes.
             carried.rawData.append(QByteArray(util::bin::maxUncompressedSize / 2, ' '));
             doc->addBlockDescription(carried);
@@ -932,6 +939,133 @@ void TestHostilePatches::editsRefusedWhenTheyWouldNotFit()
     if (edit.startsWith("value"))
         QCOMPARE(doc->blockInstance(1)->values.first(),
                  made ? QString(size, QLatin1Char('7')) : value);
+}
+
+void TestHostilePatches::editsRefusedAfterOtherEdits_data()
+{
+    // Steps in order. "count": an edit's check (which counts the patch once and keeps the
+    // tally), measuring the room left then; then edits, undo and redo that make the patch grow
+    // through each of the document's mutators; last "fill": comment 1 given the text that
+    // fitted the room measured, or "retext": a short text. A tally that missed a growth would
+    // let the last edit through.
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("steps");
+    // Empty when the last edit is made.
+    QTest::addColumn<QString>("reason");
+
+    const QString body =
+        QStringLiteral("The comment keeps its earlier text. The patch would take 67108");
+    QTest::newRow("the room filled") << "1024 big values"
+                                     << "count fill" << QString();
+    QTest::newRow("after a block") << "1024 big values"
+                                   << "count block fill" << body;
+    QTest::newRow("after a pasted block") << "1024 big values"
+                                          << "count paste-block fill" << body;
+    QTest::newRow("after an undone removal of a block") << "1024 big values"
+                                                        << "remove-block count undo fill" << body;
+    QTest::newRow("after a redone block") << "1024 big values"
+                                          << "block undo count redo fill" << body;
+    QTest::newRow("after a cable") << "1024 big values"
+                                   << "count cable fill" << body;
+    QTest::newRow("after a value") << "1024 big values"
+                                   << "count value fill" << body;
+    QTest::newRow("after a comment") << "1024 big values"
+                                     << "count comment fill" << body;
+    QTest::newRow("after a pasted comment") << "1024 big values"
+                                            << "count paste-comment fill" << body;
+    QTest::newRow("after a comment's text") << "1024 big values"
+                                            << "count text2 fill" << body;
+    QTest::newRow("after an undone removal of a comment")
+        << "1024 big values"
+        << "remove-comment count undo fill" << body;
+    QTest::newRow("after a library block became carried")
+        << "library files"
+        << "count carry retext"
+        << "The comment keeps its earlier text. The block files the patch carries would take";
+}
+
+void TestHostilePatches::editsRefusedAfterOtherEdits()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, steps);
+    QFETCH(QString, reason);
+
+    PatchDocument* doc = window->currentDocument();
+    shape(doc, kind);
+    doc->addComment(1, 10, 10, "kept");
+    doc->addComment(2, 10, 40, "second");
+    doc->clearUndoStack();
+    const BlockDescription* sine = window->blockManager()->blockDescription("Sine");
+    auto clipboardHolds = [](const QList<const BlockInstance*>& blocks,
+                             const QList<const Comment*>& comments) {
+        QGuiApplication::clipboard()->setText(
+            QString::fromLatin1(BinaryPacker().pack(blocks, comments).toBase64()));
+    };
+
+    MessageCapture messages;
+    qint64 room = 0;
+    for (const QString& step : steps.split(' ')) {
+        if (step == "count") {
+            const BlockInstance* first = doc->blockInstances().first();
+            QVERIFY(doc->acceptsValue(first->id, 0, first->values.first()));
+            QList<const Comment*> comments;
+            for (const Comment* c : doc->comments())
+                comments << c;
+            const RecordFit::Tally now = RecordFit::tally(doc->blockInstances(), comments);
+            room = util::bin::maxUncompressedSize - RecordFit::bodySize(now, *doc->patchInfo()) +
+                   RecordFit::utf8Size(doc->comment(1)->text);
+        } else if (step == "block") {
+            doc->addBlockHandler("Gain", 100, 100);
+        } else if (step == "paste-block") {
+            BlockInstance pasted;
+            pasted.id = 1;
+            pasted.description = sine;
+            pasted.values = QStringList{"440", "0"};
+            clipboardHolds({&pasted}, {});
+            window->paste();
+        } else if (step == "paste-comment") {
+            const Comment note{1, 50, 50, "note"};
+            clipboardHolds({}, {&note});
+            window->paste();
+        } else if (step == "remove-block") {
+            // A small block, as an open adds it, removed on the canvas.
+            BlockInstance gain;
+            gain.id = 2000;
+            gain.description = window->blockManager()->blockDescription("Gain");
+            gain.values = QStringList{"0"};
+            QVERIFY(doc->addBlock("Gain", 100, 100, &gain));
+            doc->removeBlockHandler(2000);
+        } else if (step == "remove-comment") {
+            doc->removeCommentHandler(2);
+        } else if (step == "undo") {
+            doc->undo();
+        } else if (step == "redo") {
+            doc->redo();
+        } else if (step == "cable") {
+            doc->patchScene()->requestAddConnection(1, 0, 2, 0);
+            QCOMPARE(doc->blockConnections().size(), 1);
+        } else if (step == "value") {
+            window->editVariableHandler(1, 1, QString(10, QLatin1Char('7')));
+        } else if (step == "comment") {
+            doc->addCommentHandler();
+        } else if (step == "text2") {
+            doc->editCommentHandler(2, 10, 40, QString(100, QLatin1Char('n')));
+        } else if (step == "carry") {
+            doc->updateDescriptionOrigin("Echo", BlockDescription::OriginPatch);
+            doc->updateDescriptionOrigin("Delay", BlockDescription::OriginPatch);
+        }
+        QVERIFY2(messages.warnings().isEmpty(),
+                 qPrintable(step + ": " + messages.warnings().join('|')));
+    }
+    const QString text = steps.endsWith("fill") ? QString(int(room), QLatin1Char('t')) : "retold";
+    doc->editCommentHandler(1, 10, 10, text);
+
+    const bool made = reason.isEmpty();
+    QCOMPARE(messages.warnings().size(), made ? 0 : 1);
+    if (!made)
+        QVERIFY2(messages.warnings().first().startsWith(reason),
+                 qPrintable(messages.warnings().first().left(300)));
+    QCOMPARE(doc->comment(1)->text, made ? text : "kept");
 }
 
 KL_TEST_MAIN(TestHostilePatches)
