@@ -787,6 +787,34 @@ bool PatchDocument::acceptsValue(int blockId, int variableId, const QString& val
     return false;
 }
 
+bool PatchDocument::acceptsPaste(const QList<const BlockInstance*>& blocks,
+                                 const QList<const Comment*>& comments,
+                                 const QString& refused) const
+{
+    for (const BlockInstance* block : blocks) {
+        const QString reason = RecordFit::problem(*block);
+        if (!reason.isEmpty()) {
+            qWarning().noquote() << refused.arg(reason);
+            return false;
+        }
+    }
+    for (const Comment* comment : comments) {
+        const QString reason = RecordFit::problem(*comment);
+        if (!reason.isEmpty()) {
+            qWarning().noquote() << refused.arg(reason);
+            return false;
+        }
+    }
+    return fits(
+        [&](RecordFit::Tally& tally) {
+            for (const BlockInstance* block : blocks)
+                tally.add(*block);
+            for (const Comment* comment : comments)
+                tally.add(*comment);
+        },
+        refused);
+}
+
 bool PatchDocument::fits(const std::function<void(RecordFit::Tally&)>& grow,
                          const QString& refused) const
 {

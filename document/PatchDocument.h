@@ -93,6 +93,11 @@ public:
     // Whether the edit of a value may be made: false, with the reason told and the value shown
     // again as it is, when the patch could then not be saved.
     bool acceptsValue(int blockId, int variableId, const QString& value);
+    // Whether these blocks (each with the cables that will leave it) and comments may be
+    // pasted: false, with the reason told after `refused`, when the patch could then not be
+    // saved. The document's tally is asked, so the cost is the paste's size.
+    bool acceptsPaste(const QList<const BlockInstance*>& blocks,
+                      const QList<const Comment*>& comments, const QString& refused) const;
     void updateDescriptionOrigin(const QString& name, BlockDescription::BlockOrigin origin);
 
     // Queries.
