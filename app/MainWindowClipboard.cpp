@@ -6,6 +6,7 @@
 #include "Browser.h"
 #include "ClipboardPayload.h"
 #include "DisplayText.h"
+#include "FileReplace.h"
 #include "PastePlan.h"
 #include "PatchComment.h"
 #include "PatchDocument.h"
@@ -20,7 +21,6 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHash>
-#include <QSaveFile>
 #include <QTabWidget>
 #include <QUndoStack>
 
@@ -327,15 +327,10 @@ void MainWindow::inspectorSaveBlockRequested(const BlockInstance* instance, bool
         target = dialog.selectedFiles().first();
     }
 
-    // Written aside and moved into place, so a failed write leaves an existing file whole. The
-    // flush is checked here: commit() does not see a buffer that failed to reach the disk.
-    QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(description->rawData) != description->rawData.size() || !file.flush() ||
-        !file.commit()) {
-        qWarning().noquote() << tr("Cannot open file for writing: ") + file.errorString() + "\n" +
-                                    target;
-        file.cancelWriting();
+    // Written aside and moved into place, so a failed write leaves an existing file whole.
+    QString error;
+    if (!util::replaceFile(target, description->rawData, error)) {
+        qWarning().noquote() << tr("Cannot open file for writing: ") + error + "\n" + target;
         return;
     }
 

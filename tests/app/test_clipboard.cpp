@@ -37,6 +37,7 @@
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -171,6 +172,8 @@ private slots:
     void nothingWithoutDocument();
 
     void saveBlockIntoCustomFolder();
+    void saveBlockUnderLongNames_data();
+    void saveBlockUnderLongNames();
     void saveBlockAsksThroughDialog_data();
     void saveBlockAsksThroughDialog();
     void saveBlockReplacingAnswersTheQuestion();
@@ -627,6 +630,66 @@ void TestClipboard::saveBlockIntoCustomFolder()
     QCOMPARE(names.count("Echo"), 1);
     QCOMPARE(first->getBlockDescription("a/b:c")->origin, BlockDescription::OriginUser);
     QCOMPARE(second->getBlockDescription("a/b:c")->origin, BlockDescription::OriginUser);
+}
+
+void TestClipboard::saveBlockUnderLongNames_data()
+{
+    // The file's name in bytes, ".xml" with it, and whether a file of that name is there
+    // (replaced through the dialog) or not (written into the custom folder).
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("existing");
+    QTest::newRow("200 bytes, new") << 200 << false;
+    QTest::newRow("200 bytes, replaced") << 200 << true;
+    // No room beside it for the name QSaveFile writes aside under.
+    QTest::newRow("255 bytes, new") << 255 << false;
+    QTest::newRow("255 bytes, replaced") << 255 << true;
+}
+
+void TestClipboard::saveBlockUnderLongNames()
+{
+    QFETCH(int, length);
+    QFETCH(bool, existing);
+    const QString name(length - 4, QLatin1Char('n'));
+    const QString path = custom->filePath(name + ".xml");
+    const QByteArray xml = blockXml(name);
+    const BlockInstance* instance = carriedBlock(window->currentDocument(), name, xml);
+    // A file made new gets what the user's mask leaves; a replaced one keeps its own.
+    QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                                     QFile::WriteUser | QFile::ReadGroup;
+    ModalDriver driver;
+    QTimer confirm;
+    if (existing) {
+        QVERIFY(writeAll(path, "old"));
+        permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser |
+                      QFile::ReadOther;
+        QVERIFY(QFile::setPermissions(path, permissions));
+        connect(&confirm, &QTimer::timeout, [] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                box->button(QMessageBox::Yes)->click();
+        });
+        driver.answer([&](QWidget* w) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            QVERIFY(dialog);
+            dialog->setDirectory(custom->path());
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(name + ".xml");
+            confirm.start(10);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+    }
+
+    MessageCapture messages;
+    const mode_t before = ::umask(027);
+    window->inspectorSaveBlockRequested(instance, true);
+    ::umask(before);
+    confirm.stop();
+    const QStringList warnings = messages.warnings().filter(QRegularExpression("^(?!This plugin)"));
+    QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('|')));
+    QCOMPARE(readAll(path), xml);
+    QCOMPARE(QFile::permissions(path), permissions);
+    // Nothing is left beside it.
+    QCOMPARE(QDir(custom->path()).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{"echo.xml", name + ".xml"}));
+    QCOMPARE(window->blockManager()->blockDescription(name)->origin, BlockDescription::OriginUser);
 }
 
 void TestClipboard::saveBlockAsksThroughDialog_data()
