@@ -6,6 +6,7 @@
 #include "Browser.h"
 #include "ClipboardPayload.h"
 #include "DisplayText.h"
+#include "FileReplace.h"
 #include "PastePlan.h"
 #include "PatchComment.h"
 #include "PatchDocument.h"
@@ -19,11 +20,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QSaveFile>
+#include <QHash>
 #include <QTabWidget>
 #include <QUndoStack>
 
-#include <functional>
 #include <vector>
 
 namespace {
@@ -36,22 +36,13 @@ QString listing(const QStringList& names)
     return text;
 }
 
-// Why the document with the plan's blocks, cables and comments added would not fit a record;
-// empty when it would. `describe` finds a pasted block's description as the paste will.
-QString pasteMisfit(PatchDocument* doc, const PastePlan& plan,
-                    const std::function<const BlockDescription*(const QString&)>& describe)
+// Whether the document takes the plan's blocks, with the cables that will leave them, and its
+// comments; false, with the reason told, when the patch could then not be saved.
+bool acceptsPaste(PatchDocument* doc, const PastePlan& plan, std::vector<BlockInstance>& pasted)
 {
-    std::vector<BlockInstance> pasted(size_t(plan.instances.size()));
     QHash<qint32, BlockInstance*> byId;
-    for (int i = 0; i < plan.instances.size(); ++i) {
-        const PastePlan::Instance& planned = plan.instances.at(i);
-        BlockInstance& block = pasted[size_t(i)];
-        block.id = planned.id;
-        block.nodeId = planned.nodeId;
-        block.description = describe(planned.name);
-        block.values = planned.values;
+    for (BlockInstance& block : pasted)
         byId.insert(block.id, &block);
-    }
     std::vector<BlockConnection> cables(size_t(plan.cables.size()));
     for (int i = 0; i < plan.cables.size(); ++i) {
         const PastePlan::Cable& planned = plan.cables.at(i);
@@ -63,16 +54,20 @@ QString pasteMisfit(PatchDocument* doc, const PastePlan& plan,
         if (cable.outBlock)
             cable.outBlock->outputs.insert(planned.outSocket, &cable);
     }
-
-    QList<const BlockInstance*> instances = doc->blockInstances();
+    QList<const BlockInstance*> blocks;
+    blocks.reserve(int(pasted.size()));
     for (const BlockInstance& block : pasted)
-        instances << &block;
+        blocks << &block;
     QList<const Comment*> comments;
-    for (const Comment* comment : doc->comments())
-        comments << comment;
+    comments.reserve(plan.comments.size());
     for (const Comment& comment : plan.comments)
         comments << &comment;
-    return RecordFit::problem(*doc->patchInfo(), instances, comments);
+    const bool accepted =
+        doc->acceptsPaste(blocks, comments, MainWindow::tr("Nothing was pasted. %1"));
+    // The cables are the paste's to add; they go before the blocks they point at.
+    for (BlockInstance& block : pasted)
+        block.outputs.clear();
+    return accepted;
 }
 
 } // namespace
@@ -90,6 +85,12 @@ void MainWindow::copy()
     if (selected.size() > PastePlan::maxItems || comments.size() > PastePlan::maxItems) {
         qWarning().noquote() << tr("Cannot copy more than %1 blocks or %1 comments at once.")
                                     .arg(PastePlan::maxItems);
+        return;
+    }
+    // The packer would cut what a record cannot hold, and the cut text is what would paste.
+    const QString misfit = RecordFit::problem(PatchInfo(), selected, comments);
+    if (!misfit.isEmpty()) {
+        qWarning().noquote() << tr("Cannot copy the selection. %1").arg(misfit);
         return;
     }
     bool fits = true;
@@ -138,23 +139,40 @@ void MainWindow::paste()
     const PastePlan plan =
         PastePlan::fromText(QGuiApplication::clipboard()->text(QClipboard::Clipboard), target);
 
-    // A paste after which the patch could not be saved changes nothing.
-    QString misfit = plan.refusal;
-    if (misfit.isEmpty() && !plan.recordEmpty) {
-        misfit = pasteMisfit(doc, plan, [&](const QString& name) -> const BlockDescription* {
-            if (const BlockDescription* own = doc->getBlockDescription(name))
-                return own;
-            for (const BlockDescription& carried : plan.descriptions) {
-                if (carried.name == name)
-                    return &carried;
-            }
-            return blocks->blockDescription(name);
-        });
+    // A block takes the document's description of its name, else the one the paste carries
+    // (which the document is given), else the library's.
+    // The document keeps the first it is given of a name.
+    QHash<QString, const BlockDescription*> carried;
+    for (const BlockDescription& description : plan.descriptions) {
+        if (!carried.contains(description.name))
+            carried.insert(description.name, &description);
     }
-    if (!misfit.isEmpty()) {
-        qWarning().noquote() << tr("Nothing was pasted. %1").arg(misfit);
+    auto describe = [&](const QString& name) -> const BlockDescription* {
+        if (const BlockDescription* own = doc->getBlockDescription(name))
+            return own;
+        if (const BlockDescription* brought = carried.value(name))
+            return brought;
+        return blocks->blockDescription(name);
+    };
+    std::vector<BlockInstance> pasted(size_t(plan.instances.size()));
+    for (int i = 0; i < plan.instances.size(); ++i) {
+        const PastePlan::Instance& planned = plan.instances.at(i);
+        BlockInstance& instance = pasted[size_t(i)];
+        instance.id = planned.id;
+        instance.nodeId = planned.nodeId;
+        instance.description = describe(planned.name);
+        instance.x = planned.x;
+        instance.y = planned.y;
+        instance.values = planned.values;
+    }
+
+    // A paste after which the patch could not be saved changes nothing.
+    if (!plan.refusal.isEmpty()) {
+        qWarning().noquote() << tr("Nothing was pasted. %1").arg(plan.refusal);
         return;
     }
+    if (!plan.recordEmpty && !acceptsPaste(doc, plan, pasted))
+        return;
 
     // The carried descriptions stay with the document, outside the undo step.
     for (const BlockDescription& description : plan.descriptions)
@@ -167,16 +185,11 @@ void MainWindow::paste()
     if (step)
         doc->beginUndoMacro(QStringLiteral("paste"));
 
-    for (const PastePlan::Instance& planned : plan.instances) {
-        BlockInstance instance;
-        instance.id = planned.id;
-        instance.nodeId = planned.nodeId;
-        instance.description = doc->getBlockDescription(planned.name);
-        if (!instance.description)
-            instance.description = blocks->blockDescription(planned.name);
-        instance.x = planned.x;
-        instance.y = planned.y;
-        instance.values = planned.values;
+    for (int i = 0; i < plan.instances.size(); ++i) {
+        const PastePlan::Instance& planned = plan.instances.at(i);
+        BlockInstance& instance = pasted[size_t(i)];
+        // The document's own copy of a carried description, now that it has one.
+        instance.description = describe(planned.name);
         doc->addBlockInstanceHandler(planned.name, planned.x, planned.y, &instance);
     }
 
@@ -314,15 +327,10 @@ void MainWindow::inspectorSaveBlockRequested(const BlockInstance* instance, bool
         target = dialog.selectedFiles().first();
     }
 
-    // Written aside and moved into place, so a failed write leaves an existing file whole. The
-    // flush is checked here: commit() does not see a buffer that failed to reach the disk.
-    QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(description->rawData) != description->rawData.size() || !file.flush() ||
-        !file.commit()) {
-        qWarning().noquote() << tr("Cannot open file for writing: ") + file.errorString() + "\n" +
-                                    target;
-        file.cancelWriting();
+    // Written aside and moved into place, so a failed write leaves an existing file whole.
+    QString error;
+    if (!util::replaceFile(target, description->rawData, error)) {
+        qWarning().noquote() << tr("Cannot open file for writing: ") + error + "\n" + target;
         return;
     }
 

@@ -4,6 +4,7 @@
 
 #include "BlockManager.h"
 #include "DisplayText.h"
+#include "FileReplace.h"
 #include "Inspector.h"
 #include "Online.h"
 #include "PatchDocument.h"
@@ -27,99 +28,15 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
-#include <QSaveFile>
 #include <QSignalMapper>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTemporaryFile>
 
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
-#include <cstdio>
-#include <cstring>
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
 const QString firmwareName = QStringLiteral("firmware");
-
-// Writes `bytes` to `path` so that the file is either as it was or whole. QSaveFile writes
-// aside under the file's own name and seven characters more, which a name near the file
-// system's limit has no room for: such a file is written aside under a short name in the same
-// folder and moved over it. False with the reason in `error`.
-bool replaceFile(const QString& path, const QByteArray& bytes, QString& error)
-{
-    const QFileInfo info(path);
-    const QByteArray name = QFile::encodeName(info.fileName());
-    long nameMax = 255;
-#ifdef Q_OS_UNIX
-    const long limit = ::pathconf(QFile::encodeName(info.absolutePath()).constData(), _PC_NAME_MAX);
-    if (limit > 0)
-        nameMax = limit;
-#endif
-    // commit() misses a buffer that failed to reach the disk, so the flush is checked first.
-    if (name.size() + 7 <= nameMax) {
-        QSaveFile file(path);
-        if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
-            file.commit())
-            return true;
-        error = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-
-    // A link is followed, as QSaveFile does, and the file it leads to replaced.
-    const QString linked = info.isSymLink() ? info.canonicalFilePath() : QString();
-    const QFileInfo target(linked.isEmpty() ? info.absoluteFilePath() : linked);
-    QTemporaryFile aside(target.absolutePath() + QStringLiteral("/.knotlattice-XXXXXX"));
-    if (!aside.open() || aside.write(bytes) != bytes.size() || !aside.flush()) {
-        error = aside.errorString();
-        return false;
-    }
-#ifdef Q_OS_UNIX
-    if (::fsync(aside.handle()) != 0) {
-        error = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-    // The file keeps its permissions; a new one gets those the user's mask leaves.
-    QFile::Permissions permissions = QFile::permissions(target.absoluteFilePath());
-    if (!target.exists()) {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        const mode_t mode = 0666 & ~mask;
-        const struct
-        {
-            mode_t bit;
-            QFile::Permissions permission;
-        } bits[] = {{0400, QFile::ReadOwner | QFile::ReadUser},
-                    {0200, QFile::WriteOwner | QFile::WriteUser},
-                    {040, QFile::ReadGroup},
-                    {020, QFile::WriteGroup},
-                    {04, QFile::ReadOther},
-                    {02, QFile::WriteOther}};
-        for (const auto& b : bits) {
-            if (mode & b.bit)
-                permissions |= b.permission;
-        }
-    }
-#else
-    QFile::Permissions permissions = QFile::permissions(target.absoluteFilePath());
-#endif
-    if (permissions)
-        aside.setPermissions(permissions);
-    aside.close();
-    if (std::rename(QFile::encodeName(aside.fileName()).constData(),
-                    QFile::encodeName(target.absoluteFilePath()).constData()) != 0) {
-        error = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-    aside.setAutoRemove(false);
-    return true;
-}
 
 QList<const Comment*> constComments(PatchDocument* doc)
 {
@@ -190,7 +107,7 @@ MainWindow::SaveResult MainWindow::writePatchFile(PatchDocument* doc, const QStr
     const QByteArray bytes = util::patchFileBytes(record, carried, next.includeBlocks);
 
     QString error;
-    if (!replaceFile(path, bytes, error)) {
+    if (!util::replaceFile(path, bytes, error)) {
         qWarning().noquote() << tr("Cannot open file for writing: ") + error + "\n" + path;
         return SaveResult::Failed;
     }

@@ -22,8 +22,6 @@
 #include <QTextEdit>
 #include <QToolBar>
 
-#include <algorithm>
-
 PresetWindow::PresetWindow(MainApp* app) : QMainWindow(nullptr), app(app)
 {
     setWindowTitle(tr("Presets"));
@@ -53,6 +51,7 @@ PresetWindow::PresetWindow(MainApp* app) : QMainWindow(nullptr), app(app)
     right->addWidget(info);
     columns->addLayout(right);
 
+    int firstRow = -1;
     for (auto category = categories.cbegin(); category != categories.cend(); ++category) {
         auto* header = new QListWidgetItem(QStringLiteral("----- ") + category.key() +
                                            QStringLiteral(" -----"));
@@ -60,6 +59,8 @@ PresetWindow::PresetWindow(MainApp* app) : QMainWindow(nullptr), app(app)
         list->addItem(header);
         for (Preset preset : category.value()) {
             preset.row = list->count();
+            if (firstRow < 0)
+                firstRow = preset.row;
             list->addItem(preset.name);
             presets.insert(preset.row, preset);
         }
@@ -69,8 +70,8 @@ PresetWindow::PresetWindow(MainApp* app) : QMainWindow(nullptr), app(app)
     // focus; what the info panel shows, and what Play and Load to Device take, is always the
     // highlighted row, from the start.
     connect(list, &QListWidget::itemSelectionChanged, this, &PresetWindow::keepCurrentSelected);
-    if (!presets.isEmpty())
-        list->setCurrentRow(*std::min_element(presets.keyBegin(), presets.keyEnd()));
+    if (firstRow >= 0)
+        list->setCurrentRow(firstRow);
 
     QToolBar* tools = addToolBar(QStringLiteral("tools"));
     tools->setObjectName(QStringLiteral("tools"));
@@ -103,7 +104,6 @@ PresetWindow::PresetWindow(MainApp* app) : QMainWindow(nullptr), app(app)
 
 void PresetWindow::setEditorFirmwareBusy(bool busy)
 {
-    editorFirmwareBusy = busy;
     load->setEnabled(!busy);
     // An empty tip gives the action's own text back.
     load->setToolTip(busy ? tr("Load to Device waits while the editor builds firmware or copies "
@@ -195,7 +195,8 @@ void PresetWindow::programEnded()
 
 void PresetWindow::updateFirmware()
 {
-    if (editorFirmwareBusy) {
+    const MainWindow* editor = app ? app->mainWindow() : nullptr;
+    if (editor && editor->isBuildingFirmware()) {
         qWarning().noquote() << tr("The editor is building firmware or copying it to the device. "
                                    "Load the preset when it has finished.");
         return;

@@ -63,5 +63,4 @@ private:
     QAction* play = nullptr;
     QAction* load = nullptr;
     QAction* switchToEditor = nullptr;
-    bool editorFirmwareBusy = false;
 };

@@ -43,6 +43,11 @@ void OpenOutcome::addLeftOut(const PatchOpener::LeftOut& more)
             leftOut.names << name;
         leftOut.counts[name] += more.counts.value(name);
     }
+    for (const QString& name : more.repeatedNames) {
+        if (!leftOut.repeatedCounts.contains(name))
+            leftOut.repeatedNames << name;
+        leftOut.repeatedCounts[name] += more.repeatedCounts.value(name);
+    }
     leftOut.total += more.total;
 }
 
@@ -72,6 +77,11 @@ QString OpenOutcome::report(bool ofFile) const
                      .arg(util::displayName(name),
                           counted(leftOut.counts.value(name), "1 block", "%1 blocks"),
                           reason(name));
+    }
+    for (const QString& name : leftOut.repeatedNames) {
+        lines << tr("- %1 (%2): an earlier instance has the same id")
+                     .arg(util::displayName(name),
+                          counted(leftOut.repeatedCounts.value(name), "1 block", "%1 blocks"));
     }
     // Carried files that cost no block, since another description served it, still cost the
     // tab its file: a Save would leave them out.

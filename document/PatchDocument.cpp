@@ -108,27 +108,6 @@ PatchDocument::~PatchDocument()
 
 // ---- mutators -------------------------------------------------------------------------------
 
-void PatchDocument::holdReplaceWarnings()
-{
-    holdingReplaceWarnings = true;
-    heldReplaceWarnings = 0;
-    firstReplaceWarning.clear();
-}
-
-void PatchDocument::releaseReplaceWarnings()
-{
-    holdingReplaceWarnings = false;
-    if (heldReplaceWarnings == 1) {
-        qWarning().noquote() << firstReplaceWarning;
-    } else if (heldReplaceWarnings > 1) {
-        qWarning().noquote() << firstReplaceWarning + "\n" +
-                                    tr("and %1 more instances that had the id of an earlier one")
-                                        .arg(heldReplaceWarnings - 1);
-    }
-    heldReplaceWarnings = 0;
-    firstReplaceWarning.clear();
-}
-
 BlockInstance* PatchDocument::createBlockInstance(const QString& name, const BlockInstance* source)
 {
     if (source) {
@@ -142,13 +121,9 @@ BlockInstance* PatchDocument::createBlockInstance(const QString& name, const Blo
 
         const auto existing = instances.find(copy.id);
         if (existing != instances.end()) {
-            const QString warning = tr("Replace [%1] instance with id:")
-                                        .arg(util::displayName(source->description->name)) +
-                                    QLatin1Char(' ') + QString::number(copy.id);
-            if (!holdingReplaceWarnings)
-                qWarning().noquote() << warning;
-            else if (heldReplaceWarnings++ == 0)
-                firstReplaceWarning = warning;
+            qWarning().noquote() << tr("Replace [%1] instance with id:")
+                                            .arg(util::displayName(source->description->name)) +
+                                        QLatin1Char(' ') + QString::number(copy.id);
             replacedIds.insert(copy.id);
             retireInstance(existing->second);
             instances.erase(existing);
@@ -454,8 +429,11 @@ void PatchDocument::updateDescriptionOrigin(const QString& name,
                                             BlockDescription::BlockOrigin origin)
 {
     const auto found = descriptions.find(name);
-    if (found != descriptions.end())
-        found->origin = origin;
+    if (found == descriptions.end() || found->origin == origin)
+        return;
+    found->origin = origin;
+    // Whether its file is carried may have changed: the next check counts afresh.
+    fitCounted = false;
 }
 
 // ---- queries --------------------------------------------------------------------------------
@@ -807,6 +785,34 @@ bool PatchDocument::acceptsValue(int blockId, int variableId, const QString& val
     }
     host->variableChanged(blockId, variableId, stored.values.at(variableId));
     return false;
+}
+
+bool PatchDocument::acceptsPaste(const QList<const BlockInstance*>& blocks,
+                                 const QList<const Comment*>& comments,
+                                 const QString& refused) const
+{
+    for (const BlockInstance* block : blocks) {
+        const QString reason = RecordFit::problem(*block);
+        if (!reason.isEmpty()) {
+            qWarning().noquote() << refused.arg(reason);
+            return false;
+        }
+    }
+    for (const Comment* comment : comments) {
+        const QString reason = RecordFit::problem(*comment);
+        if (!reason.isEmpty()) {
+            qWarning().noquote() << refused.arg(reason);
+            return false;
+        }
+    }
+    return fits(
+        [&](RecordFit::Tally& tally) {
+            for (const BlockInstance* block : blocks)
+                tally.add(*block);
+            for (const Comment* comment : comments)
+                tally.add(*comment);
+        },
+        refused);
 }
 
 bool PatchDocument::fits(const std::function<void(RecordFit::Tally&)>& grow,

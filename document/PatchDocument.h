@@ -62,10 +62,6 @@ public:
     // replaces any instance of that id. The caller shows the instance (addBlock does). Marks
     // nothing.
     BlockInstance* createBlockInstance(const QString& name, const BlockInstance* source);
-    // While held, instances that replace one of the same id are counted instead of told one
-    // by one: an open tells of all the ids its patch repeats in one warning, not a box each.
-    void holdReplaceWarnings();
-    void releaseReplaceWarnings();
     // createBlockInstance, then places and shows the instance. Marks changed even when refused.
     BlockInstance* addBlock(const QString& name, int x, int y, const BlockInstance* source);
     void moveBlock(int id, int x, int y);
@@ -97,6 +93,11 @@ public:
     // Whether the edit of a value may be made: false, with the reason told and the value shown
     // again as it is, when the patch could then not be saved.
     bool acceptsValue(int blockId, int variableId, const QString& value);
+    // Whether these blocks (each with the cables that will leave it) and comments may be
+    // pasted: false, with the reason told after `refused`, when the patch could then not be
+    // saved. The document's tally is asked, so the cost is the paste's size.
+    bool acceptsPaste(const QList<const BlockInstance*>& blocks,
+                      const QList<const Comment*>& comments, const QString& refused) const;
     void updateDescriptionOrigin(const QString& name, BlockDescription::BlockOrigin origin);
 
     // Queries.
@@ -210,9 +211,6 @@ private:
     // The stored "Audio Output" instances by id: the main output is chosen among them.
     std::set<qint32> audioOutputs;
     QSet<qint32> replacedIds;
-    bool holdingReplaceWarnings = false;
-    QString firstReplaceWarning;
-    int heldReplaceWarnings = 0;
     PatchInfo info;
     bool changed_ = false;
     bool openedPartly_ = false;

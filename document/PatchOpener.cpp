@@ -86,8 +86,19 @@ int PatchOpener::addBlocks(PatchDocument* document, const PackedPatch& patch,
     QStringList& leftOutNames = report.names;
     QHash<QString, int>& leftOut = report.counts;
     int& total = report.total;
-    document->holdReplaceWarnings();
+    // A second instance of an id would take the first one's place, and a Save would then write
+    // fewer blocks than the file holds.
+    QSet<qint32> ids;
+    ids.reserve(patch.blocks.size());
     for (const PackedInstance& packed : patch.blocks) {
+        if (ids.contains(packed.id)) {
+            if (!report.repeatedCounts.contains(packed.name))
+                report.repeatedNames << packed.name;
+            ++report.repeatedCounts[packed.name];
+            ++total;
+            continue;
+        }
+        ids.insert(packed.id);
         const BlockDescription* description = descriptionOf(document, packed.name, library);
         if (!description || description->name.isEmpty()) {
             if (!leftOut.contains(packed.name))
@@ -113,7 +124,6 @@ int PatchOpener::addBlocks(PatchDocument* document, const PackedPatch& patch,
                                   .arg(leftOut.value(name))
                                   .arg(name);
     }
-    document->releaseReplaceWarnings();
     if (leftOutReport)
         *leftOutReport = report;
     return total;
@@ -150,9 +160,14 @@ int PatchOpener::addCables(PatchDocument* document, const PackedPatch& patch)
     };
 
     int number = 0;
+    QSet<qint32> ids;
+    ids.reserve(patch.blocks.size());
     for (const PackedInstance& packed : patch.blocks) {
+        // The instance of a repeated id was left out; its cables are not the first one's.
+        const bool repeated = ids.contains(packed.id);
+        ids.insert(packed.id);
         for (const QList<qint32>& cable : packed.connections) {
-            if (cable.size() == 3 &&
+            if (!repeated && cable.size() == 3 &&
                 document->acceptsConnection(packed.id, cable.at(0), cable.at(1), cable.at(2))) {
                 const size_t index = cables.size();
                 cables.push_back({number, packed.id, cable.at(0), cable.at(1), cable.at(2), true});

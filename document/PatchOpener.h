@@ -37,11 +37,14 @@ public:
         int unnamed = 0;
     };
 
-    // Instances that addBlocks left out, by name in the order first met.
+    // Instances that addBlocks left out, by name in the order first met: those no description
+    // serves, and those whose id an earlier instance of the record has.
     struct LeftOut
     {
         QStringList names;
         QHash<QString, int> counts;
+        QStringList repeatedNames;
+        QHash<QString, int> repeatedCounts;
         int total = 0;
     };
 
@@ -53,12 +56,14 @@ public:
 
     // Adds every instance that has a description, with the patch's node id where it has none
     // of its own and the description's defaults for values it lacks. An instance without a
-    // description is left out, with one message per name. Returns how many were left out, and
-    // which in `leftOut` when given.
+    // description is left out, with one message per name; so is one whose id an earlier
+    // instance of the record has (the first of an id is the one built). Returns how many were
+    // left out, and which in `leftOut` when given.
     static int addBlocks(PatchDocument* document, const PackedPatch& patch, const Library& library,
                          LeftOut* leftOut = nullptr);
 
-    // Adds the cables, numbered from 0 in stored order. A socket takes one cable, as on the
+    // Adds the cables, numbered from 0 in stored order; those stored with an instance that
+    // addBlocks left out for its repeated id go with it. A socket takes one cable, as on the
     // canvas: of the cables to one input, or from one output, the last stays and the others
     // are dropped, with one warning that says how many. Returns that number.
     static int addCables(PatchDocument* document, const PackedPatch& patch);

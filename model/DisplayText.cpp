@@ -16,7 +16,8 @@ bool forges(QChar c)
            u == 0x2028 || u == 0x2029;
 }
 
-// The first `length` characters, without half of a surrogate pair, which would show as a box.
+} // namespace
+
 QString startOf(const QString& text, int length)
 {
     QString start = text.left(length);
@@ -24,8 +25,6 @@ QString startOf(const QString& text, int length)
         start.chop(1);
     return start;
 }
-
-} // namespace
 
 QString displayName(const QString& text, int limit)
 {

@@ -6,6 +6,9 @@
 // plain text; these bound it and take out what could forge the text around it.
 namespace util {
 
+// The first `length` characters, without half of a surrogate pair, which would show as a box.
+QString startOf(const QString& text, int length);
+
 // A name as a box or label shows it: control and direction characters, which could forge the
 // lines around it, become U+FFFD, and a text longer than `limit` characters keeps its start,
 // then "…" and its length.

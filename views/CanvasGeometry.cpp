@@ -174,14 +174,39 @@ qreal distanceToLine(const QPointF& p, const QPointF& a, const QPointF& b)
 
 constexpr qreal flatness = 0.1;
 
+// The box of a curve's control points, which holds the curve.
+Box controlBox(const QPointF& p0, const QPointF& p1, const QPointF& p2, const QPointF& p3)
+{
+    return Box{
+        std::min({p0.x(), p1.x(), p2.x(), p3.x()}), std::min({p0.y(), p1.y(), p2.y(), p3.y()}),
+        std::max({p0.x(), p1.x(), p2.x(), p3.x()}), std::max({p0.y(), p1.y(), p2.y(), p3.y()})};
+}
+
+// A curve cut in two at its middle (de Casteljau): the inner control points of each half and
+// the point they share.
+struct Halves
+{
+    QPointF first[2];
+    QPointF middle;
+    QPointF second[2];
+};
+
+Halves split(const QPointF& p0, const QPointF& p1, const QPointF& p2, const QPointF& p3)
+{
+    const QPointF a = (p0 + p1) / 2;
+    const QPointF b = (p1 + p2) / 2;
+    const QPointF c = (p2 + p3) / 2;
+    const QPointF ab = (a + b) / 2;
+    const QPointF bc = (b + c) / 2;
+    return Halves{{a, ab}, (ab + bc) / 2, {bc, c}};
+}
+
 // The curve lies within the box of its control points: halves whose box is out of reach are
 // dropped, so a point asks only about the few pieces of a long curve near it.
 bool reaches(const QPointF& p0, const QPointF& p1, const QPointF& p2, const QPointF& p3,
              const Box& area, const Box& grown, qreal reach, int depth)
 {
-    const Box bounds{
-        std::min({p0.x(), p1.x(), p2.x(), p3.x()}), std::min({p0.y(), p1.y(), p2.y(), p3.y()}),
-        std::max({p0.x(), p1.x(), p2.x(), p3.x()}), std::max({p0.y(), p1.y(), p2.y(), p3.y()})};
+    const Box bounds = controlBox(p0, p1, p2, p3);
     if (!bounds.meets(grown))
         return false;
     if (pointToBox(p0, area) <= reach || pointToBox(p3, area) <= reach)
@@ -191,14 +216,9 @@ bool reaches(const QPointF& p0, const QPointF& p1, const QPointF& p2, const QPoi
         std::max(distanceToLine(p1, p0, p3), distanceToLine(p2, p0, p3)) <= flatness) {
         return segmentToBox(p0, p3, area) <= reach;
     }
-    const QPointF a = (p0 + p1) / 2;
-    const QPointF b = (p1 + p2) / 2;
-    const QPointF c = (p2 + p3) / 2;
-    const QPointF ab = (a + b) / 2;
-    const QPointF bc = (b + c) / 2;
-    const QPointF middle = (ab + bc) / 2;
-    return reaches(p0, a, ab, middle, area, grown, reach, depth + 1) ||
-           reaches(middle, bc, c, p3, area, grown, reach, depth + 1);
+    const Halves h = split(p0, p1, p2, p3);
+    return reaches(p0, h.first[0], h.first[1], h.middle, area, grown, reach, depth + 1) ||
+           reaches(h.middle, h.second[0], h.second[1], p3, area, grown, reach, depth + 1);
 }
 
 // Depth at which a piece that still crosses the edge of the area is kept whole: 1/4096 of the
@@ -208,9 +228,7 @@ constexpr int partDepth = 12;
 void collectPart(const QPointF& p0, const QPointF& p1, const QPointF& p2, const QPointF& p3,
                  const Box& area, int depth, QPainterPath& part)
 {
-    const Box bounds{
-        std::min({p0.x(), p1.x(), p2.x(), p3.x()}), std::min({p0.y(), p1.y(), p2.y(), p3.y()}),
-        std::max({p0.x(), p1.x(), p2.x(), p3.x()}), std::max({p0.y(), p1.y(), p2.y(), p3.y()})};
+    const Box bounds = controlBox(p0, p1, p2, p3);
     if (!bounds.meets(area))
         return;
     const bool inside = area.holds(QPointF(bounds.left, bounds.top)) &&
@@ -222,14 +240,9 @@ void collectPart(const QPointF& p0, const QPointF& p1, const QPointF& p2, const 
         part.cubicTo(p1, p2, p3);
         return;
     }
-    const QPointF a = (p0 + p1) / 2;
-    const QPointF b = (p1 + p2) / 2;
-    const QPointF c = (p2 + p3) / 2;
-    const QPointF ab = (a + b) / 2;
-    const QPointF bc = (b + c) / 2;
-    const QPointF middle = (ab + bc) / 2;
-    collectPart(p0, a, ab, middle, area, depth + 1, part);
-    collectPart(middle, bc, c, p3, area, depth + 1, part);
+    const Halves h = split(p0, p1, p2, p3);
+    collectPart(p0, h.first[0], h.first[1], h.middle, area, depth + 1, part);
+    collectPart(h.middle, h.second[0], h.second[1], p3, area, depth + 1, part);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "CanvasGeometry.h"
 #include "Colours.h"
 #include "Comment.h"
+#include "DisplayText.h"
 #include "PatchCable.h"
 #include "PatchComment.h"
 #include "SocketItem.h"
@@ -222,14 +223,11 @@ QString PatchScene::shownComment(int id, const QString& text)
         shownTotal += text.size();
         return text;
     }
-    int length = room;
-    // Half a surrogate pair would show as a stray box.
-    if (text.at(length - 1).isHighSurrogate())
-        --length;
-    shownLengths.insert(id, length);
-    shownTotal += length;
+    const QString start = util::startOf(text, room);
+    shownLengths.insert(id, start.size());
+    shownTotal += start.size();
     ++shortened;
-    return text.left(length) + QChar(0x2026);
+    return start + QChar(0x2026);
 }
 
 void PatchScene::editComment(int id, int x, int y, const QString& text)

@@ -1,6 +1,5 @@
 #include "SafeTextDocument.h"
 
-#include <QFile>
 #include <QGraphicsTextItem>
 #include <QImage>
 #include <QTextEdit>

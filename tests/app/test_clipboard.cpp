@@ -37,6 +37,7 @@
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -171,6 +172,8 @@ private slots:
     void nothingWithoutDocument();
 
     void saveBlockIntoCustomFolder();
+    void saveBlockUnderLongNames_data();
+    void saveBlockUnderLongNames();
     void saveBlockAsksThroughDialog_data();
     void saveBlockAsksThroughDialog();
     void saveBlockReplacingAnswersTheQuestion();
@@ -384,36 +387,67 @@ void TestClipboard::copyTakesOnlyTheSelection()
 
 void TestClipboard::copyRefusesWhatPasteRefuses_data()
 {
-    // Instances of one carried block of 738 KB, each carrying its own copy of the file.
-    QTest::addColumn<int>("instances");
-    QTest::addColumn<bool>("copied");
-    QTest::newRow("16 instances fit") << 16 << true;
-    QTest::newRow("18 instances would not paste") << 18 << false;
+    // "big N": N instances of one carried block of 738 KB, each carrying its own copy of the
+    // file. "long value": a Sine whose value text is longer than a record stores. "blocks N": N
+    // Sines. An empty refusal: copied, and it pastes.
+    QTest::addColumn<QString>("selection");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("16 instances fit") << "big 16" << QString();
+    QTest::newRow("18 instances would not paste")
+        << "big 18"
+        << "Cannot copy the selection: with the block file that each of its blocks "
+           "from outside the library carries, it would take 17.3 MB on the "
+           "clipboard, and a paste takes at most 16.0 MB.";
+    QTest::newRow("a value text a record would cut")
+        << "long value"
+        << "Cannot copy the selection. The value text of block 1 (Sine) takes 70002 bytes; a "
+           "patch holds at most 65535 bytes of one text.";
+    QTest::newRow("65,536 blocks")
+        << "blocks 65536"
+        << "Cannot copy more than 65535 blocks or 65535 comments at once.";
 }
 
 void TestClipboard::copyRefusesWhatPasteRefuses()
 {
-    QFETCH(int, instances);
-    QFETCH(bool, copied);
-    QByteArray xml = blockXml("Big");
-    const QByteArray help = "<help>" + QByteArray(738 * 1024 - xml.size() - 14, 'x') + "</help>\n";
-    xml.insert(xml.lastIndexOf("</block>"), help);
-    QCOMPARE(xml.size(), 738 * 1024);
+    QFETCH(QString, selection);
+    QFETCH(QString, refusal);
+    const QString kind = selection.section(' ', 0, 0);
+    const int count = selection.section(' ', 1).toInt();
     PatchDocument* doc = window->currentDocument();
-    for (int i = 0; i < instances; ++i)
-        carriedBlock(doc, "Big", xml);
+    int instances = count;
+    if (kind == "big") {
+        QByteArray xml = blockXml("Big");
+        const QByteArray help =
+            "<help>" + QByteArray(738 * 1024 - xml.size() - 14, 'x') + "</help>\n";
+        xml.insert(xml.lastIndexOf("</block>"), help);
+        QCOMPARE(xml.size(), 738 * 1024);
+        for (int i = 0; i < count; ++i)
+            carriedBlock(doc, "Big", xml);
+    } else {
+        BlockInstance sine;
+        sine.description = window->blockManager()->blockDescription("Sine");
+        sine.values = QStringList{"440", "0"};
+        if (kind == "long") {
+            // As a carried description's defaults appended to a block's stored values make it.
+            sine.values[0] = QString(70000, '4');
+            instances = 1;
+        }
+        for (int id = 1; id <= instances; ++id) {
+            sine.id = id;
+            QVERIFY(doc->addBlock("Sine", 10 * (id % 100), 10 * (id / 100), &sine));
+        }
+    }
     doc->selectAll();
     QGuiApplication::clipboard()->setText("kept");
 
     MessageCapture messages;
     window->copy();
     const QString text = QGuiApplication::clipboard()->text();
-    if (!copied) {
+    if (!refusal.isEmpty()) {
         QCOMPARE(text, QStringLiteral("kept"));
         QCOMPARE(messages.warnings().size(), 1);
-        QVERIFY2(messages.warnings().first().startsWith("Cannot copy the selection"),
+        QVERIFY2(messages.warnings().first().startsWith(refusal),
                  qPrintable(messages.warnings().first()));
-        QVERIFY(messages.warnings().first().contains("at most 16.0 MB"));
         return;
     }
     QVERIFY(messages.warnings().isEmpty());
@@ -596,6 +630,66 @@ void TestClipboard::saveBlockIntoCustomFolder()
     QCOMPARE(names.count("Echo"), 1);
     QCOMPARE(first->getBlockDescription("a/b:c")->origin, BlockDescription::OriginUser);
     QCOMPARE(second->getBlockDescription("a/b:c")->origin, BlockDescription::OriginUser);
+}
+
+void TestClipboard::saveBlockUnderLongNames_data()
+{
+    // The file's name in bytes, ".xml" with it, and whether a file of that name is there
+    // (replaced through the dialog) or not (written into the custom folder).
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("existing");
+    QTest::newRow("200 bytes, new") << 200 << false;
+    QTest::newRow("200 bytes, replaced") << 200 << true;
+    // No room beside it for the name QSaveFile writes aside under.
+    QTest::newRow("255 bytes, new") << 255 << false;
+    QTest::newRow("255 bytes, replaced") << 255 << true;
+}
+
+void TestClipboard::saveBlockUnderLongNames()
+{
+    QFETCH(int, length);
+    QFETCH(bool, existing);
+    const QString name(length - 4, QLatin1Char('n'));
+    const QString path = custom->filePath(name + ".xml");
+    const QByteArray xml = blockXml(name);
+    const BlockInstance* instance = carriedBlock(window->currentDocument(), name, xml);
+    // A file made new gets what the user's mask leaves; a replaced one keeps its own.
+    QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                                     QFile::WriteUser | QFile::ReadGroup;
+    ModalDriver driver;
+    QTimer confirm;
+    if (existing) {
+        QVERIFY(writeAll(path, "old"));
+        permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser |
+                      QFile::ReadOther;
+        QVERIFY(QFile::setPermissions(path, permissions));
+        connect(&confirm, &QTimer::timeout, [] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                box->button(QMessageBox::Yes)->click();
+        });
+        driver.answer([&](QWidget* w) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            QVERIFY(dialog);
+            dialog->setDirectory(custom->path());
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(name + ".xml");
+            confirm.start(10);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+    }
+
+    MessageCapture messages;
+    const mode_t before = ::umask(027);
+    window->inspectorSaveBlockRequested(instance, true);
+    ::umask(before);
+    confirm.stop();
+    const QStringList warnings = messages.warnings().filter(QRegularExpression("^(?!This plugin)"));
+    QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('|')));
+    QCOMPARE(readAll(path), xml);
+    QCOMPARE(QFile::permissions(path), permissions);
+    // Nothing is left beside it.
+    QCOMPARE(QDir(custom->path()).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{"echo.xml", name + ".xml"}));
+    QCOMPARE(window->blockManager()->blockDescription(name)->origin, BlockDescription::OriginUser);
 }
 
 void TestClipboard::saveBlockAsksThroughDialog_data()

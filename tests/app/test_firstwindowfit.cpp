@@ -7,12 +7,14 @@
 #include "MainWindow.h"
 #include "PatchComment.h"
 #include "PatchDocument.h"
+#include "PatchFile.h"
 #include "PatchScene.h"
 #include "StartupResources.h"
 #include "TempProgramDir.h"
 #include "TestMain.h"
 
 #include <QDirIterator>
+#include <QFile>
 #include <QGraphicsItem>
 #include <QSettings>
 #include <QtTest>
@@ -128,9 +130,13 @@ void TestFirstWindowFit::fitsTheFirstWindow()
     PatchDocument* doc = window->currentDocument();
     QVERIFY(doc);
     QCOMPARE(doc->patchInfo()->path, path);
-    // The layout settles once the events of showing and opening have run.
-    QTRY_VERIFY(doc->isVisible() && doc->viewport()->width() > 0);
-    QCoreApplication::processEvents();
+    // Settled: the canvas is shown, fills its page, and has the zoom its file keeps.
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const PackedPatch stored = util::readPatchFile(file.readAll()).patch;
+    QTRY_VERIFY(doc->isVisible() && doc->viewport()->width() > 0 &&
+                doc->geometry() == doc->parentWidget()->rect() &&
+                doc->patchInfo()->zoomLevel == stored.zoomLevel);
 
     const QRect canvas = doc->viewport()->rect();
     const double scale = doc->transform().m22();

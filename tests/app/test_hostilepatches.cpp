@@ -1,5 +1,6 @@
 // Large and hostile patch files through the main window's open path, and documents whose ids
 // do not fit a record through save and reopen.
+#include "BinaryPacker.h"
 #include "BinaryUtil.h"
 #include "BlockDescription.h"
 #include "BlockInstance.h"
@@ -15,12 +16,14 @@
 #include "PatchScene.h"
 #include "Preferences.h"
 #include "RecordBuilder.h"
+#include "RecordFit.h"
 #include "ShownText.h"
 #include "TempProgramDir.h"
 #include "TestMain.h"
 
 #include <QAbstractButton>
 #include <QClipboard>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
@@ -133,6 +136,8 @@ private slots:
     void pasteRefusesWhatDoesNotFit();
     void editsRefusedWhenTheyWouldNotFit_data();
     void editsRefusedWhenTheyWouldNotFit();
+    void editsRefusedAfterOtherEdits_data();
+    void editsRefusedAfterOtherEdits();
 
 private:
     // Documents that do not fit a record, made through the mutators that open and paste use.
@@ -328,7 +333,9 @@ void TestHostilePatches::hostileFiles_data()
         << damagedNamed(QByteArray(65535, 'n')) << partly
         << QString("- " + QString(60, 'n') + QChar(0x2026) + " (65535 characters) (1 block)") << 2
         << 1 << 0;
-    // A name on the first line of a warning, where a box would take it for markup.
+    // A name in the report of instances left out, where a box would take it for markup. The
+    // first instance of an id is built; a later one would have taken its place, and a Save
+    // would have written fewer blocks than the file holds.
     const auto twiceNamed = [&](const QByteArray& name) {
         const QByteArray xml = carriedBlock(xmlEscaped(name));
         RecordBuilder patch = sineIntoGain(library);
@@ -336,26 +343,28 @@ void TestHostilePatches::hostileFiles_data()
         patch.block(name, hashOf(xml), 3, 400, 100, "0");
         return patch.file({qCompress(xml)});
     };
+    const QString repeated = QStringLiteral(": an earlier instance has the same id");
     QTest::newRow("one id twice, named as an image tag")
-        << twiceNamed("<img src=\"/dev/zero\">") << whole
-        << "Replace [<img src=\"/dev/zero\">] instance with id: 3" << 3 << 1 << 0;
+        << twiceNamed("<img src=\"/dev/zero\">") << partly
+        << "- <img src=\"/dev/zero\"> (1 block)" + repeated << 3 << 1 << 0;
     QTest::newRow("one id twice, named in bold, turned right to left")
         << twiceNamed("<b>Bold</b>\xE2\x80\xAE"
                       "evil")
-        << whole << QString("Replace [<b>Bold</b>\uFFFDevil] instance with id: 3") << 3 << 1 << 0;
+        << partly << QString("- <b>Bold</b>\uFFFDevil (1 block)") + repeated << 3 << 1 << 0;
     QTest::newRow("one id twice, named at length")
-        << twiceNamed(QByteArray(65535, 'n')) << whole
-        << "Replace [" + QString(60, 'n') + QChar(0x2026) +
-               " (65535 characters)] instance with id: 3"
-        << 3 << 1 << 0;
+        << twiceNamed(QByteArray(65535, 'n')) << partly
+        << "- " + QString(60, 'n') + QChar(0x2026) + " (65535 characters) (1 block)" + repeated << 3
+        << 1 << 0;
+    // The second Sine's cable goes with it: kept, it would take the first one's output.
+    RecordBuilder twoOfOneId = sineIntoGain(library);
+    twoOfOneId.block("Sine", sine, 1, 300, 100, "220;0", Cables{{0, 2, 1}});
+    QTest::newRow("two records of one id")
+        << twoOfOneId.file() << partly << "- Sine (1 block)" + repeated << 2 << 1 << 0;
     RecordBuilder sameId = sineIntoGain(library);
     for (quint32 i = 0; i < 10000; ++i)
         sameId.block("Sine", sine, 7, 10 * (i % 100), 500, "440;0");
     QTest::newRow("10,000 blocks of one id")
-        << sameId.file() << whole
-        << "Replace [Sine] instance with id: 7\nand 9998 more instances that had the id of an "
-           "earlier one"
-        << 3 << 1 << 0;
+        << sameId.file() << partly << "- Sine (9999 blocks)" + repeated << 3 << 1 << 0;
     RecordBuilder pictures = sineIntoGain(library);
     pictures.comment(1, 10, 10, "Before<br><img src=\"/dev/zero\">");
     pictures.comment(2, 10, 60, "<p>A <img src=\"" + square.toUtf8() + "\"> square</p>");
@@ -445,8 +454,8 @@ void TestHostilePatches::hostileFiles()
     int boxes = 0;
     driver.answer([&boxes](QWidget* w) {
         ++boxes;
-        if (auto* box = qobject_cast<QMessageBox*>(w))
-            box->reject();
+        if (auto* dialog = qobject_cast<QDialog*>(w))
+            dialog->reject();
     });
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -485,9 +494,14 @@ void TestHostilePatches::hostileFiles()
     }
     // Only a whole patch may be saved over its file.
     QCOMPARE(doc->patchInfo()->path, outcome == Outcome::Whole ? path : QString());
-    if (outcome == Outcome::WithoutPath)
+    if (outcome == Outcome::WithoutPath) {
         QVERIFY2(warnings.first().contains("The tab is not tied to the file"),
                  qPrintable(warnings.first().left(1500)));
+        // Save asks where to (the dialog is turned down) and leaves the file as it was.
+        QCOMPARE(window->savePatch(doc), MainWindow::SaveResult::Cancelled);
+        QCOMPARE(boxes, 1);
+        QCOMPARE(testsupport::readFile(path), file);
+    }
     // A file that gave nothing is no recent file.
     QCOMPARE(window->recentFileList().contains(path), outcome != Outcome::Refused);
 }
@@ -700,10 +714,13 @@ void TestHostilePatches::shape(PatchDocument* doc, const QString& kind)
             QVERIFY(doc->addConnection(i + 1, 1, i, 2 + i, 0));
     } else if (kind == "a comment of 65,536 bytes") {
         doc->addComment(1, 10, 10, QString(65536, QLatin1Char('c')));
-    } else if (kind.startsWith("carried files")) {
+    } else if (kind.startsWith("carried files") || kind == "library files") {
         for (const char* name : {"Echo", "Delay"}) {
-            BlockDescription carried =
-                BlockManager::loadBlock(carriedBlock(name), BlockDescription::OriginPatch);
+            BlockDescription carried = BlockManager::loadBlock(
+                carriedBlock(name), kind == "library files" ? BlockDescription::OriginLibrary
+                                                            : BlockDescription::OriginPatch);
+            // A library block's description keeps no file; it gets the one it would carry.
+            carried.rawData = carriedBlock(name);
             // Past the file's end, as the reader counts a carried file's bytes.
             carried.rawData.append(QByteArray(util::bin::maxUncompressedSize / 2, ' '));
             doc->addBlockDescription(carried);
@@ -922,6 +939,133 @@ void TestHostilePatches::editsRefusedWhenTheyWouldNotFit()
     if (edit.startsWith("value"))
         QCOMPARE(doc->blockInstance(1)->values.first(),
                  made ? QString(size, QLatin1Char('7')) : value);
+}
+
+void TestHostilePatches::editsRefusedAfterOtherEdits_data()
+{
+    // Steps in order. "count": an edit's check (which counts the patch once and keeps the
+    // tally), measuring the room left then; then edits, undo and redo that make the patch grow
+    // through each of the document's mutators; last "fill": comment 1 given the text that
+    // fitted the room measured, or "retext": a short text. A tally that missed a growth would
+    // let the last edit through.
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("steps");
+    // Empty when the last edit is made.
+    QTest::addColumn<QString>("reason");
+
+    const QString body =
+        QStringLiteral("The comment keeps its earlier text. The patch would take 67108");
+    QTest::newRow("the room filled") << "1024 big values"
+                                     << "count fill" << QString();
+    QTest::newRow("after a block") << "1024 big values"
+                                   << "count block fill" << body;
+    QTest::newRow("after a pasted block") << "1024 big values"
+                                          << "count paste-block fill" << body;
+    QTest::newRow("after an undone removal of a block") << "1024 big values"
+                                                        << "remove-block count undo fill" << body;
+    QTest::newRow("after a redone block") << "1024 big values"
+                                          << "block undo count redo fill" << body;
+    QTest::newRow("after a cable") << "1024 big values"
+                                   << "count cable fill" << body;
+    QTest::newRow("after a value") << "1024 big values"
+                                   << "count value fill" << body;
+    QTest::newRow("after a comment") << "1024 big values"
+                                     << "count comment fill" << body;
+    QTest::newRow("after a pasted comment") << "1024 big values"
+                                            << "count paste-comment fill" << body;
+    QTest::newRow("after a comment's text") << "1024 big values"
+                                            << "count text2 fill" << body;
+    QTest::newRow("after an undone removal of a comment")
+        << "1024 big values"
+        << "remove-comment count undo fill" << body;
+    QTest::newRow("after a library block became carried")
+        << "library files"
+        << "count carry retext"
+        << "The comment keeps its earlier text. The block files the patch carries would take";
+}
+
+void TestHostilePatches::editsRefusedAfterOtherEdits()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, steps);
+    QFETCH(QString, reason);
+
+    PatchDocument* doc = window->currentDocument();
+    shape(doc, kind);
+    doc->addComment(1, 10, 10, "kept");
+    doc->addComment(2, 10, 40, "second");
+    doc->clearUndoStack();
+    const BlockDescription* sine = window->blockManager()->blockDescription("Sine");
+    auto clipboardHolds = [](const QList<const BlockInstance*>& blocks,
+                             const QList<const Comment*>& comments) {
+        QGuiApplication::clipboard()->setText(
+            QString::fromLatin1(BinaryPacker().pack(blocks, comments).toBase64()));
+    };
+
+    MessageCapture messages;
+    qint64 room = 0;
+    for (const QString& step : steps.split(' ')) {
+        if (step == "count") {
+            const BlockInstance* first = doc->blockInstances().first();
+            QVERIFY(doc->acceptsValue(first->id, 0, first->values.first()));
+            QList<const Comment*> comments;
+            for (const Comment* c : doc->comments())
+                comments << c;
+            const RecordFit::Tally now = RecordFit::tally(doc->blockInstances(), comments);
+            room = util::bin::maxUncompressedSize - RecordFit::bodySize(now, *doc->patchInfo()) +
+                   RecordFit::utf8Size(doc->comment(1)->text);
+        } else if (step == "block") {
+            doc->addBlockHandler("Gain", 100, 100);
+        } else if (step == "paste-block") {
+            BlockInstance pasted;
+            pasted.id = 1;
+            pasted.description = sine;
+            pasted.values = QStringList{"440", "0"};
+            clipboardHolds({&pasted}, {});
+            window->paste();
+        } else if (step == "paste-comment") {
+            const Comment note{1, 50, 50, "note"};
+            clipboardHolds({}, {&note});
+            window->paste();
+        } else if (step == "remove-block") {
+            // A small block, as an open adds it, removed on the canvas.
+            BlockInstance gain;
+            gain.id = 2000;
+            gain.description = window->blockManager()->blockDescription("Gain");
+            gain.values = QStringList{"0"};
+            QVERIFY(doc->addBlock("Gain", 100, 100, &gain));
+            doc->removeBlockHandler(2000);
+        } else if (step == "remove-comment") {
+            doc->removeCommentHandler(2);
+        } else if (step == "undo") {
+            doc->undo();
+        } else if (step == "redo") {
+            doc->redo();
+        } else if (step == "cable") {
+            doc->patchScene()->requestAddConnection(1, 0, 2, 0);
+            QCOMPARE(doc->blockConnections().size(), 1);
+        } else if (step == "value") {
+            window->editVariableHandler(1, 1, QString(10, QLatin1Char('7')));
+        } else if (step == "comment") {
+            doc->addCommentHandler();
+        } else if (step == "text2") {
+            doc->editCommentHandler(2, 10, 40, QString(100, QLatin1Char('n')));
+        } else if (step == "carry") {
+            doc->updateDescriptionOrigin("Echo", BlockDescription::OriginPatch);
+            doc->updateDescriptionOrigin("Delay", BlockDescription::OriginPatch);
+        }
+        QVERIFY2(messages.warnings().isEmpty(),
+                 qPrintable(step + ": " + messages.warnings().join('|')));
+    }
+    const QString text = steps.endsWith("fill") ? QString(int(room), QLatin1Char('t')) : "retold";
+    doc->editCommentHandler(1, 10, 10, text);
+
+    const bool made = reason.isEmpty();
+    QCOMPARE(messages.warnings().size(), made ? 0 : 1);
+    if (!made)
+        QVERIFY2(messages.warnings().first().startsWith(reason),
+                 qPrintable(messages.warnings().first().left(300)));
+    QCOMPARE(doc->comment(1)->text, made ? text : "kept");
 }
 
 KL_TEST_MAIN(TestHostilePatches)

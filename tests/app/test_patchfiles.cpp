@@ -23,6 +23,7 @@
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -411,31 +412,49 @@ void TestPatchFiles::longFileNamesSaveInPlace_data()
 {
     QTest::addColumn<int>("length");
     QTest::addColumn<bool>("folderThere");
+    // -1: the file is there, with permissions of its own; else it is new, saved under this
+    // mask.
+    QTest::addColumn<int>("mask");
     // Empty when the patch is saved.
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("200 bytes") << 200 << true << QString();
-    QTest::newRow("248 bytes") << 248 << true << QString();
+    QTest::newRow("200 bytes") << 200 << true << -1 << QString();
+    QTest::newRow("248 bytes") << 248 << true << -1 << QString();
     // Too long for QSaveFile's name beside it.
-    QTest::newRow("249 bytes") << 249 << true << QString();
-    QTest::newRow("255 bytes") << 255 << true << QString();
+    QTest::newRow("249 bytes") << 249 << true << -1 << QString();
+    QTest::newRow("255 bytes") << 255 << true << -1 << QString();
     QTest::newRow("255 bytes in a folder that is gone")
-        << 255 << false << "Cannot open file for writing: No such file or directory";
+        << 255 << false << -1 << "Cannot open file for writing: No such file or directory";
+    QTest::newRow("200 bytes, new") << 200 << true << 022 << QString();
+    QTest::newRow("255 bytes, new") << 255 << true << 022 << QString();
+    QTest::newRow("255 bytes, new, a stricter mask") << 255 << true << 077 << QString();
 }
 
 void TestPatchFiles::longFileNamesSaveInPlace()
 {
     QFETCH(int, length);
     QFETCH(bool, folderThere);
+    QFETCH(int, mask);
     QFETCH(QString, reason);
 
     const QString folder = files->path() + "/in";
     QVERIFY(QDir().mkpath(folder));
     const QString path = folder + "/" + QString(length - 4, QLatin1Char('n')) + ".ktl";
-    QVERIFY(writeAll(path, "the file as it was"));
-    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
-                                            QFile::WriteUser | QFile::ReadGroup));
-    const QFile::Permissions permissions = QFile::permissions(path);
+    QFile::Permissions permissions;
+    if (mask < 0) {
+        QVERIFY(writeAll(path, "the file as it was"));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
+                                                QFile::WriteUser | QFile::ReadGroup));
+        permissions = QFile::permissions(path);
+    } else {
+        // What a file made new gets.
+        const QFile::Permissions user =
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
+        permissions = user | (mask & 040 ? QFile::Permissions() : QFile::ReadGroup) |
+                      (mask & 020 ? QFile::Permissions() : QFile::WriteGroup) |
+                      (mask & 04 ? QFile::Permissions() : QFile::ReadOther) |
+                      (mask & 02 ? QFile::Permissions() : QFile::WriteOther);
+    }
     if (!folderThere)
         QVERIFY(QDir(folder).removeRecursively());
 
@@ -443,7 +462,9 @@ void TestPatchFiles::longFileNamesSaveInPlace()
     doc->addBlockHandler("Sine", 100, 100);
     doc->patchInfo()->path = path;
     MessageCapture messages;
+    const mode_t before = mask < 0 ? ::umask(022) : ::umask(mode_t(mask));
     const MainWindow::SaveResult result = window->savePatch(doc);
+    ::umask(before);
     if (!reason.isEmpty()) {
         QCOMPARE(result, MainWindow::SaveResult::Failed);
         QCOMPARE(messages.warnings().size(), 1);

@@ -280,6 +280,13 @@ void TestPatchScene::editCommentChoosesHtml_data()
                                                   << "one<BR>two";
     QTest::newRow("plain") << "just words"
                            << "just words";
+    // A long comment shows its start; a pair of surrogates is not cut in half.
+    const QString face = QString::fromUcs4(U"\U0001F600");
+    QTest::newRow("2,000 characters shown whole") << QString(2000, 'x') << QString(2000, 'x');
+    QTest::newRow("2,001 characters cut")
+        << QString(2001, 'x') << QString(2000, 'x') + QChar(0x2026);
+    QTest::newRow("cut before a pair of surrogates")
+        << QString(1999, 'x') + face + "yy" << QString(1999, 'x') + QChar(0x2026);
 }
 
 void TestPatchScene::editCommentChoosesHtml()
