@@ -537,8 +537,7 @@ QHash<QString, BlockDescription> PatchDocument::getUserBlockFiles(bool* ok) cons
     QHash<QString, BlockDescription> files;
     for (const auto& entry : instances) {
         const BlockDescription* description = entry.second.description;
-        if (!description || description->origin == BlockDescription::OriginLibrary ||
-            files.contains(description->name))
+        if (!RecordFit::isCarried(description) || files.contains(description->name))
             continue;
         BlockDescription carried;
         carried.name = description->name;

@@ -4,6 +4,7 @@
 #include "BinaryUtil.h"
 #include "BlockConnection.h"
 #include "BlockDescription.h"
+#include "RecordFit.h"
 
 #include <QFile>
 #include <QHash>
@@ -183,7 +184,7 @@ QList<QByteArray> selectionBlockFiles(const InstanceList& instances)
     QList<QByteArray> files;
     for (const BlockInstance* instance : instances) {
         const BlockDescription* description = instance ? instance->description : nullptr;
-        if (!description || description->origin == BlockDescription::OriginLibrary)
+        if (!RecordFit::isCarried(description))
             continue;
         if (!description->rawData.isEmpty()) {
             files.append(description->rawData);
