@@ -139,7 +139,11 @@ bool readEntries(const QByteArray& data, QLatin1String rootName, QLatin1String e
     auto feed = [&reader, &body, &fed] {
         if (fed >= body.size())
             return false;
-        const int size = qMin(feedPiece, body.size() - fed);
+        int size = qMin(feedPiece, body.size() - fed);
+        // Each piece is converted on its own: a surrogate pair cut in two would read as two
+        // replacement characters.
+        if (fed + size < body.size() && body.at(fed + size - 1).isHighSurrogate())
+            --size;
         reader.addData(body.mid(fed, size));
         fed += size;
         return true;
