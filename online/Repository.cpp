@@ -405,7 +405,9 @@ Repository::Outcome Repository::judge(QNetworkReply* reply, RequestKind kind, QB
     const bool oversize =
         reply->property(oversizeProperty).toBool() || reply->bytesAvailable() > maxReplySize;
     const int number = status.toInt();
-    if (status.isValid() && (number < 200 || number > 299)) {
+    // The log-in alone needs exactly 200: another success says nothing about the password.
+    const int highest = kind == LogInRequest ? 200 : 299;
+    if (status.isValid() && (number < 200 || number > highest)) {
         reason = tr("HTTP status %1").arg(number);
         return BadStatus;
     }
@@ -434,9 +436,8 @@ Repository::Outcome Repository::judge(QNetworkReply* reply, RequestKind kind, QB
     data = reply->readAll();
     switch (kind) {
     case LogInRequest: {
-        // The log-in alone needs exactly 200: any other success is no accepted log-in.
         int uid = -1;
-        if (number != 200 || !RepositoryReader::readUserId(data, uid)) {
+        if (!RepositoryReader::readUserId(data, uid)) {
             reason = tr("the log-in was refused");
             return Refused;
         }

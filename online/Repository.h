@@ -70,7 +70,8 @@ public:
         Refused,
         // No answer: no server at the address, the connection broke, or no reply in time.
         Unreachable,
-        // An answer with a status that is no success (a redirection is not followed).
+        // An answer with a status that is no success (a redirection is not followed); for the
+        // log-in, any status but 200.
         BadStatus
     };
     Q_ENUM(Outcome)
