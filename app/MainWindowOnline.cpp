@@ -26,9 +26,9 @@ void MainWindow::createOnline()
             fetchingDocument = nullptr;
     });
     setPatchUploader(
-        [this](const QByteArray& record, const QHash<QString, BlockDescription>& blockFiles) {
+        [this](const QByteArray& file, const QHash<QString, BlockDescription>& blockFiles) {
             if (UserPatches* uploads = online->getUserPatchesWindow())
-                uploads->uploadPatch(record, blockFiles);
+                uploads->uploadPatch(file, blockFiles);
         });
 }
 
@@ -87,10 +87,11 @@ bool MainWindow::repositoryPatchUploadRequest(const QString& name)
         qWarning().noquote() << tr("The patch was not uploaded. %1").arg(misfit);
         return false;
     }
-    const QByteArray record = getSaveData(doc);
+    // Built once: with its blocks it may take megabytes.
+    const QByteArray file = util::patchFileBytes(getSaveData(doc), blockFiles, true);
     // Nobody could download it again: the client takes no larger reply.
     const qint64 bound = online->getRepository()->maxReplyBytes();
-    if (util::patchFileBytes(record, blockFiles, true).size() > bound) {
+    if (file.size() > bound) {
         *info = before;
         qWarning().noquote() << tr("The patch was not uploaded: with its blocks it takes more "
                                    "than the %1 bytes that a download from the repository may "
@@ -99,6 +100,6 @@ bool MainWindow::repositoryPatchUploadRequest(const QString& name)
         return false;
     }
     tabs->setTabText(tabs->indexOf(doc), tabTitle(doc, doc->changed()));
-    patchUploader(record, blockFiles);
+    patchUploader(file, blockFiles);
     return true;
 }

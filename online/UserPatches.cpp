@@ -1,6 +1,5 @@
 #include "UserPatches.h"
 
-#include "PatchFile.h"
 #include "RepositoryHost.h"
 #include "UserCredentials.h"
 
@@ -66,7 +65,7 @@ void UserPatches::uploadClicked()
     }
 }
 
-void UserPatches::uploadPatch(const QByteArray& record,
+void UserPatches::uploadPatch(const QByteArray& file,
                               const QHash<QString, BlockDescription>& blocks)
 {
     if (!loggedIn(tr("Please Log In in order to upload blocks and patches.")))
@@ -77,7 +76,7 @@ void UserPatches::uploadPatch(const QByteArray& record,
     upload.user = credentials->name;
     upload.filename = upload.name + ".ktl";
     upload.description = description->toPlainText();
-    upload.data = util::patchFileBytes(record, blocks, true);
+    upload.data = file;
     upload.blocks = blocks;
     repository->uploadPatch(upload, credentials, update);
     update = false;

@@ -18,8 +18,9 @@ public:
     UserPatches(RepositoryHost* mainWindow, Repository* repository, UserCredentials* credentials,
                 QWidget* parent = nullptr);
 
-    // Called back by the editor with the current patch's record and custom block files.
-    void uploadPatch(const QByteArray& record, const QHash<QString, BlockDescription>& blocks);
+    // Called back by the editor with the current patch's file (record and custom blocks) and
+    // those block files.
+    void uploadPatch(const QByteArray& file, const QHash<QString, BlockDescription>& blocks);
     // The first refusal's message, or empty when the upload may go.
     static QString validate(const QString& name, const QString& description, bool empty);
     // The first row whose name is `name`, or -1.

@@ -396,13 +396,15 @@ void TestOnline::uploadRequest()
         QVERIFY(QFile::remove(custom->filePath("right.xml")));
     const QString before = window->tabWidget()->tabText(0);
 
-    QByteArray record;
+    QByteArray file;
+    QHash<QString, BlockDescription> blockFiles;
     QStringList blockNames;
     int calls = 0;
     window->setPatchUploader(
-        [&](const QByteArray& r, const QHash<QString, BlockDescription>& blocks) {
+        [&](const QByteArray& f, const QHash<QString, BlockDescription>& blocks) {
             ++calls;
-            record = r;
+            file = f;
+            blockFiles = blocks;
             blockNames = blocks.keys();
             blockNames.sort();
         });
@@ -418,12 +420,13 @@ void TestOnline::uploadRequest()
         QVERIFY(doc->patchInfo()->name != QLatin1String("Pair"));
         return;
     }
-    // Renamed at once, the change mark kept; the record is the document as it is now.
+    // Renamed at once, the change mark kept; the record is the document as it is now, in a
+    // patch file with its custom blocks.
     QCOMPARE(window->tabWidget()->tabText(0), QStringLiteral("Pair *"));
     QCOMPARE(doc->patchInfo()->name, QStringLiteral("Pair"));
     QVERIFY(doc->patchInfo()->includeBlocks);
     QVERIFY(doc->changed());
-    QCOMPARE(record, window->getSaveData(doc));
+    QCOMPARE(file, util::patchFileBytes(window->getSaveData(doc), blockFiles, true));
     QCOMPARE(blockNames,
              patch == "custom" ? (QStringList{"Left Gain", "Right Gain"}) : QStringList());
 }
@@ -445,8 +448,8 @@ void TestOnline::uploadThenDownload()
 
     RepositoryPatch upload;
     window->setPatchUploader(
-        [&upload](const QByteArray& record, const QHash<QString, BlockDescription>& blocks) {
-            upload.data = util::patchFileBytes(record, blocks, true);
+        [&upload](const QByteArray& file, const QHash<QString, BlockDescription>&) {
+            upload.data = file;
         });
     QVERIFY(window->repositoryPatchUploadRequest(QStringLiteral("Pair")));
     upload.id = -1;
