@@ -115,7 +115,7 @@ void UserBlocks::uploadClicked()
 {
     if (!loggedIn(tr("Please Log In in order to upload block.")))
         return;
-    update = false;
+    upload.id = -1;
     const QString blockName = name->text();
     const QString refusal =
         validate(blockName, title->text(), description->toPlainText(), fileChosen);
@@ -123,13 +123,11 @@ void UserBlocks::uploadClicked()
         qWarning().noquote() << refusal;
         return;
     }
-    upload.id = -1;
     for (const RepositoryBlock& b : qAsConst(blocks)) {
         if (b.name != blockName)
             continue;
         if (!confirmReplace(QStringLiteral("Block"), blockName))
             return;
-        update = true;
         upload.id = b.id;
         break;
     }
@@ -144,13 +142,11 @@ void UserBlocks::uploadClicked()
                       "choose a different name.\n") +
                        tr("Hint : You could prefix your block name with your initials "
                           "(jx.blockname / jx.blocksname.block)");
-            update = false;
-            upload.id = -1;
             return;
         }
     }
     expectList();
-    repository->uploadBlock(upload, credentials, update);
+    repository->uploadBlock(upload, credentials, upload.id >= 0);
     fileChosen = false;
 }
 

@@ -40,9 +40,8 @@ public slots:
 
 private:
     RepositoryPatch upload;
-    bool update = false;
-    // The user's patch that a confirmed update replaces; the current entry, which edit and
-    // delete act on, stays the one highlighted.
+    // The user's patch that a confirmed update replaces, or -1 for a new one; the current
+    // entry, which edit and delete act on, stays the one highlighted.
     int uploadTarget = -1;
     RepositoryPatches patches;
 };
