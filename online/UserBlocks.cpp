@@ -61,11 +61,6 @@ QString UserBlocks::validate(const QString& blockName, const QString& blockTitle
     return QString();
 }
 
-bool UserBlocks::validate(QByteArray& data)
-{
-    return !BlockDownload::validBlockName(data).isEmpty();
-}
-
 void UserBlocks::fileChooseClicked()
 {
     fileChosen = false;

@@ -23,8 +23,6 @@ public:
     // The first refusal's message, or empty when the upload may go.
     static QString validate(const QString& name, const QString& title, const QString& description,
                             bool fileChosen);
-    // True when the bytes are a block file: its first element "block", with a name.
-    static bool validate(QByteArray& data);
     int getListIndex(const QString& name) const { return rowWithName(name); }
     // One more list of the user's blocks is on its way for this tab.
     void expectList() { ++listsAwaited; }
