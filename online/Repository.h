@@ -160,7 +160,8 @@ signals:
     // The comments of the entry `answer` names.
     void replyComments(RepositoryComments& comments, const Repository::Answer& answer);
     void replyBlock(QByteArray& data, const Repository::Answer& answer);
-    // Every log-in answer, accepted or not; `data` holds the user's id when accepted.
+    // Every log-in answer, accepted or not; `data` holds the user's id in decimal digits alone
+    // when accepted.
     void loginReply(QByteArray& data, const Repository::Answer& answer);
     // A request failed; the answer's message is what was logged for it.
     void requestFailed(const Repository::Answer& answer);
