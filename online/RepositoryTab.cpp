@@ -303,11 +303,10 @@ bool RepositoryTab::loggedIn(const QString& refusal) const
     return false;
 }
 
-void RepositoryTab::downloadSelectedPatch(const RepositoryPatches& list)
+void RepositoryTab::downloadCurrentPatch()
 {
-    if (table->rowCount() == 0 || selectedIndex < 0 || selectedIndex >= list.size())
-        return;
-    repository->getPatch(list.at(selectedIndex).id);
+    if (currentId >= 0)
+        repository->getPatch(currentId);
 }
 
 void RepositoryTab::downloadSelectedBlock(const RepositoryBlocks& list, BlockDownload& pending)

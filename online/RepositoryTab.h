@@ -91,8 +91,8 @@ protected:
 
     // False, with the warning `refusal`, when nobody is logged in.
     bool loggedIn(const QString& refusal) const;
-    // The patch picked from `list`, the tab's own, goes to the editor.
-    void downloadSelectedPatch(const RepositoryPatches& list);
+    // The current patch goes to the editor.
+    void downloadCurrentPatch();
     // Asks where the block picked from `list` goes and downloads it there.
     void downloadSelectedBlock(const RepositoryBlocks& list, BlockDownload& pending);
 

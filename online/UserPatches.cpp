@@ -125,7 +125,7 @@ void UserPatches::displayInfoSlot()
 
 void UserPatches::downloadPatch()
 {
-    downloadSelectedPatch(patches);
+    downloadCurrentPatch();
 }
 
 void UserPatches::downloadClicked()
