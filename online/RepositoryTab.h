@@ -56,9 +56,10 @@ protected:
     virtual void setInfoVisible(bool visible) = 0;
     // Empties what shows an entry.
     virtual void clearFields() = 0;
-    // Nothing picked: the fields empty, no entry current, the entry's buttons off, the comments
-    // closed.
+    // Nothing picked: the fields empty, then forgetEntry.
     void showNoEntry();
+    // No entry current, the entry's buttons off, the comments closed; the fields stay.
+    void forgetEntry();
 
     // Asks for the current entry's comments when the panel shows.
     void refreshCommentsIfShown();
