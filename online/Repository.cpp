@@ -193,14 +193,14 @@ void Repository::getUserBlockList(UserCredentials* c)
 
 void Repository::getPatch(int id)
 {
-    download("get_patch&id=" + value(id), PatchRequest, id);
+    download("get_patch&id=" + value(id), PatchRequest);
 }
 
 int Repository::getBlock(const RepositoryBlock& block, bool single)
 {
     QNetworkReply* reply =
         download("get_block&name=" + value(block.name) + "&hash=" + value(block.hash),
-                 single ? SingleBlockRequest : MissingBlockRequest, block.id);
+                 single ? SingleBlockRequest : MissingBlockRequest);
     if (!single) {
         reply->setProperty(chainProperty, chain);
         reply->setProperty(blockNameProperty, block.name);
