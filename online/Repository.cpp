@@ -1,6 +1,6 @@
 #include "Repository.h"
 
-#include "BlockDownload.h"
+#include "BlockManager.h"
 #include "ProgramPaths.h"
 #include "RepositoryHost.h"
 #include "RepositoryReader.h"
@@ -636,7 +636,7 @@ void Repository::missingBlockArrived(const Answer& answer, QNetworkReply* reply,
         return fail(answer, BlockDownloadError);
     }
     const QString wanted = reply->property(blockNameProperty).toString();
-    if (BlockDownload::validBlockName(data) == wanted)
+    if (BlockManager::validBlockName(data) == wanted)
         fetchedBlockFiles << data;
     else
         blocksNotFound << wanted;

@@ -91,7 +91,7 @@ bool UserBlocks::readBlockFile(const QString& path)
     }
     const QByteArray data = file.read(maxBlockFileSize + 1);
     const QString blockName =
-        data.size() > maxBlockFileSize ? QString() : BlockDownload::validBlockName(data);
+        data.size() > maxBlockFileSize ? QString() : BlockManager::validBlockName(data);
     if (blockName.isEmpty()) {
         qWarning().noquote() << tr("File is not a block file.");
         return false;
