@@ -215,6 +215,8 @@ private:
     void addRecentFile(const QString& path);
     // Stops a running missing-block fetch; its document stays as it is, empty.
     void dropBlockFetch();
+    // Opens the downloads that waited, in order, while no open asks for or fetches blocks.
+    void openWaitingDownloads();
     // Online
     void createOnline();
     // Emulation
@@ -273,6 +275,10 @@ private:
     BlockFetcher blockFetcher;
     // The document whose missing blocks are being fetched; the files go to it alone.
     QPointer<PatchDocument> fetchingDocument;
+    // While an open runs (its boxes are modal) or fetches its blocks, a patch download that
+    // arrives waits here rather than take that open's place.
+    bool opening = false;
+    QList<QByteArray> waitingDownloads;
 
     // Emulation
     bool emulating = false;

@@ -12,6 +12,7 @@
 
 #include <QDebug>
 #include <QTabWidget>
+#include <QTimer>
 
 void MainWindow::createOnline()
 {
@@ -22,8 +23,10 @@ void MainWindow::createOnline()
     // A fetch that failed has been reported by the client; nothing more will arrive for it.
     connect(repository, &Repository::requestFailed, this, [this](const Repository::Answer& answer) {
         if (answer.kind == Repository::MissingBlockListRequest ||
-            answer.kind == Repository::MissingBlockRequest)
+            answer.kind == Repository::MissingBlockRequest) {
             fetchingDocument = nullptr;
+            QTimer::singleShot(0, this, &MainWindow::openWaitingDownloads);
+        }
     });
     setPatchUploader(
         [this](const QByteArray& file, const QHash<QString, BlockDescription>& blockFiles) {
@@ -38,9 +41,14 @@ void MainWindow::logIn()
 }
 
 // The download is read as a patch file is, bounds and all, and always opens a new tab: it has
-// no file until the user saves it.
+// no file until the user saves it. One that arrives while another open asks for its blocks or
+// fetches them opens once that open is done.
 void MainWindow::repositoryPatchDownloaded(const QByteArray& data)
 {
+    if (opening || fetchingDocument) {
+        waitingDownloads << data;
+        return;
+    }
     util::PatchFileContents contents = util::readPatchFile(data);
     contents.patch.includeBlocks = true;
     startOpen(contents.patch, contents.blockFiles, OpenOutcome(contents), QString());
