@@ -47,7 +47,8 @@ public:
     // Starts fetching block files a patch lacks; the repository client answers through
     // repositoryBlockFiles.
     using BlockFetcher = std::function<void(QList<RepositoryBlock>&)>;
-    // Takes the current patch's record and custom block files for an upload.
+    // Takes the current patch as a patch file (its record with the custom blocks) and those
+    // block files for an upload.
     using PatchUploader =
         std::function<void(const QByteArray&, const QHash<QString, BlockDescription>&)>;
 
@@ -122,7 +123,7 @@ public:
     void blockSaved(const QString& path) override;
     void setWindowEnabled(bool enabled) override { setEnabled(enabled); }
     QWidget* hostWindow() override { return this; }
-    // Names the current patch and hands its record and custom block files to the upload;
+    // Names the current patch and hands its patch file and custom block files to the upload;
     // false when there is nothing to upload or a block file cannot be read.
     bool repositoryPatchUploadRequest(const QString& name) override;
     void setPatchUploader(PatchUploader uploader) { patchUploader = std::move(uploader); }
@@ -214,6 +215,8 @@ private:
     void addRecentFile(const QString& path);
     // Stops a running missing-block fetch; its document stays as it is, empty.
     void dropBlockFetch();
+    // Opens the downloads that waited, in order, while no open asks for or fetches blocks.
+    void openWaitingDownloads();
     // Online
     void createOnline();
     // Emulation
@@ -272,6 +275,10 @@ private:
     BlockFetcher blockFetcher;
     // The document whose missing blocks are being fetched; the files go to it alone.
     QPointer<PatchDocument> fetchingDocument;
+    // While an open runs (its boxes are modal) or fetches its blocks, a patch download that
+    // arrives waits here rather than take that open's place.
+    bool opening = false;
+    QList<QByteArray> waitingDownloads;
 
     // Emulation
     bool emulating = false;

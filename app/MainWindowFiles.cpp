@@ -28,9 +28,11 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QSignalMapper>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -241,6 +243,11 @@ bool MainWindow::openPatch(const PackedPatch& patch, const QList<QByteArray>& bl
 bool MainWindow::startOpen(const PackedPatch& patch, const QList<QByteArray>& blockFiles,
                            const OpenOutcome& outcome, const QString& path)
 {
+    opening = true;
+    const auto done = qScopeGuard([this] {
+        opening = false;
+        QTimer::singleShot(0, this, &MainWindow::openWaitingDownloads);
+    });
     // The blocks of an earlier open that still waits would complete the wrong patch.
     dropBlockFetch();
     newDocument();
@@ -359,6 +366,7 @@ void MainWindow::repositoryBlockFiles(QList<QByteArray>& files)
     // Only the document that asked takes the files, and only while it waits for them.
     PatchDocument* doc = fetchingDocument;
     fetchingDocument = nullptr;
+    QTimer::singleShot(0, this, &MainWindow::openWaitingDownloads);
     if (!doc || doc != pendingDocument) {
         qDebug().noquote() << tr("Downloaded blocks dropped: no patch waits for them");
         return;
@@ -381,6 +389,13 @@ void MainWindow::dropBlockFetch()
     fetchingDocument = nullptr;
     if (online)
         online->getRepository()->cancelMissingBlocks();
+    QTimer::singleShot(0, this, &MainWindow::openWaitingDownloads);
+}
+
+void MainWindow::openWaitingDownloads()
+{
+    while (!opening && !fetchingDocument && !waitingDownloads.isEmpty())
+        repositoryPatchDownloaded(waitingDownloads.takeFirst());
 }
 
 void MainWindow::addRecentFile(const QString& path)

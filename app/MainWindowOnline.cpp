@@ -12,6 +12,7 @@
 
 #include <QDebug>
 #include <QTabWidget>
+#include <QTimer>
 
 void MainWindow::createOnline()
 {
@@ -22,13 +23,15 @@ void MainWindow::createOnline()
     // A fetch that failed has been reported by the client; nothing more will arrive for it.
     connect(repository, &Repository::requestFailed, this, [this](const Repository::Answer& answer) {
         if (answer.kind == Repository::MissingBlockListRequest ||
-            answer.kind == Repository::MissingBlockRequest)
+            answer.kind == Repository::MissingBlockRequest) {
             fetchingDocument = nullptr;
+            QTimer::singleShot(0, this, &MainWindow::openWaitingDownloads);
+        }
     });
     setPatchUploader(
-        [this](const QByteArray& record, const QHash<QString, BlockDescription>& blockFiles) {
+        [this](const QByteArray& file, const QHash<QString, BlockDescription>& blockFiles) {
             if (UserPatches* uploads = online->getUserPatchesWindow())
-                uploads->uploadPatch(record, blockFiles);
+                uploads->uploadPatch(file, blockFiles);
         });
 }
 
@@ -38,9 +41,14 @@ void MainWindow::logIn()
 }
 
 // The download is read as a patch file is, bounds and all, and always opens a new tab: it has
-// no file until the user saves it.
+// no file until the user saves it. One that arrives while another open asks for its blocks or
+// fetches them opens once that open is done.
 void MainWindow::repositoryPatchDownloaded(const QByteArray& data)
 {
+    if (opening || fetchingDocument) {
+        waitingDownloads << data;
+        return;
+    }
     util::PatchFileContents contents = util::readPatchFile(data);
     contents.patch.includeBlocks = true;
     startOpen(contents.patch, contents.blockFiles, OpenOutcome(contents), QString());
@@ -87,10 +95,11 @@ bool MainWindow::repositoryPatchUploadRequest(const QString& name)
         qWarning().noquote() << tr("The patch was not uploaded. %1").arg(misfit);
         return false;
     }
-    const QByteArray record = getSaveData(doc);
+    // Built once: with its blocks it may take megabytes.
+    const QByteArray file = util::patchFileBytes(getSaveData(doc), blockFiles, true);
     // Nobody could download it again: the client takes no larger reply.
     const qint64 bound = online->getRepository()->maxReplyBytes();
-    if (util::patchFileBytes(record, blockFiles, true).size() > bound) {
+    if (file.size() > bound) {
         *info = before;
         qWarning().noquote() << tr("The patch was not uploaded: with its blocks it takes more "
                                    "than the %1 bytes that a download from the repository may "
@@ -99,6 +108,6 @@ bool MainWindow::repositoryPatchUploadRequest(const QString& name)
         return false;
     }
     tabs->setTabText(tabs->indexOf(doc), tabTitle(doc, doc->changed()));
-    patchUploader(record, blockFiles);
+    patchUploader(file, blockFiles);
     return true;
 }

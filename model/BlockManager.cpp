@@ -249,6 +249,20 @@ QString BlockManager::blockName(const QByteArray& data)
     return QString();
 }
 
+QString BlockManager::validBlockName(const QByteArray& data)
+{
+    QString text;
+    if (!BoundedXml::decode(data, text))
+        return QString();
+    QXmlStreamReader reader(text);
+    while (!reader.atEnd() && !reader.isStartElement())
+        reader.readNext();
+    if (reader.hasError() || !reader.isStartElement() || reader.name() != QLatin1String("block") ||
+        !reader.attributes().hasAttribute(QStringLiteral("name")))
+        return QString();
+    return loadBlock(data, BlockDescription::OriginPatch).name;
+}
+
 QString BlockManager::readBlockFile(const QString& path, BlockDescription::BlockOrigin origin,
                                     BlockDescription& description)
 {

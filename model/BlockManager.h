@@ -43,6 +43,10 @@ public:
     // of a block whose file is cut short or damaged after its start. Empty when there is none
     // or the bytes fail BoundedXml.
     static QString blockName(const QByteArray& data);
+    // The name a block file gives when its first element is "block" with a name and the whole
+    // file reads as a block description; empty otherwise. A received file is the block asked
+    // for when this is that block's name.
+    static QString validBlockName(const QByteArray& data);
     // The short hash that identifies a block file's contents: the first four hexadecimal digits
     // of its SHA-1, carriage returns left out.
     static QString blockHash(const QByteArray& data);

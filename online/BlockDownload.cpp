@@ -1,7 +1,6 @@
 #include "BlockDownload.h"
 
 #include "BlockManager.h"
-#include "BoundedXml.h"
 #include "Preferences.h"
 #include "RepositoryHost.h"
 #include "RepositoryText.h"
@@ -12,7 +11,6 @@
 #include <QFileInfo>
 #include <QObject>
 #include <QSaveFile>
-#include <QXmlStreamReader>
 
 bool BlockDownload::choose(QWidget* parent, const RepositoryBlock& entry)
 {
@@ -56,29 +54,13 @@ void BlockDownload::failed(int number)
         cancel();
 }
 
-QString BlockDownload::validBlockName(const QByteArray& data)
-{
-    QString text;
-    if (!BoundedXml::decode(data, text))
-        return QString();
-    QXmlStreamReader reader(text);
-    while (!reader.atEnd() && !reader.isStartElement())
-        reader.readNext();
-    if (reader.hasError() || !reader.isStartElement() || reader.name() != QLatin1String("block") ||
-        !reader.attributes().hasAttribute(QStringLiteral("name")))
-        return QString();
-    const BlockDescription description =
-        BlockManager::loadBlock(data, BlockDescription::OriginPatch);
-    return description.name;
-}
-
 void BlockDownload::arrived(const QByteArray& data, int number, RepositoryHost* host)
 {
     // An earlier download of this window, or another window's.
     if (savePath.isEmpty() || number != request)
         return;
     const QString path = savePath;
-    const QString name = validBlockName(data);
+    const QString name = BlockManager::validBlockName(data);
     if (name.isEmpty()) {
         qWarning().noquote() << QObject::tr(
                                     "The downloaded file is not a valid block; %1 was not written.")

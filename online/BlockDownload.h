@@ -33,10 +33,6 @@ public:
     // a file in the custom blocks folder then joins the library through `host`.
     void arrived(const QByteArray& data, int number, RepositoryHost* host);
 
-    // The name a block file gives when its first element is "block" with a name and the whole
-    // file reads as a block description; empty otherwise.
-    static QString validBlockName(const QByteArray& data);
-
 private:
     QString savePath;
     QString blockName;

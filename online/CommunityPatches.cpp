@@ -79,7 +79,7 @@ void CommunityPatches::showEntry(int index)
 
 void CommunityPatches::downloadPatch()
 {
-    downloadSelectedPatch(patches);
+    downloadCurrentPatch();
 }
 
 void CommunityPatches::downloadClicked()

@@ -3,7 +3,6 @@
 #include "Preferences.h"
 #include "Repository.h"
 #include "RepositoryHost.h"
-#include "RepositoryReader.h"
 
 #include <QAction>
 #include <QDebug>
@@ -244,11 +243,10 @@ void LogIn::loginReply(QByteArray& data, const Repository::Answer& answer)
     }
     attempt = 0;
 
-    int uid = -1;
-    if (answer.outcome == Repository::Accepted && RepositoryReader::readUserId(data, uid)) {
+    if (answer.outcome == Repository::Accepted) {
         rememberLogIn = true;
         credentials.loggedIn = true;
-        credentials.uid = uid;
+        credentials.uid = data.toInt();
         storedPassword = encrypt(credentials.password);
         storePassword(storedPassword);
         Preferences().saveSetting(Preferences::RememberLogIn, 1);

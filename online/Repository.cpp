@@ -1,6 +1,6 @@
 #include "Repository.h"
 
-#include "BlockDownload.h"
+#include "BlockManager.h"
 #include "ProgramPaths.h"
 #include "RepositoryHost.h"
 #include "RepositoryReader.h"
@@ -193,14 +193,14 @@ void Repository::getUserBlockList(UserCredentials* c)
 
 void Repository::getPatch(int id)
 {
-    download("get_patch&id=" + value(id), PatchRequest, id);
+    download("get_patch&id=" + value(id), PatchRequest);
 }
 
 int Repository::getBlock(const RepositoryBlock& block, bool single)
 {
     QNetworkReply* reply =
         download("get_block&name=" + value(block.name) + "&hash=" + value(block.hash),
-                 single ? SingleBlockRequest : MissingBlockRequest, block.id);
+                 single ? SingleBlockRequest : MissingBlockRequest);
     if (!single) {
         reply->setProperty(chainProperty, chain);
         reply->setProperty(blockNameProperty, block.name);
@@ -405,7 +405,9 @@ Repository::Outcome Repository::judge(QNetworkReply* reply, RequestKind kind, QB
     const bool oversize =
         reply->property(oversizeProperty).toBool() || reply->bytesAvailable() > maxReplySize;
     const int number = status.toInt();
-    if (status.isValid() && (number < 200 || number > 299)) {
+    // The log-in alone needs exactly 200: another success says nothing about the password.
+    const int highest = kind == LogInRequest ? 200 : 299;
+    if (status.isValid() && (number < 200 || number > highest)) {
         reason = tr("HTTP status %1").arg(number);
         return BadStatus;
     }
@@ -434,9 +436,8 @@ Repository::Outcome Repository::judge(QNetworkReply* reply, RequestKind kind, QB
     data = reply->readAll();
     switch (kind) {
     case LogInRequest: {
-        // The log-in alone needs exactly 200: any other success is no accepted log-in.
         int uid = -1;
-        if (number != 200 || !RepositoryReader::readUserId(data, uid)) {
+        if (!RepositoryReader::readUserId(data, uid)) {
             reason = tr("the log-in was refused");
             return Refused;
         }
@@ -635,7 +636,7 @@ void Repository::missingBlockArrived(const Answer& answer, QNetworkReply* reply,
         return fail(answer, BlockDownloadError);
     }
     const QString wanted = reply->property(blockNameProperty).toString();
-    if (BlockDownload::validBlockName(data) == wanted)
+    if (BlockManager::validBlockName(data) == wanted)
         fetchedBlockFiles << data;
     else
         blocksNotFound << wanted;

@@ -18,7 +18,7 @@ struct UserCredentials;
 
 // The client of the online repository: every operation is one request against the server's
 // single endpoint, and every finished reply comes back through replyFinished. Each reply keeps
-// the kind of request it answers, its number and the entry it is about, so several requests
+// the kind of request it answers, its number and, for comments, the entry, so several requests
 // may be in flight at once and a caller takes only the answers to its own.
 class Repository : public QObject
 {
@@ -70,7 +70,8 @@ public:
         Refused,
         // No answer: no server at the address, the connection broke, or no reply in time.
         Unreachable,
-        // An answer with a status that is no success (a redirection is not followed).
+        // An answer with a status that is no success (a redirection is not followed); for the
+        // log-in, any status but 200.
         BadStatus
     };
     Q_ENUM(Outcome)
@@ -81,7 +82,8 @@ public:
         RequestKind kind = LogInRequest;
         // The number the operation returned; each request has its own.
         int request = 0;
-        // The patch or block a comments request or a download is about, -1 for none.
+        // The patch or block a comments request or a comment post is about, -1 for any other
+        // request.
         int entry = -1;
         Outcome outcome = Accepted;
         // What was logged for a failure; empty for an accepted answer and a refused log-in.
@@ -159,7 +161,8 @@ signals:
     // The comments of the entry `answer` names.
     void replyComments(RepositoryComments& comments, const Repository::Answer& answer);
     void replyBlock(QByteArray& data, const Repository::Answer& answer);
-    // Every log-in answer, accepted or not; `data` holds the user's id when accepted.
+    // Every log-in answer, accepted or not; `data` holds the user's id in decimal digits alone
+    // when accepted.
     void loginReply(QByteArray& data, const Repository::Answer& answer);
     // A request failed; the answer's message is what was logged for it.
     void requestFailed(const Repository::Answer& answer);

@@ -12,6 +12,7 @@
 #include <QXmlStreamReader>
 
 #include <limits>
+#include <utility>
 
 using namespace util::xml;
 
@@ -60,22 +61,6 @@ uint dateSeconds(const QXmlStreamAttributes& attributes)
     if (!attributes.hasAttribute(name))
         return uint(missingNumber);
     return attributes.value(name).toUInt();
-}
-
-int number(const QXmlStreamAttributes& attributes, const char* name)
-{
-    const QLatin1String key(name);
-    if (!attributes.hasAttribute(key))
-        return missingNumber;
-    return attributes.value(key).toInt();
-}
-
-QString text(const QXmlStreamAttributes& attributes, const char* name)
-{
-    const QLatin1String key(name);
-    if (!attributes.hasAttribute(key))
-        return QString();
-    return attributes.value(key).toString();
 }
 
 // Formats each date once per list: local time is slow to work out, and a hostile list sends
@@ -139,7 +124,11 @@ bool readEntries(const QByteArray& data, QLatin1String rootName, QLatin1String e
     auto feed = [&reader, &body, &fed] {
         if (fed >= body.size())
             return false;
-        const int size = qMin(feedPiece, body.size() - fed);
+        int size = qMin(feedPiece, body.size() - fed);
+        // Each piece is converted on its own: a surrogate pair cut in two would read as two
+        // replacement characters.
+        if (fed + size < body.size() && body.at(fed + size - 1).isHighSurrogate())
+            --size;
         reader.addData(body.mid(fed, size));
         fed += size;
         return true;
@@ -230,73 +219,85 @@ bool readEntries(const QByteArray& data, QLatin1String rootName, QLatin1String e
     return rooted;
 }
 
+// The names of a list's elements and how its dates are shown.
+struct ListShape
+{
+    const char* root;
+    const char* entry;
+    const char* text;
+    QString (*format)(uint);
+};
+
+// A list read by readEntries into `out`, which changes only when the whole body was read:
+// `make` turns an entry's attributes into its record, whose date is then filled in, and
+// `setText` gives it its long text.
+template <typename List, typename Make, typename SetText>
+bool readList(const QByteArray& data, const ListShape& shape, List& out, Make make, SetText setText)
+{
+    List list;
+    Dates dates(shape.format);
+    const bool ok = readEntries(
+        data, QLatin1String(shape.root), QLatin1String(shape.entry), QLatin1String(shape.text),
+        [&list, &dates, &make](const QXmlStreamAttributes& a) {
+            auto entry = make(a);
+            entry.date = dates.text(dateSeconds(a));
+            list << std::move(entry);
+        },
+        [&list, &setText](int index, const QString& t) { setText(list[index], t); });
+    if (ok)
+        out = list;
+    return ok;
+}
+
 } // namespace
 
 bool RepositoryReader::readPatches(const QByteArray& data, RepositoryPatches& out)
 {
-    RepositoryPatches list;
-    Dates dates(&RepositoryReader::listDate);
-    const bool ok = readEntries(
-        data, QLatin1String("patches"), QLatin1String("patch"), QLatin1String("description"),
-        [&list, &dates](const QXmlStreamAttributes& a) {
+    return readList(
+        data, {"patches", "patch", "description", &RepositoryReader::listDate}, out,
+        [](const QXmlStreamAttributes& a) {
             RepositoryPatch p;
-            p.id = number(a, "id");
-            p.uid = number(a, "uid");
-            p.name = text(a, "pname");
-            p.user = text(a, "uname");
-            p.filename = text(a, "filename");
-            p.date = dates.text(dateSeconds(a));
-            list << p;
+            p.id = getInt(a, "id");
+            p.uid = getInt(a, "uid");
+            p.name = getString(a, "pname");
+            p.user = getString(a, "uname");
+            p.filename = getString(a, "filename");
+            return p;
         },
-        [&list](int index, const QString& t) { list[index].description = description(t); });
-    if (ok)
-        out = list;
-    return ok;
+        [](RepositoryPatch& p, const QString& t) { p.description = description(t); });
 }
 
 bool RepositoryReader::readBlocks(const QByteArray& data, RepositoryBlocks& out)
 {
-    RepositoryBlocks list;
-    Dates dates(&RepositoryReader::listDate);
-    const bool ok = readEntries(
-        data, QLatin1String("blocks"), QLatin1String("block"), QLatin1String("description"),
-        [&list, &dates](const QXmlStreamAttributes& a) {
+    return readList(
+        data, {"blocks", "block", "description", &RepositoryReader::listDate}, out,
+        [](const QXmlStreamAttributes& a) {
             RepositoryBlock b;
-            b.hash = text(a, "hash");
-            b.id = number(a, "id");
-            b.uid = number(a, "uid");
-            b.name = text(a, "bname");
-            b.title = text(a, "title");
-            b.user = text(a, "uname");
-            b.filename = text(a, "filename");
-            b.category = text(a, "category");
-            b.date = dates.text(dateSeconds(a));
-            list << b;
+            b.hash = getString(a, "hash");
+            b.id = getInt(a, "id");
+            b.uid = getInt(a, "uid");
+            b.name = getString(a, "bname");
+            b.title = getString(a, "title");
+            b.user = getString(a, "uname");
+            b.filename = getString(a, "filename");
+            b.category = getString(a, "category");
+            return b;
         },
-        [&list](int index, const QString& t) { list[index].description = description(t); });
-    if (ok)
-        out = list;
-    return ok;
+        [](RepositoryBlock& b, const QString& t) { b.description = description(t); });
 }
 
 bool RepositoryReader::readComments(const QByteArray& data, RepositoryComments& out)
 {
-    RepositoryComments list;
-    Dates dates(&RepositoryReader::commentDate);
-    const bool ok = readEntries(
-        data, QLatin1String("comments"), QLatin1String("comment"), QLatin1String("content"),
-        [&list, &dates](const QXmlStreamAttributes& a) {
+    return readList(
+        data, {"comments", "comment", "content", &RepositoryReader::commentDate}, out,
+        [](const QXmlStreamAttributes& a) {
             RepositoryComment c;
-            c.date = dates.text(dateSeconds(a));
-            c.id = number(a, "id");
-            c.uid = number(a, "uid");
-            c.user = text(a, "uname");
-            list << c;
+            c.id = getInt(a, "id");
+            c.uid = getInt(a, "uid");
+            c.user = getString(a, "uname");
+            return c;
         },
-        [&list](int index, const QString& t) { list[index].content = t; });
-    if (ok)
-        out = list;
-    return ok;
+        [](RepositoryComment& c, const QString& t) { c.content = t; });
 }
 
 bool RepositoryReader::readVersion(const QByteArray& data, Version& out)

@@ -188,7 +188,7 @@ void RepositoryTab::refillKeepingEntry(const QList<QStringList>& rows, const QLi
 {
     fillTable(rows);
     // The rows are still in list order here.
-    const int index = selectedIndex >= 0 ? ids.indexOf(currentId) : -1;
+    const int index = currentId >= 0 ? ids.indexOf(currentId) : -1;
     if (index >= 0) {
         {
             const QSignalBlocker quiet(table);
@@ -210,6 +210,11 @@ void RepositoryTab::showEntry(int index)
 void RepositoryTab::showNoEntry()
 {
     clearFields();
+    forgetEntry();
+}
+
+void RepositoryTab::forgetEntry()
+{
     currentId = -1;
     selectedIndex = -1;
     enableEntryButtons(false);
@@ -220,14 +225,10 @@ void RepositoryTab::refillKeepingName(const QList<QStringList>& rows, const QStr
 {
     fillTable(rows);
     const int row = rowWithName(name);
-    if (row >= 0) {
+    if (row >= 0)
         table->selectRow(row);
-    } else {
-        currentId = -1;
-        selectedIndex = -1;
-        enableEntryButtons(false);
-        toggleCommentsWindow(false);
-    }
+    else
+        forgetEntry();
     table->setSortingEnabled(true);
 }
 
@@ -303,11 +304,10 @@ bool RepositoryTab::loggedIn(const QString& refusal) const
     return false;
 }
 
-void RepositoryTab::downloadSelectedPatch(const RepositoryPatches& list)
+void RepositoryTab::downloadCurrentPatch()
 {
-    if (table->rowCount() == 0 || selectedIndex < 0 || selectedIndex >= list.size())
-        return;
-    repository->getPatch(list.at(selectedIndex).id);
+    if (currentId >= 0)
+        repository->getPatch(currentId);
 }
 
 void RepositoryTab::downloadSelectedBlock(const RepositoryBlocks& list, BlockDownload& pending)

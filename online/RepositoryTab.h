@@ -56,9 +56,10 @@ protected:
     virtual void setInfoVisible(bool visible) = 0;
     // Empties what shows an entry.
     virtual void clearFields() = 0;
-    // Nothing picked: the fields empty, no entry current, the entry's buttons off, the comments
-    // closed.
+    // Nothing picked: the fields empty, then forgetEntry.
     void showNoEntry();
+    // No entry current, the entry's buttons off, the comments closed; the fields stay.
+    void forgetEntry();
 
     // Asks for the current entry's comments when the panel shows.
     void refreshCommentsIfShown();
@@ -91,8 +92,8 @@ protected:
 
     // False, with the warning `refusal`, when nobody is logged in.
     bool loggedIn(const QString& refusal) const;
-    // The patch picked from `list`, the tab's own, goes to the editor.
-    void downloadSelectedPatch(const RepositoryPatches& list);
+    // The current patch goes to the editor.
+    void downloadCurrentPatch();
     // Asks where the block picked from `list` goes and downloads it there.
     void downloadSelectedBlock(const RepositoryBlocks& list, BlockDownload& pending);
 

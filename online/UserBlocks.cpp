@@ -61,11 +61,6 @@ QString UserBlocks::validate(const QString& blockName, const QString& blockTitle
     return QString();
 }
 
-bool UserBlocks::validate(QByteArray& data)
-{
-    return !BlockDownload::validBlockName(data).isEmpty();
-}
-
 void UserBlocks::fileChooseClicked()
 {
     fileChosen = false;
@@ -96,7 +91,7 @@ bool UserBlocks::readBlockFile(const QString& path)
     }
     const QByteArray data = file.read(maxBlockFileSize + 1);
     const QString blockName =
-        data.size() > maxBlockFileSize ? QString() : BlockDownload::validBlockName(data);
+        data.size() > maxBlockFileSize ? QString() : BlockManager::validBlockName(data);
     if (blockName.isEmpty()) {
         qWarning().noquote() << tr("File is not a block file.");
         return false;
@@ -115,7 +110,7 @@ void UserBlocks::uploadClicked()
 {
     if (!loggedIn(tr("Please Log In in order to upload block.")))
         return;
-    update = false;
+    upload.id = -1;
     const QString blockName = name->text();
     const QString refusal =
         validate(blockName, title->text(), description->toPlainText(), fileChosen);
@@ -123,13 +118,11 @@ void UserBlocks::uploadClicked()
         qWarning().noquote() << refusal;
         return;
     }
-    upload.id = -1;
     for (const RepositoryBlock& b : qAsConst(blocks)) {
         if (b.name != blockName)
             continue;
         if (!confirmReplace(QStringLiteral("Block"), blockName))
             return;
-        update = true;
         upload.id = b.id;
         break;
     }
@@ -144,13 +137,11 @@ void UserBlocks::uploadClicked()
                       "choose a different name.\n") +
                        tr("Hint : You could prefix your block name with your initials "
                           "(jx.blockname / jx.blocksname.block)");
-            update = false;
-            upload.id = -1;
             return;
         }
     }
     expectList();
-    repository->uploadBlock(upload, credentials, update);
+    repository->uploadBlock(upload, credentials, upload.id >= 0);
     fileChosen = false;
 }
 

@@ -23,8 +23,6 @@ public:
     // The first refusal's message, or empty when the upload may go.
     static QString validate(const QString& name, const QString& title, const QString& description,
                             bool fileChosen);
-    // True when the bytes are a block file: its first element "block", with a name.
-    static bool validate(QByteArray& data);
     int getListIndex(const QString& name) const { return rowWithName(name); }
     // One more list of the user's blocks is on its way for this tab.
     void expectList() { ++listsAwaited; }
@@ -59,13 +57,13 @@ private:
     // Reads the chosen file into the upload record; false, with a warning, when it is none.
     bool readBlockFile(const QString& path);
 
-    // The file chosen; a confirmed update also carries the id of the user's block it replaces,
-    // while the current entry, which edit and delete act on, stays the one highlighted.
+    // The file chosen; a confirmed update also carries the id of the user's block it replaces
+    // (-1 for a new block), while the current entry, which edit and delete act on, stays the
+    // one highlighted.
     RepositoryBlock upload;
     // Lists of the user's blocks asked for and not yet come: an edit quickly followed by a
     // delete waits for both refreshes, so the later one is what the table shows.
     int listsAwaited = 0;
-    bool update = false;
     bool fileChosen = false;
     BlockDownload pending;
     RepositoryBlocks blocks;

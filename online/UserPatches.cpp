@@ -1,6 +1,5 @@
 #include "UserPatches.h"
 
-#include "PatchFile.h"
 #include "RepositoryHost.h"
 #include "UserCredentials.h"
 
@@ -41,7 +40,6 @@ void UserPatches::uploadClicked()
 {
     if (!loggedIn(tr("Please Log In in order to upload patch.")))
         return;
-    update = false;
     uploadTarget = -1;
     const QString patchName = name->text();
     const QString refusal = validate(patchName, description->toPlainText(),
@@ -56,32 +54,26 @@ void UserPatches::uploadClicked()
         if (!confirmReplace(QStringLiteral("Patch"), patchName))
             return;
         uploadTarget = p.id;
-        update = true;
         break;
     }
-    // A refusal has been told by the editor; nothing here changed.
-    if (!mainWindow->repositoryPatchUploadRequest(patchName)) {
-        update = false;
-        uploadTarget = -1;
-    }
+    // The editor tells of a refusal itself; the current entry stays as it was.
+    mainWindow->repositoryPatchUploadRequest(patchName);
 }
 
-void UserPatches::uploadPatch(const QByteArray& record,
+void UserPatches::uploadPatch(const QByteArray& file,
                               const QHash<QString, BlockDescription>& blocks)
 {
     if (!loggedIn(tr("Please Log In in order to upload blocks and patches.")))
         return;
     upload = RepositoryPatch();
-    upload.id = update ? uploadTarget : -1;
+    upload.id = uploadTarget;
     upload.name = name->text();
     upload.user = credentials->name;
     upload.filename = upload.name + ".ktl";
     upload.description = description->toPlainText();
-    upload.data = util::patchFileBytes(record, blocks, true);
+    upload.data = file;
     upload.blocks = blocks;
-    repository->uploadPatch(upload, credentials, update);
-    update = false;
-    uploadTarget = -1;
+    repository->uploadPatch(upload, credentials, uploadTarget >= 0);
 }
 
 void UserPatches::editClicked()
@@ -133,7 +125,7 @@ void UserPatches::displayInfoSlot()
 
 void UserPatches::downloadPatch()
 {
-    downloadSelectedPatch(patches);
+    downloadCurrentPatch();
 }
 
 void UserPatches::downloadClicked()

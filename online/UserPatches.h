@@ -18,8 +18,9 @@ public:
     UserPatches(RepositoryHost* mainWindow, Repository* repository, UserCredentials* credentials,
                 QWidget* parent = nullptr);
 
-    // Called back by the editor with the current patch's record and custom block files.
-    void uploadPatch(const QByteArray& record, const QHash<QString, BlockDescription>& blocks);
+    // Called back by the editor with the current patch's file (record and custom blocks) and
+    // those block files.
+    void uploadPatch(const QByteArray& file, const QHash<QString, BlockDescription>& blocks);
     // The first refusal's message, or empty when the upload may go.
     static QString validate(const QString& name, const QString& description, bool empty);
     // The first row whose name is `name`, or -1.
@@ -39,9 +40,8 @@ public slots:
 
 private:
     RepositoryPatch upload;
-    bool update = false;
-    // The user's patch that a confirmed update replaces; the current entry, which edit and
-    // delete act on, stays the one highlighted.
+    // The user's patch that a confirmed update replaces, or -1 for a new one; the current
+    // entry, which edit and delete act on, stays the one highlighted.
     int uploadTarget = -1;
     RepositoryPatches patches;
 };

@@ -16,14 +16,16 @@ UserTab::UserTab(EntryKind entryKind, RepositoryHost* host, Repository* client,
                  UserCredentials* userCredentials, QWidget* parent)
     : RepositoryTab(entryKind, client, userCredentials,
                     {QStringLiteral("name"), QStringLiteral("date")}, 275, parent),
-      mainWindow(host), placeholder(entryKind == PatchEntries ? QStringLiteral("Patch Description")
-                                                              : QStringLiteral("Block Description"))
+      mainWindow(host)
 {
     name = new QLineEdit(this);
     name->setObjectName(QStringLiteral("name"));
     description = new QTextEdit(this);
     description->setAcceptRichText(false);
-    description->setPlaceholderText(placeholder);
+    // Shown in the empty field; never part of what is uploaded.
+    description->setPlaceholderText(entryKind == PatchEntries
+                                        ? QStringLiteral("Patch Description")
+                                        : QStringLiteral("Block Description"));
     editButton = new QPushButton(QStringLiteral("edit"), this);
     downloadButton = new QPushButton(QStringLiteral("download"), this);
     deleteButton = new QPushButton(QStringLiteral("delete"), this);

@@ -35,8 +35,6 @@ protected:
     void afterDelete();
 
     RepositoryHost* mainWindow = nullptr;
-    // Shown in the empty description field; never part of what is uploaded.
-    QString placeholder;
     QWidget* nameRow = nullptr;
     QWidget* extraRow = nullptr;
     QLineEdit* name = nullptr;

@@ -18,6 +18,22 @@ QString getString(const QDomElement& element, const QString& name)
     return element.attribute(name);
 }
 
+int getInt(const QXmlStreamAttributes& attributes, const char* name)
+{
+    const QLatin1String key(name);
+    if (!attributes.hasAttribute(key))
+        return missingNumber;
+    return attributes.value(key).toInt();
+}
+
+QString getString(const QXmlStreamAttributes& attributes, const char* name)
+{
+    const QLatin1String key(name);
+    if (!attributes.hasAttribute(key))
+        return QString();
+    return attributes.value(key).toString();
+}
+
 QString getStringFromCData(const QDomElement& element, const QString& name)
 {
     const QDomElement child = element.firstChildElement(name);

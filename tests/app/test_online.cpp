@@ -29,6 +29,7 @@
 #include "UserWindow.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QGraphicsScene>
 #include <QGraphicsView>
@@ -36,13 +37,16 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolBox>
 #include <memory>
@@ -141,6 +145,8 @@ private slots:
     void missingBlocksFetched();
     void fetchDropped_data();
     void fetchDropped();
+    void downloadWhileBlocksAsked_data();
+    void downloadWhileBlocksAsked();
     void versionNotice_data();
     void versionNotice();
     void blockSaved_data();
@@ -396,13 +402,15 @@ void TestOnline::uploadRequest()
         QVERIFY(QFile::remove(custom->filePath("right.xml")));
     const QString before = window->tabWidget()->tabText(0);
 
-    QByteArray record;
+    QByteArray file;
+    QHash<QString, BlockDescription> blockFiles;
     QStringList blockNames;
     int calls = 0;
     window->setPatchUploader(
-        [&](const QByteArray& r, const QHash<QString, BlockDescription>& blocks) {
+        [&](const QByteArray& f, const QHash<QString, BlockDescription>& blocks) {
             ++calls;
-            record = r;
+            file = f;
+            blockFiles = blocks;
             blockNames = blocks.keys();
             blockNames.sort();
         });
@@ -418,12 +426,13 @@ void TestOnline::uploadRequest()
         QVERIFY(doc->patchInfo()->name != QLatin1String("Pair"));
         return;
     }
-    // Renamed at once, the change mark kept; the record is the document as it is now.
+    // Renamed at once, the change mark kept; the record is the document as it is now, in a
+    // patch file with its custom blocks.
     QCOMPARE(window->tabWidget()->tabText(0), QStringLiteral("Pair *"));
     QCOMPARE(doc->patchInfo()->name, QStringLiteral("Pair"));
     QVERIFY(doc->patchInfo()->includeBlocks);
     QVERIFY(doc->changed());
-    QCOMPARE(record, window->getSaveData(doc));
+    QCOMPARE(file, util::patchFileBytes(window->getSaveData(doc), blockFiles, true));
     QCOMPARE(blockNames,
              patch == "custom" ? (QStringList{"Left Gain", "Right Gain"}) : QStringList());
 }
@@ -445,8 +454,8 @@ void TestOnline::uploadThenDownload()
 
     RepositoryPatch upload;
     window->setPatchUploader(
-        [&upload](const QByteArray& record, const QHash<QString, BlockDescription>& blocks) {
-            upload.data = util::patchFileBytes(record, blocks, true);
+        [&upload](const QByteArray& file, const QHash<QString, BlockDescription>&) {
+            upload.data = file;
         });
     QVERIFY(window->repositoryPatchUploadRequest(QStringLiteral("Pair")));
     upload.id = -1;
@@ -688,6 +697,102 @@ void TestOnline::fetchDropped()
     if (meanwhile == "open complete")
         QCOMPARE(boundBlocks(window->currentDocument()), QStringList{"Sine@0"});
     QVERIFY(driver.unexpected().isEmpty());
+}
+
+void TestOnline::downloadWhileBlocksAsked_data()
+{
+    // When the download arrives: while drum's box is up, or while its blocks are on their way.
+    QTest::addColumn<bool>("duringFetch");
+    QTest::addColumn<QStringList>("hatLacks"); // the blocks the downloaded patch lacks
+    QTest::addColumn<QStringList>("hatBlocks");
+    for (bool fetch : {false, true}) {
+        const char* when = fetch ? "while the blocks come" : "while the box asks";
+        QTest::addRow("%s, a complete download", when)
+            << fetch << QStringList() << QStringList{"Sine@0"};
+        QTest::addRow("%s, a download that lacks a block too", when)
+            << fetch << QStringList{"Right Gain"} << QStringList{"Sine@0", "Right Gain@2"};
+    }
+}
+
+// A patch download that arrives while a file asks whether to fetch its blocks, or fetches
+// them, does not take that open's place: the file's tab gets its blocks and its path, then the
+// download opens.
+void TestOnline::downloadWhileBlocksAsked()
+{
+    QFETCH(bool, duringFetch);
+    QFETCH(QStringList, hatLacks);
+    QFETCH(QStringList, hatBlocks);
+    const QByteArray drum = patchUsing({QStringLiteral("Left Gain")}, QStringLiteral("drum"));
+    RepositoryServer::Patch hat;
+    hat.uid = server->users().first().uid;
+    hat.name = QStringLiteral("hat");
+    hat.filename = QStringLiteral("hat.ktl");
+    hat.description = QStringLiteral("a hat");
+    hat.data = patchUsing(hatLacks, QStringLiteral("hat"));
+    const int hatId = server->addPatch(hat);
+    addServerBlock(QStringLiteral("Left Gain"), QStringLiteral("left.xml"));
+    addServerBlock(QStringLiteral("Right Gain"), QStringLiteral("right.xml"));
+    startWindow(false);
+    const QString path = files->filePath("drum.ktl");
+    QVERIFY(writeAll(path, drum));
+
+    MessageCapture capture;
+    ModalDriver driver;
+    QSignalSpy finished(shared()->networkManager(), &QNetworkAccessManager::finished);
+    bool arrived = false;
+    QStringList nested;
+    if (duringFetch) {
+        // drum's fetch waits for its block list; the download comes meanwhile.
+        server->scriptFault(Fault::Hold, QStringLiteral("list_blocks"));
+        driver.answerBox(QMessageBox::Ok);
+    } else {
+        server->scriptFault(Fault::Hold, QStringLiteral("get_patch"));
+        shared()->getPatch(hatId);
+        QTRY_COMPARE(server->heldCount(), 1);
+        // The reply comes while drum's box is up; then the box is answered. A box that shows
+        // meanwhile is the download's open taking drum's place: it is closed and noted, as the
+        // driver cannot answer it while it waits here.
+        driver.answer([&](QWidget* w) {
+            QTimer other;
+            QObject::connect(&other, &QTimer::timeout, [&] {
+                QWidget* modal = QApplication::activeModalWidget();
+                if (modal && modal != w && modal->isVisible()) {
+                    nested << modal->windowTitle();
+                    modal->close();
+                }
+            });
+            other.start(10);
+            finished.clear();
+            server->releaseHeld();
+            arrived = finished.wait(5000);
+            if (auto* box = qobject_cast<QMessageBox*>(w))
+                box->button(QMessageBox::Ok)->click();
+        });
+    }
+    if (!hatLacks.isEmpty())
+        driver.answerBox(QMessageBox::Ok);
+    window->openFromPath(path);
+    if (duringFetch) {
+        QTRY_COMPARE(server->heldCount(), 1);
+        finished.clear();
+        shared()->getPatch(hatId);
+        arrived = finished.wait(5000);
+        server->releaseHeld();
+    }
+    QVERIFY(arrived);
+    QCOMPARE(nested, QStringList());
+    QTRY_COMPARE(tabTexts(window.get()), (QStringList{"new patch", "drum", "hat"}));
+    PatchDocument* drumDoc = window->documentAt(1);
+    PatchDocument* hatDoc = window->documentAt(2);
+    QTRY_COMPARE(boundBlocks(drumDoc), (QStringList{"Sine@0", "Left Gain@2"}));
+    QCOMPARE(drumDoc->patchInfo()->path, path);
+    QTRY_COMPARE(boundBlocks(hatDoc), hatBlocks);
+    QVERIFY(hatDoc->patchInfo()->path.isEmpty());
+    QTRY_COMPARE(liveReplies(shared()), 0);
+    QCOMPARE(driver.seen().size(), hatLacks.isEmpty() ? 1 : 2);
+    QVERIFY(driver.unexpected().isEmpty());
+    QVERIFY(!capture.contains(QtDebugMsg, "no longer downloaded"));
+    QVERIFY(!capture.contains(QtDebugMsg, "Downloaded blocks dropped"));
 }
 
 void TestOnline::versionNotice_data()

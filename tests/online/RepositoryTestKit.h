@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
+#include <QTcpServer>
 #include <functional>
 
 // The editor window's side of the repository client, recorded.
@@ -52,4 +53,20 @@ public:
     RepositoryPatches lastPatches;
     RepositoryBlocks lastBlocks;
     RepositoryComments lastComments;
+};
+
+// Answers every request with one status and body, as a server of another make might; keeps
+// the request targets.
+class StatusServer : public QTcpServer
+{
+public:
+    StatusServer();
+    QString endpoint() const;
+
+    int status = 200;
+    QByteArray body;
+    QList<QByteArray> targets;
+
+private:
+    void read(QTcpSocket* socket);
 };

@@ -7,6 +7,7 @@
 #include "Repository.h"
 #include "RepositoryHost.h"
 #include "RepositoryServer.h"
+#include "RepositoryTestKit.h"
 #include "TestMain.h"
 
 #include <QAction>
@@ -213,7 +214,7 @@ void TestLogIn::keysAfterAnswer_data()
 {
     QTest::addColumn<QString>("password");
     // A fault of the server for the log-in, or: -1 none, -2 no server at the address, -3 no
-    // answer in time.
+    // answer in time, -4 a server of another make that answers status 201 and a user id.
     QTest::addColumn<int>("fault");
     QTest::addColumn<QStringList>("keys");
     QTest::addColumn<bool>("loggedIn");
@@ -244,6 +245,10 @@ void TestLogIn::keysAfterAnswer_data()
     QTest::newRow("no answer in time")
         << "open sesame" << -3 << kept << false
         << QStringList{"Cannot reach the repository at @: no reply within 300 ms" + keptNote};
+    // Only 200 is an accepted log-in; another success is no refusal either.
+    QTest::newRow("201 with a user id")
+        << "open sesame" << -4 << kept << false
+        << QStringList{"The repository at @ answered with HTTP status 201" + keptNote};
 }
 
 // The log-in keys after one attempt, whatever was stored before it.
@@ -267,15 +272,19 @@ void TestLogIn::keysAfterAnswer()
         server.scriptFault(Fault::NoAnswer, QStringLiteral("get_uid"));
         login->loginRepository()->setTransferTimeout(300);
     }
-    const QString address =
-        fault == -2 ? QStringLiteral("http://127.0.0.1:1/action.php") : server.endpoint();
+    StatusServer other;
+    other.status = 201;
+    other.body = QByteArray::number(server.users().first().uid);
+    const QString address = fault == -2   ? QStringLiteral("http://127.0.0.1:1/action.php")
+                            : fault == -4 ? other.endpoint()
+                                          : server.endpoint();
     login->loginRepository()->setBaseUrl(address);
 
     MessageCapture capture;
     login->logInAction()->trigger();
     // The name is stored at the attempt; the password only with the answer.
     QCOMPARE(logInKeys(), (QStringList{"1", "ann", LogIn::encrypt(QStringLiteral("old"))}));
-    if (fault == -2) {
+    if (fault == -2 || fault == -4) {
         QTRY_COMPARE(capture.warnings().size(), 1);
         QCOMPARE(capture.warnings().first(), warnings.first().replace('@', address));
         QCOMPARE(logInKeys(), keys);

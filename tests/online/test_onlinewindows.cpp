@@ -840,7 +840,7 @@ void TestOnlineWindows::userPatchUpload()
     carried.rawData = blockFile(carried.name);
     blocks.insert(carried.name, carried);
     host->empty = empty;
-    host->uploader = [&] { tab->uploadPatch(record, blocks); };
+    host->uploader = [&] { tab->uploadPatch(util::patchFileBytes(record, blocks, true), blocks); };
 
     tab->nameField()->setText(name);
     tab->descriptionField()->setPlainText(description);

@@ -2,7 +2,7 @@
 // written from the protocol alone), which answers stored changes with status 201 and "1" and a
 // line feed: log-in through the controller, lists, downloads, uploads, edits, comments, the
 // missing-block fetch, a refusal and deletes.
-#include "BlockDownload.h"
+#include "BlockManager.h"
 #include "LogIn.h"
 #include "MessageCapture.h"
 #include "Repository.h"
@@ -193,7 +193,7 @@ void TestOtherRepository::wholeRound()
     QTRY_COMPARE(host->blockFileSets.size(), 1);
     settled();
     QCOMPARE(host->blockFileSets.first(), QList<QByteArray>{block.data});
-    QCOMPARE(BlockDownload::validBlockName(host->blockFileSets.first().first()), block.name);
+    QCOMPARE(BlockManager::validBlockName(host->blockFileSets.first().first()), block.name);
 
     // Another user's delete is refused with "0": reported, nothing refreshed or removed.
     UserCredentials bob;

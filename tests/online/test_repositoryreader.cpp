@@ -118,6 +118,20 @@ void TestRepositoryReader::patches_data()
                       "<description><![CDATA[caf\xc3\xa9 ]]]]><![CDATA[>]]></description>"
                       "</patch></patches>")
         << QStringList{QStringLiteral("1|-99999|\u00fcber|||1970.01.01|caf\u00e9 ]]>")};
+    // The reader takes the text in pieces of 64 Ki characters; an emoji is two of them.
+    const auto straddling = [](const QByteArray& head, const QByteArray& tail) {
+        const int boundary = 64 * 1024;
+        const QByteArray start = "<patches>";
+        return start + QByteArray(boundary - 1 - start.size() - head.size(), ' ') + head +
+               "\xf0\x9f\x98\x80" + tail;
+    };
+    QTest::newRow("emoji across a piece boundary in a name")
+        << straddling("<patch id=\"1\" date=\"0\" pname=\"x", "y\"/></patches>")
+        << QStringList{QStringLiteral("1|-99999|x\U0001F600y|||1970.01.01|")};
+    QTest::newRow("emoji across a piece boundary in a description")
+        << straddling("<patch id=\"1\" date=\"0\"><description><![CDATA[\nx",
+                      "y]]></description></patch></patches>")
+        << QStringList{QStringLiteral("1|-99999||||1970.01.01|x\U0001F600y")};
 }
 
 void TestRepositoryReader::patches()
